@@ -1,0 +1,43 @@
+// frame/fatal.cpp: fatal_error and safe_alloc.
+#include "frame/fatal.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "frame/game.h"
+
+namespace {
+struct FatalState {
+    char message[128];   // 127 characters and the NUL; longer ones are cut
+    FatalHook hook;
+};
+FatalState fatal;
+}  // namespace
+
+void fatal_set_hook(FatalHook hook) { fatal.hook = hook; }
+
+void fatal_error(const char *format, ...) {
+    if (format == nullptr) {
+        std::snprintf(fatal.message, sizeof fatal.message, "%s", "not enough memory");
+    } else {
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(fatal.message, sizeof fatal.message, format, args);
+        va_end(args);
+    }
+    // Give the screen and the keyboard back before anything is printed.
+    game_shutdown();
+    if (fatal.hook != nullptr) fatal.hook(fatal.message);
+    std::printf("Fatal error: %s\n", fatal.message);
+    std::fflush(stdout);
+    // A failure must not look like success to whoever started us.
+    std::exit(1);
+}
+
+void *safe_alloc(long size) {
+    // A negative size is an impossible request, not a huge one.
+    void *p = size >= 0 ? std::malloc(static_cast<size_t>(size)) : nullptr;
+    if (p == nullptr) fatal_error("failed to allocate %ld bytes\n", size);
+    return p;
+}

@@ -1,0 +1,137 @@
+// frame/game.cpp: start-up, level loading, the frame loop and shutdown.
+#include "frame/game.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "frame/drive.h"
+#include "frame/fatal.h"
+#include "platform/kbd.h"
+#include "platform/text.h"
+#include "platform/video.h"
+#include "render/camera.h"
+#include "render/drawlist.h"
+#include "render/render.h"
+#include "res/res.h"
+#include "scene/mesh.h"
+#include "scene/world.h"
+
+Body *body_list = nullptr;
+Camera *current_camera = nullptr;
+
+namespace {
+// The signal that ended the loop (SIGALRM, SIGINT or SIGTERM), 0 for none.
+// The handler only records it; the loop ends at the start of the next frame,
+// the shutdown runs, and the signal is raised again with its default action.
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void on_stop_signal(int sig) { stop_signal = sig; }
+
+void catch_stop_signals() {
+    struct sigaction sa = {};
+    sa.sa_handler = on_stop_signal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGALRM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+// Ends the process by the signal that stopped the loop, as if no handler had
+// been installed, so the exit status still tells what ended it.
+[[noreturn]] void die_by(int sig) {
+    std::fflush(stdout);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+    std::_Exit(128 + sig);   // not reached: the default action ends us
+}
+}  // namespace
+
+void game_startup() {
+    rand_reset();
+    res_init(GAME_POOL_SIZE);
+    gfx_init(0);
+    drawlist_init(GAME_DRAWLIST_CAPACITY);
+    kbd_init();
+}
+
+void level_load(int level) {
+    current_camera = camera_create(300, 0, 0, 319, 199);
+    camera_set_light(current_camera, 0, 0, -256, 64);
+    char name[16];
+    std::snprintf(name, sizeof name, "level%d.3dw", level);
+    world_load(res_register(name));
+}
+
+void game_update(Body **player) {
+    for (Body *b = body_list; b != nullptr; b = b->next) {
+        b->collided = 0;
+        if (b->flags & BODY_HUMAN) {
+            vehicle_drive(b);
+            *player = b;
+        }
+        mesh_set_position(b->mesh, b->vx, 0, b->vz, 1);
+        mesh_set_angles(b->mesh, 0, b->heading, 0, 0);
+    }
+    // Without a human body the camera stays where it is.
+    if (*player != nullptr) {
+        const Mesh *m = (*player)->mesh;
+        camera_set_position(current_camera, m->x, m->y, m->z, 0);
+        camera_set_angles(current_camera, m->angle_x, m->angle_y, m->angle_z, 0);
+    }
+    collisions_resolve(current_camera, *player);
+}
+
+void game_draw() {
+    gfx_clear();
+    render_frame(current_camera, 1);
+}
+
+void game_frame(Body **player) {
+    game_update(player);
+    game_draw();
+    gfx_flip();
+}
+
+void game_run() {
+    stop_signal = 0;
+    catch_stop_signals();
+    alarm(GAME_TIME_LIMIT);
+    Body *player = nullptr;
+    for (;;) {
+        if (stop_signal != 0) return;
+        if (kbd_was_hit(KEY_ESCAPE)) return;
+        game_frame(&player);
+    }
+}
+
+void game_shutdown() {
+    kbd_shutdown();
+    drawlist_free();
+    gfx_shutdown();
+    res_shutdown();
+}
+
+void game_main() {
+    game_startup();
+    level_load(1);
+    game_run();
+    game_shutdown();
+    if (stop_signal != 0) die_by(stop_signal);
+}
+
+void level_free() {
+    if (current_camera != nullptr) {
+        // The bodies own the meshes; the camera's list only links them.
+        current_camera->meshes = nullptr;
+        camera_free(current_camera);
+        current_camera = nullptr;
+    }
+    while (body_list != nullptr) {
+        Body *next = body_list->next;
+        mesh_free(body_list->mesh);
+        std::free(body_list);
+        body_list = next;
+    }
+}

@@ -1,0 +1,63 @@
+// frame/game.h: the program frame: start-up, level loading, the frame loop
+// and shutdown, and the Body record that the loaders build and the loop moves.
+//
+// Order of start-up: random index reset, res_init(10240), gfx_init(0),
+// drawlist_init(100), kbd_init. Shutdown runs the reverse (kbd_shutdown,
+// drawlist_free, gfx_shutdown, res_shutdown); every step is harmless when its
+// subsystem never started, so fatal_error may call it from anywhere.
+//
+// The loop ends when Escape is pressed and released, or when the 60-second
+// alarm, SIGINT or SIGTERM arrives: then the shutdown runs and the process
+// ends by that signal with its default action.
+#pragma once
+
+#include <cstdint>
+
+struct Mesh;
+struct Camera;
+
+constexpr uint32_t BODY_STATIC = 0x1000;   // world object named "Statics"
+constexpr uint32_t BODY_HUMAN = 0x2000;    // a car driven from the keyboard
+constexpr uint32_t BODY_PLAYER_MASK = 0x00FF;
+
+// One simulated object. Every field a loader does not set starts at zero.
+struct Body {
+    uint32_t flags;
+    int32_t mass;         // positive; a divisor in collisions
+    int32_t heading;      // Angle, kept in -1439..1439
+    int32_t steer_rate;   // -40..40
+    int32_t vx;           // world units per frame
+    int32_t vz;
+    int32_t collided;     // 1 once exchanged in this frame
+    Mesh *mesh;
+    Body *next;
+};
+
+// The level's records: bodies in load order, and the one camera.
+extern Body *body_list;
+extern Camera *current_camera;
+
+constexpr int GAME_POOL_SIZE = 10240;
+constexpr int GAME_DRAWLIST_CAPACITY = 100;
+constexpr int GAME_TIME_LIMIT = 60;   // seconds
+
+void game_main();
+void game_startup();
+void level_load(int level);
+void game_run();
+void game_shutdown();
+
+// One iteration of the frame loop after the Escape test, in its three steps:
+// game_update (body pass, camera follow, collisions), game_draw (clear and
+// render) and gfx_flip; game_frame runs all three. The player pointer is
+// carried from frame to frame (null before the first frame and in a level
+// without a human body: then the camera stays where it is and the player's
+// collision step is skipped). Exposed for the recorder, benchmarks and tests.
+void game_update(Body **player);
+void game_draw();
+void game_frame(Body **player);
+
+// Release the level's bodies, meshes and camera (body_list and current_camera
+// become null). The game leaves them to the process exit; tools and tests
+// that load many levels in one process call this between them.
+void level_free();

@@ -1,0 +1,33 @@
+// platform/video.h: the 320x200 screen of 256 palette colours.
+//
+// All drawing goes to BackBuffer (64000 bytes, pixel (x, y) at y*320 + x).
+// In double-buffer mode gfx_flip writes only the 32-bit words that changed
+// since the last frame and then exchanges the back buffer with the
+// previous-frame buffer, so BackBuffer changes at every flip: read it at each
+// use. A Palette is 768 bytes of 6-bit red, green, blue (0..63).
+#pragma once
+
+#include <cstdint>
+
+constexpr int SCREEN_WIDTH = 320;
+constexpr int SCREEN_HEIGHT = 200;
+constexpr int SCREEN_SIZE = SCREEN_WIDTH * SCREEN_HEIGHT;
+
+struct Palette {
+    uint8_t rgb[768];
+};
+
+extern uint8_t *BackBuffer;
+
+int gfx_init(int single_buffer);   // always 1
+void gfx_shutdown();               // harmless without gfx_init
+void gfx_clear();
+void gfx_flip();
+
+// The palette gfx_init loads: ten ramps of 24 shades, then 16 fixed colours.
+const Palette *palette_default();
+void palette_set(const Palette *palette);
+void palette_get(Palette *palette);
+void palette_black();
+void palette_fade_in(const Palette *target);
+void palette_fade_out();

@@ -1,0 +1,39 @@
+// render/sprite.h: bitmaps copied into the back buffer with transparency
+// (palette index 255) and clipping against the raster state's clip
+// rectangle; a sprite never writes column x1 or row y1.
+//
+// A Bitmap is the resource as stored: int32 width, int32 height (both
+// little-endian), then width × height palette bytes, top row first. Scaled
+// bitmaps should be a power of two wide: source rows are addressed by a
+// shift, so other widths shear (but never read outside the bitmap).
+// Whatever the sizes passed, nothing outside the clip rectangle is written
+// and nothing outside the bitmap is read.
+#pragma once
+
+#include <cstdint>
+
+// The header as stored. Resources sit at any byte offset of the cache pool,
+// so the fields are read through the accessors, never as aligned int32s.
+struct Bitmap {
+    unsigned char header[8];   // int32 width, int32 height, little-endian
+};
+
+constexpr uint8_t BITMAP_TRANSPARENT = 255;
+constexpr int BITMAP_HEADER_SIZE = 8;
+
+inline int32_t bitmap_width(const Bitmap *b) {
+    uint32_t v = uint32_t{b->header[0]} | uint32_t{b->header[1]} << 8 |
+                 uint32_t{b->header[2]} << 16 | uint32_t{b->header[3]} << 24;
+    return static_cast<int32_t>(v);
+}
+inline int32_t bitmap_height(const Bitmap *b) {
+    uint32_t v = uint32_t{b->header[4]} | uint32_t{b->header[5]} << 8 |
+                 uint32_t{b->header[6]} << 16 | uint32_t{b->header[7]} << 24;
+    return static_cast<int32_t>(v);
+}
+inline const uint8_t *bitmap_pixels(const Bitmap *b) {
+    return reinterpret_cast<const uint8_t *>(b) + BITMAP_HEADER_SIZE;
+}
+
+void sprite_draw(int x, int y, const Bitmap *bitmap);
+void sprite_draw_scaled(int cx, int cy, int w, int h, const Bitmap *bitmap);

@@ -1,0 +1,90 @@
+// scene/mesh.h: renderable objects: vertices, faces, normals, bounds and the
+// object-to-world transform.
+//
+// Build order: mesh_create, mesh_add_face per face, mesh_finish. Normals,
+// radius and bounds are computed once here in single-precision float with
+// sqrtf (built with -ffp-contract=off so the stored integers do not depend on
+// the compiler); everything done per frame is integer.
+//
+// Unit vectors (normals) are ×256. Corner indices are checked where they
+// enter: an index outside the mesh's vertices, or mesh_finish on a mesh with
+// no face, ends the program through fatal_error instead of touching memory
+// outside the mesh. Fields the build never computes (the normal of a sprite
+// face or of an unused vertex, intensities, spare slots) start at 0.
+#pragma once
+
+#include <cstdint>
+
+#include "render/transform.h"
+
+struct Body;
+
+constexpr uint32_t FACE_REFLECT_MASK = 0x000000FF;   // polygon: reflectivity
+constexpr uint32_t FACE_RAMP_MASK = 0x00000F00;      // polygon: colour ramp
+constexpr int FACE_RAMP_SHIFT = 8;
+constexpr uint32_t FACE_ID_MASK = 0x0000FFFF;        // sprite: bitmap ResourceId
+constexpr uint32_t FACE_SCALE_MASK = 0x001F0000;     // sprite: scale exponent
+constexpr int FACE_SCALE_SHIFT = 16;
+constexpr uint32_t FACE_SMOOTH = 0x20000000;
+constexpr uint32_t FACE_SPRITE = 0x40000000;
+
+using FaceFlags = uint32_t;
+
+// 13 words.
+struct Vertex {
+    int32_t stamp;           // == FrameStamp: transformed this frame, not projected
+    int32_t x, y, z;         // model coordinates
+    int32_t cx, cy, cz;      // camera coordinates of the current frame
+    int32_t sx, sy;          // screen coordinates
+    int32_t nx, ny, nz;      // unit vertex normal ×256
+    int32_t intensity;       // gouraud lighting value
+};
+static_assert(sizeof(Vertex) == 13 * 4);
+
+struct Mesh;
+
+// 17 words on the original 32-bit machine; here the two links are 64-bit.
+struct Face {
+    FaceFlags flags;
+    int32_t corner_count;    // 3, or 1 for a sprite face
+    int32_t index[3];
+    int32_t clip_index[5];   // corners after near-plane clipping, per frame
+    int32_t clip_count;
+    int32_t nx, ny, nz;      // unit face normal ×256 (0 for sprite faces)
+    int32_t mark;            // 1 while listed and drawn this frame
+    Mesh *mesh;
+    Face *next;
+};
+
+struct Mesh {
+    int32_t x, y, z;                         // position, world units
+    int32_t angle_x, angle_y, angle_z;       // each 0..1439
+    Body *owner;
+    int32_t drawn;
+    int32_t vertex_capacity;                 // vertex_count + spare slots
+    int32_t vertex_count;
+    Vertex *vertices;
+    Face *faces;
+    int32_t centre[3];                       // model-space box centre
+    int32_t world_centre[3];                 // position + centre
+    int32_t view_centre[3];                  // camera space, per frame
+    int32_t radius;
+    int32_t half_extent[3];
+    int32_t object_light[3];                 // light in model space, per frame
+    Transform transform;                     // object to world
+    Mesh *next;                              // next in a camera's list
+};
+
+// positions: vertex_count triples x, y, z.
+Mesh *mesh_create(Body *owner, int32_t vertex_count, int32_t spare_slots,
+                  const int32_t *positions);
+// corners: three indices (only the first is read for a sprite face). The
+// FACE_SMOOTH bit of flags is replaced by the smooth switch. Returns 1.
+int mesh_add_face(Mesh *mesh, FaceFlags flags, const int32_t *corners, int smooth);
+void mesh_finish(Mesh *mesh);
+void mesh_set_position(Mesh *mesh, int32_t x, int32_t y, int32_t z, int mode);
+void mesh_set_angles(Mesh *mesh, int32_t a, int32_t b, int32_t c, int mode);
+Mesh *mesh_create_sprite(Body *owner, FaceFlags flags, int32_t x, int32_t y, int32_t z);
+void mesh_free(Mesh *mesh);
+void mesh_get_position(const Mesh *mesh, int32_t *x, int32_t *y, int32_t *z);
+void mesh_get_angles(const Mesh *mesh, int32_t *a, int32_t *b, int32_t *c);

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds every libFuzzer target with clang under ASan+UBSan and runs each for
+# SECONDS (default 60) on its seed corpus. Findings are written to
+# build-fuzz/findings/; keep them as regression inputs under tests/data/.
+#   bash tools/fuzz.sh [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DPOLYDRIVE_FUZZ=ON -DPOLYDRIVE_SANITIZE=ON -DPOLYDRIVE_BENCH=OFF \
+  -DPOLYDRIVE_WINDOW=OFF >/dev/null
+cmake --build build-fuzz -j"$(nproc)"
+mkdir -p build-fuzz/findings
+status=0
+for target in build-fuzz/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus=build-fuzz/corpus/$name
+  mkdir -p "$corpus"
+  seeds=()
+  [ -d "fuzz/seeds/$name" ] && seeds+=("fuzz/seeds/$name")
+  echo "fuzz: $name for ${seconds}s"
+  if ! ASAN_OPTIONS=detect_leaks=0 "$target" -max_total_time="$seconds" -print_final_stats=1 \
+       -artifact_prefix=build-fuzz/findings/"$name"- "$corpus" "${seeds[@]}" \
+       > "build-fuzz/$name.log" 2>&1; then
+    echo "fuzz: $name FAILED"; tail -n 40 "build-fuzz/$name.log"; status=1
+  fi
+  grep -E '^stat::number_of_executed_units' "build-fuzz/$name.log" | sed "s/^/fuzz: $name /" || true
+done
+exit $status
