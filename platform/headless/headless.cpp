@@ -1,0 +1,1 @@
+// platform/headless/headless.cpp: in-memory backend (stub).

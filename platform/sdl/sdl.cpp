@@ -1,0 +1,1 @@
+// platform/sdl/sdl.cpp: the SDL2 window backend (stub).
