@@ -66,8 +66,14 @@ constexpr int32_t angle_wrap(int32_t a) {
     return r < 0 ? r + ANGLE_TURN : r;
 }
 
-extern const Fixed sin_table[ANGLE_TURN];
-extern const Fixed cos_table[ANGLE_TURN];
+// Entry i is sin / cos of i quarter degrees times 2^29, truncated toward zero,
+// except the eight points where the exact value is +-0.5, which hold
+// sin 120, 600, 840, 1320 = 268435456, 268435455, -268435455, -268435455 and
+// cos 240, 480, 960, 1200 = 268435455, -268435456, -268435455, 268435456.
+// Constant data fixed at compile time (references, so the data can be
+// computed by constexpr code); index them like arrays.
+extern const Fixed (&sin_table)[ANGLE_TURN];
+extern const Fixed (&cos_table)[ANGLE_TURN];
 
 Fixed fixed_sin(int32_t angle);   // any angle; wrapped into 0..1439
 Fixed fixed_cos(int32_t angle);

@@ -1,6 +1,9 @@
 // render/transform.h: 3x3 Fixed rotation (row-major) plus a coordinate
 // translation. A transform maps a column vector p to M·p + t. All products are
-// 2.29 products (fixed_mul); sums wrap at 32 bits.
+// 2.29 products (fixed_mul), each truncated on its own; sums wrap at 32 bits.
+// Nothing is renormalised and no overflow is detected: callers keep
+// coordinates small enough for the products to mean something. Every input
+// still gives a defined result (no division by zero, no signed overflow).
 #pragma once
 
 #include "render/fixed.h"
@@ -10,7 +13,8 @@ struct Transform {
     int32_t tx, ty, tz;
 };
 
-// Rebuild m0..m8 from three angles, each already in 0..1439:
+// Rebuild m0..m8 from three angles, each expected in 0..1439 (others are
+// wrapped, never used as out-of-range indices):
 // M = Ry(ay)·Rx(ax)·Rz(az), entries in the fixed order and nesting the
 // renderer's results depend on. The translation is untouched.
 void transform_set_rotation(Transform *t, int32_t ax, int32_t ay, int32_t az);
@@ -21,8 +25,12 @@ void transform_point(const Transform *t, int32_t *x, int32_t *y, int32_t *z);
 void transform_point_inverse(const Transform *t, int32_t *x, int32_t *y, int32_t *z);
 // t := M·t.
 void transform_rotate_translation(Transform *t);
-// out := apply a, then b. out must differ from a and b.
+// out := apply a, then b: out.M = b.M·a.M (each entry summed over k = 0..2),
+// out.t = b.M·a.t + b.t. out may be a or b.
 void transform_concat(const Transform *a, const Transform *b, Transform *out);
-// x and y where the segment from point 1 to point 2 reaches camera depth zc.
+// x and y where the segment from point 1 to point 2 reaches camera depth zc;
+// the points are expected on either side of zc. Divisions truncate toward
+// zero. An edge of constant depth (z1 == z2) has no crossing: it gives point
+// 1's (x1, y1) and divides by nothing.
 void near_plane_intersect(int32_t x1, int32_t y1, int32_t z1, int32_t x2, int32_t y2,
                           int32_t z2, int32_t *ox, int32_t *oy, int32_t zc);
