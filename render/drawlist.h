@@ -32,7 +32,7 @@ struct DrawList {
     DrawItem *buckets[DRAWLIST_BUCKETS];
     int32_t bucket_count[DRAWLIST_BUCKETS];
     int32_t allocated;
-    int32_t pick_cursor;   // index of the drawn-mesh iterator, -1 for none
+    int32_t pick_cursor;   // drawn-mesh iterator: item index, -1 not started, -2 done
 };
 
 // Per-frame render state, one global instance.
