@@ -1,9 +1,234 @@
-// scene/world.cpp: world and model loaders (stub until the real loaders land).
+// scene/world.cpp: the world and model file loaders.
 #include "scene/world.h"
 
-int32_t stream_read_int(ByteCursor *) { return 0; }
-const char *stream_read_string(ByteCursor *) { return ""; }
-void world_load(ResourceId) {}
-Body *world_read_object(int32_t, ByteCursor *) { return nullptr; }
-void world_read_start(ByteCursor *) {}
-Body *model_load(const char *, uint32_t) { return nullptr; }
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/fatal.h"
+#include "frame/game.h"
+#include "render/camera.h"
+#include "scene/mesh.h"
+
+namespace {
+
+constexpr int STRING_BUFFER = 128;
+constexpr int STRING_FATAL_BYTE = 127;   // storing this byte ends the program
+constexpr int HIGHEST_PLAYER = 1;
+constexpr const char *CAR_MODEL = "car1.3do";
+
+struct WorldState {
+    char string[STRING_BUFFER];   // the shared result of stream_read_string
+};
+WorldState world;
+
+const char *cursor_name(const ByteCursor *c) { return res_name(c->id); }
+
+// A count of items of item_bytes each that must fit the bytes still unread.
+int32_t read_count(ByteCursor *c, int64_t item_bytes) {
+    const int32_t n = stream_read_int(c);
+    if (n < 0 || int64_t{n} * item_bytes > c->end - c->pos)
+        fatal_error("resource `%s': bad count %ld", cursor_name(c), static_cast<long>(n));
+    return n;
+}
+
+Body *new_body(uint32_t flags) {
+    auto *b = static_cast<Body *>(safe_alloc(sizeof(Body)));
+    std::memset(b, 0, sizeof *b);
+    b->flags = flags;
+    return b;
+}
+
+void append_body(Body *b) {
+    Body **tail = &body_list;
+    while (*tail != nullptr) tail = &(*tail)->next;
+    *tail = b;
+}
+
+bool in_camera(const Mesh *m) {
+    for (const Mesh *it = current_camera != nullptr ? current_camera->meshes : nullptr;
+         it != nullptr; it = it->next)
+        if (it == m) return true;
+    return false;
+}
+
+// The records of one object under construction. In the program a fatal
+// error ends the process and this never matters; a test or fuzz harness
+// whose fatal hook throws unwinds through here, and the half-built body,
+// its mesh and the vertex array are released instead of leaked.
+struct Building {
+    Body *body = nullptr;
+    int32_t *vertices = nullptr;
+    Building() = default;
+    Building(const Building &) = delete;
+    Building &operator=(const Building &) = delete;
+    ~Building() {
+        std::free(vertices);
+        if (body == nullptr) return;
+        if (body->mesh != nullptr) {
+            if (in_camera(body->mesh)) camera_remove_mesh(current_camera, body->mesh);
+            mesh_free(body->mesh);
+        }
+        std::free(body);
+    }
+    Body *release() {
+        std::free(vertices);
+        vertices = nullptr;
+        Body *b = body;
+        body = nullptr;
+        return b;
+    }
+};
+
+void read_faces(ByteCursor *c, Mesh *mesh, int32_t vertex_count, int32_t count, int smooth) {
+    for (int32_t i = 0; i < count; ++i) {
+        const auto flags = static_cast<FaceFlags>(stream_read_int(c));
+        int32_t corners[3];
+        for (int32_t &k : corners) k = stream_read_int(c);
+        // A sprite face uses its first corner only.
+        const int used = (flags & FACE_SPRITE) ? 1 : 3;
+        for (int k = 0; k < used; ++k)
+            if (corners[k] < 0 || corners[k] >= vertex_count)
+                fatal_error("resource `%s': face index %ld out of range", cursor_name(c),
+                            static_cast<long>(corners[k]));
+        mesh_add_face(mesh, flags, corners, smooth);
+    }
+}
+
+// Spare slots, vertices, flat and smooth faces: the part an object record
+// and a model file share. The mesh becomes the body's.
+void read_shape(ByteCursor *c, int32_t vertex_count, Building *b) {
+    if (vertex_count < 0)
+        fatal_error("resource `%s': bad count %ld", cursor_name(c),
+                    static_cast<long>(vertex_count));
+    const int32_t spare = stream_read_int(c);
+    if (int64_t{vertex_count} * 12 > c->end - c->pos)
+        fatal_error("resource `%s': bad count %ld", cursor_name(c),
+                    static_cast<long>(vertex_count));
+    if (spare < 0 || spare > WORLD_SPARE_MAX)
+        fatal_error("resource `%s': bad count %ld", cursor_name(c), static_cast<long>(spare));
+    b->vertices = static_cast<int32_t *>(safe_alloc(int64_t{vertex_count} * 3 * 4));
+    for (int32_t i = 0; i < vertex_count * 3; ++i) b->vertices[i] = stream_read_int(c);
+    b->body->mesh = mesh_create(b->body, vertex_count, spare, b->vertices);
+
+    const int32_t flat = read_count(c, 16);
+    read_faces(c, b->body->mesh, vertex_count, flat, 0);
+    const int32_t smooth = read_count(c, 16);
+    read_faces(c, b->body->mesh, vertex_count, smooth, 1);
+    if (flat == 0 && smooth == 0)
+        fatal_error("resource `%s': object with no face", cursor_name(c));
+}
+
+int32_t read_mass(ByteCursor *c) {
+    const int32_t mass = stream_read_int(c);
+    // Collisions divide by it.
+    if (mass <= 0)
+        fatal_error("resource `%s': mass %ld is not positive", cursor_name(c),
+                    static_cast<long>(mass));
+    return mass;
+}
+
+// A sprite object's name is its bitmap's resource name: the id it registers
+// under goes into the low 16 bits of every sprite face of the mesh.
+void bind_sprite_bitmap(Mesh *mesh, const char *name) {
+    if (!(mesh->faces->flags & FACE_SPRITE)) return;
+    if (name[0] == '\0' || std::strcmp(name, "Statics") == 0) return;
+    const auto id = static_cast<uint32_t>(res_register(name));
+    for (Face *f = mesh->faces; f != nullptr; f = f->next)
+        if (f->flags & FACE_SPRITE) f->flags = (f->flags & ~FACE_ID_MASK) | id;
+}
+
+void need_camera() {
+    if (current_camera == nullptr) fatal_error("no camera to load the level into");
+}
+
+}  // namespace
+
+int32_t stream_read_int(ByteCursor *cursor) {
+    if (cursor->end - cursor->pos < 4)
+        fatal_error("resource `%s' ends too early", cursor_name(cursor));
+    const uint8_t *p = cursor->pos;
+    const uint32_t v = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+                       uint32_t{p[3]} << 24;
+    cursor->pos += 4;
+    return static_cast<int32_t>(v);
+}
+
+const char *stream_read_string(ByteCursor *cursor) {
+    for (int stored = 0;;) {
+        if (cursor->pos == cursor->end)
+            fatal_error("resource `%s' ends too early", cursor_name(cursor));
+        const uint8_t byte = *cursor->pos++;
+        world.string[stored++] = static_cast<char>(byte);
+        if (stored == STRING_FATAL_BYTE) fatal_error("string too long");
+        if (byte == 0) return world.string;
+    }
+}
+
+void world_load(ResourceId id) {
+    need_camera();
+    const uint8_t *data = res_lock(id);
+    ByteCursor cursor{data, data + res_size(id), id};
+    for (;;) {
+        const int32_t kind = stream_read_int(&cursor);
+        if (kind == -1) break;
+        if (kind == 0) world_read_start(&cursor);
+        else append_body(world_read_object(kind, &cursor));
+    }
+    res_unlock(id);
+}
+
+Body *world_read_object(int32_t vertex_count, ByteCursor *cursor) {
+    need_camera();
+    Building b;
+    b.body = new_body(0);
+    read_shape(cursor, vertex_count, &b);
+    Mesh *mesh = b.body->mesh;
+
+    int32_t v[3];
+    for (int32_t &k : v) k = stream_read_int(cursor);
+    mesh_set_position(mesh, v[0], v[1], v[2], 0);
+    for (int32_t &k : v) k = stream_read_int(cursor);
+    mesh_set_angles(mesh, v[0], v[1], v[2], 0);
+    mesh_finish(mesh);
+    camera_add_mesh(current_camera, mesh);
+
+    // "Statics" with its terminator: a longer name or another case is not it.
+    const char *name = stream_read_string(cursor);
+    if (std::strcmp(name, "Statics") == 0) b.body->flags = BODY_STATIC;
+    bind_sprite_bitmap(mesh, name);
+    b.body->mass = read_mass(cursor);
+    return b.release();
+}
+
+void world_read_start(ByteCursor *cursor) {
+    int32_t pos[3], ang[3];
+    for (int32_t &k : pos) k = stream_read_int(cursor);
+    for (int32_t &k : ang) k = stream_read_int(cursor);
+    const char *name = stream_read_string(cursor);
+    if (std::strncmp(name, "Human", 5) != 0) return;
+    // No lower bound: plain "Human" gives NUL - '0' = -48 and is accepted.
+    const int32_t n = static_cast<int32_t>(static_cast<uint8_t>(name[5])) - '0';
+    if (n > HIGHEST_PLAYER) return;
+    Body *car = model_load(CAR_MODEL, static_cast<uint32_t>(static_cast<int32_t>(BODY_HUMAN) + n));
+    mesh_set_position(car->mesh, pos[0], pos[1], pos[2], 0);
+    mesh_set_angles(car->mesh, ang[0], ang[1], ang[2], 0);
+    // The player's own car is never drawn.
+    camera_remove_mesh(current_camera, car->mesh);
+}
+
+Body *model_load(const char *name, uint32_t flags) {
+    need_camera();
+    Building b;
+    b.body = new_body(flags);
+    const ResourceId id = res_register(name);
+    const uint8_t *data = res_lock(id);
+    ByteCursor cursor{data, data + res_size(id), id};
+    read_shape(&cursor, stream_read_int(&cursor), &b);
+    b.body->mass = read_mass(&cursor);
+    mesh_finish(b.body->mesh);
+    camera_add_mesh(current_camera, b.body->mesh);
+    Body *body = b.release();
+    res_unlock(id);
+    append_body(body);
+    return body;
+}

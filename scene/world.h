@@ -1,10 +1,20 @@
 // scene/world.h: world (.3dw) and model (.3do) files: little-endian int32s
 // and NUL-terminated strings, read straight out of the locked resource.
 //
+// World file: records until the kind word -1; kind 0 is a player start
+// (position, angles, name "Human<digit>": loads "car1.3do" as a human body
+// and takes its mesh out of the camera's list); any other kind word V starts
+// an object: V, spare slots E, V vertices (x, y, z), flat face count and
+// faces, smooth face count and faces (16 bytes: flag word, three corners),
+// position, angles, name, mass. A model file is one object without kind
+// word, position, angles or name. The loaders append bodies to body_list in
+// record order and the meshes to current_camera's list, which must exist.
+//
 // A ByteCursor knows where its resource ends: every file either loads or ends
 // the program with one line through fatal_error naming the resource (a file
-// that ends early, a count that cannot fit the bytes left, a corner index
-// outside its object, an object with no face, a mass of 0 or below, ...).
+// that ends early, a count that is negative or cannot fit the bytes left,
+// more than WORLD_SPARE_MAX spare slots, a corner index outside its object,
+// an object with no face, a mass of 0 or below).
 //
 // A sprite object (first face a sprite face) with a non-empty name other than
 // "Statics" names its bitmap: the name is registered with the cache and its
@@ -16,6 +26,8 @@
 #include "res/res.h"
 
 struct Body;
+
+constexpr int32_t WORLD_SPARE_MAX = 4096;   // spare vertex slots of one object
 
 struct ByteCursor {
     const uint8_t *pos;
