@@ -2,21 +2,142 @@
 #include "frame/drive.h"
 
 #include "frame/game.h"
+#include "platform/kbd.h"
 #include "render/camera.h"
+#include "render/fixed.h"
 #include "scene/mesh.h"
 
-void vehicle_drive(Body *) {}
+namespace {
+constexpr int STEER_LIMIT = 40;
+constexpr int STEER_DIVISOR = 10;
+constexpr int ACCEL_SHIFT = 24;   // 2.29 sine >> 24 = floor(32 * sine)
+constexpr int32_t MASS_SCALE = 256;
 
-int mesh_box_test(const Mesh *, const Mesh *, int, int, int) { return 0; }
+// One axis of a box test, in 64 bits so that centre ± extent never overflows.
+struct Span {
+    int64_t lo, hi;
+};
 
-void mesh_box_classify(const Mesh *, const Mesh *, int *rx, int *ry, int *rz) {
-    *rx = 0;
-    *ry = 0;
-    *rz = 0;
+Span axis_span(const Mesh *m, int axis) {
+    const int64_t c = m->world_centre[axis];
+    const int64_t e = m->half_extent[axis];
+    return {c - e, c + e};
 }
 
-int camera_find_overlaps(const Camera *, const Mesh *, Body **) { return 0; }
+// -1: a wholly below b; +1: a wholly above b; 0 otherwise (touching is 0).
+int axis_class(Span a, Span b) {
+    if (a.hi < b.lo) return -1;
+    if (a.lo > b.hi) return 1;
+    return 0;
+}
 
-void collisions_resolve(Camera *, Body *) {}
+bool axis_holds(Span a, Span b, int selector) {
+    switch (selector) {
+        case 0: return a.lo < b.hi && b.lo < a.hi;   // strict: touching fails
+        case -1: return a.hi < b.lo;
+        case 1: return a.lo > b.hi;
+        default: return false;                       // no such relation
+    }
+}
 
-void body_collide(Body *, Body *) {}
+// The exchange on one axis: o's mass relative to p's is r/256. Every product
+// and sum wraps at 32 bits; divisor is r + 256 and is never 0 here.
+void exchange_axis(int32_t *up_field, int32_t *uo_field, int32_t r, int32_t divisor) {
+    const int32_t up = *up_field;
+    const int32_t uo = *uo_field;
+    int32_t t = wrap_mul(wrap_sub(r, MASS_SCALE), uo);
+    t = t / MASS_SCALE;   // truncates toward zero
+    const int32_t n = wrap_mul(wrap_add(wrap_mul(2, up), t), MASS_SCALE);
+    const int32_t q = div32(n, divisor);
+    *up_field = wrap_sub(wrap_add(uo, q), up);
+    *uo_field = q;
+}
+}  // namespace
+
+void vehicle_drive(Body *body) {
+    if (kbd_is_down(KEY_UP)) {
+        body->vx = wrap_add(body->vx, fixed_sin(body->heading) >> ACCEL_SHIFT);
+        body->vz = wrap_add(body->vz, fixed_cos(body->heading) >> ACCEL_SHIFT);
+    }
+    if (kbd_is_down(KEY_DOWN)) {
+        body->vx = wrap_sub(body->vx, fixed_sin(body->heading) >> ACCEL_SHIFT);
+        body->vz = wrap_sub(body->vz, fixed_cos(body->heading) >> ACCEL_SHIFT);
+    }
+    if (kbd_is_down(KEY_1)) {
+        body->vx = 0;
+        body->vz = 0;
+    }
+
+    // The rate builds one step a frame toward ±40 and decays one step toward
+    // 0; reversing drops it to 0 first. Left wins when both are held. The
+    // steps are written so that no rate, however far out of range, overflows.
+    int32_t rate = body->steer_rate;
+    if (!kbd_is_down(KEY_LEFT) && !kbd_is_down(KEY_RIGHT)) {
+        if (rate > 0) rate -= 1;
+        if (rate < 0) rate += 1;
+    } else if (kbd_is_down(KEY_LEFT)) {
+        if (rate > 0) rate = 0;
+        rate = rate <= 1 - STEER_LIMIT ? -STEER_LIMIT : rate - 1;
+    } else {
+        if (rate < 0) rate = 0;
+        rate = rate >= STEER_LIMIT - 1 ? STEER_LIMIT : rate + 1;
+    }
+    body->steer_rate = rate;
+
+    // Truncating division and a remainder with the dividend's sign: the
+    // heading stays in -1439..1439 and may be negative.
+    body->heading = wrap_add(rate / STEER_DIVISOR, body->heading) % ANGLE_TURN;
+}
+
+int mesh_box_test(const Mesh *a, const Mesh *b, int sx, int sy, int sz) {
+    const int selectors[3] = {sx, sy, sz};
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!axis_holds(axis_span(a, axis), axis_span(b, axis), selectors[axis])) return 0;
+    }
+    return 1;
+}
+
+void mesh_box_classify(const Mesh *a, const Mesh *b, int *rx, int *ry, int *rz) {
+    *rx = axis_class(axis_span(a, 0), axis_span(b, 0));
+    *ry = axis_class(axis_span(a, 1), axis_span(b, 1));
+    *rz = axis_class(axis_span(a, 2), axis_span(b, 2));
+}
+
+int camera_find_overlaps(const Camera *camera, const Mesh *query, Body **list) {
+    if (camera == nullptr || query == nullptr) return 0;
+    int count = 0;
+    for (const Mesh *m = camera->meshes; m != nullptr && count < OVERLAP_MAX; m = m->next) {
+        if (m == query) continue;
+        if (mesh_box_test(query, m, 0, 0, 0)) list[count++] = m->owner;
+    }
+    return count;
+}
+
+void collisions_resolve(Camera *camera, Body *player) {
+    Body *list[OVERLAP_MAX];
+    // An ownerless mesh (a bare decoration) found first has no velocity to
+    // exchange; the contact is then skipped like any non-contact.
+    if (player != nullptr && camera_find_overlaps(camera, player->mesh, list) > 0 &&
+        list[0] != nullptr) {
+        body_collide(player, list[0]);
+    }
+    for (Body *b = body_list; b != nullptr; b = b->next) {
+        if (b->collided != 0) continue;
+        if (camera_find_overlaps(camera, b->mesh, list) > 0 && list[0] != nullptr) {
+            body_collide(b, list[0]);
+        }
+    }
+}
+
+void body_collide(Body *p, Body *o) {
+    if (p->mass > 0) {
+        const int32_t r = low32(int64_t{MASS_SCALE} * o->mass / p->mass);
+        const int32_t divisor = wrap_add(r, MASS_SCALE);
+        if (divisor != 0) {
+            exchange_axis(&p->vx, &o->vx, r, divisor);
+            exchange_axis(&p->vz, &o->vz, r, divisor);
+        }
+    }
+    o->collided = 1;
+    p->collided = 1;
+}
