@@ -1,11 +1,131 @@
+// render/camera.cpp: the camera record and its list of meshes.
 #include "render/camera.h"
 
-Camera *camera_create(int32_t, int32_t, int32_t, int32_t, int32_t) { return nullptr; }
-void camera_set_viewport(Camera *, int32_t, int32_t, int32_t, int32_t, int32_t) {}
-void camera_set_position(Camera *, int32_t, int32_t, int32_t, int) {}
-void camera_set_angles(Camera *, int32_t, int32_t, int32_t, int) {}
-void camera_set_light(Camera *, int32_t, int32_t, int32_t, int32_t) {}
-void camera_set_pick(Camera *, int32_t, int32_t) {}
-void camera_add_mesh(Camera *, Mesh *) {}
-void camera_remove_mesh(Camera *, Mesh *) {}
-void camera_free(Camera *) {}
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/fatal.h"
+#include "scene/mesh.h"
+
+namespace {
+
+// Truncation toward zero of a float known to lie within -256..256.
+int32_t unit_component(float v) {
+    if (std::isnan(v)) return 0;
+    return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+Camera *camera_create(int32_t focal_length, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+    Camera *c = static_cast<Camera *>(safe_alloc(sizeof(Camera)));
+    std::memset(c, 0, sizeof *c);
+    camera_set_viewport(c, focal_length, x0, y0, x1, y1);
+    camera_set_position(c, 0, 0, 0, 0);
+    camera_set_angles(c, 0, 0, 0, 0);
+    camera_set_light(c, 0, 0, 0, 255);
+    // Defined start values: the pick point at the viewport's top-left
+    // corner, both initial flags 0 (from the clearing above).
+    camera_set_pick(c, x0, y0);
+    c->meshes = nullptr;
+    return c;
+}
+
+void camera_set_viewport(Camera *c, int32_t focal_length, int32_t x0, int32_t y0, int32_t x1,
+                         int32_t y1) {
+    // The focal length divides every slope; 0 is refused where it enters
+    // rather than becoming a division by zero.
+    if (focal_length == 0) fatal_error("Camera: focal length 0");
+    c->focal_length = focal_length;
+    c->raster.x0 = x0;
+    c->raster.y0 = y0;
+    c->raster.x1 = x1;
+    c->raster.y1 = y1;
+    const int32_t hw = wrap_add(wrap_sub(x1, x0), 1) / 2;
+    const int32_t hh = wrap_add(wrap_sub(y1, y0), 1) / 2;
+    c->half_width = hw;
+    c->half_height = hh;
+    c->slope_x_min = div32(wrap_mul(wrap_neg(hw), 256), focal_length);
+    c->slope_x_max = div32(wrap_mul(wrap_sub(hw, 1), 256), focal_length);
+    c->slope_y_min = div32(wrap_mul(wrap_neg(hh), 256), focal_length);
+    c->slope_y_max = div32(wrap_mul(wrap_sub(hh, 1), 256), focal_length);
+}
+
+void camera_set_position(Camera *c, int32_t x, int32_t y, int32_t z, int relative) {
+    if (relative != 0) {
+        x = wrap_add(c->x, x);
+        y = wrap_add(c->y, y);
+        z = wrap_add(c->z, z);
+    }
+    c->x = x;
+    c->y = y;
+    c->z = z;
+    transform_set_translation(&c->view, wrap_neg(x), wrap_neg(y), wrap_neg(z));
+}
+
+void camera_set_angles(Camera *c, int32_t ax, int32_t ay, int32_t az, int relative) {
+    // Wrapping before adding gives the same angle as adding first, without
+    // an overflow for any argument.
+    ax = angle_wrap(ax);
+    ay = angle_wrap(ay);
+    az = angle_wrap(az);
+    if (relative != 0) {
+        ax = angle_wrap(ax + c->angle_x);
+        ay = angle_wrap(ay + c->angle_y);
+        az = angle_wrap(az + c->angle_z);
+    }
+    c->angle_x = ax;
+    c->angle_y = ay;
+    c->angle_z = az;
+    // The view turns the world by -(a + 1) quarter degrees about each axis:
+    // 1439 - a stays within the tables without another wrap.
+    transform_set_rotation(&c->view, 1439 - ax, 1439 - ay, 1439 - az);
+}
+
+void camera_set_light(Camera *c, int32_t lx, int32_t ly, int32_t lz, int32_t ambient) {
+    const float fx = static_cast<float>(lx);
+    const float fy = static_cast<float>(ly);
+    const float fz = static_cast<float>(lz);
+    float length = sqrtf(fx * fx + fy * fy + fz * fz);
+    if (length == 0.0f) length = 1.0f;
+    c->light_x = unit_component(fx / length * 256.0f);
+    c->light_y = unit_component(fy / length * 256.0f);
+    c->light_z = unit_component(fz / length * 256.0f);
+    c->ambient = ambient;
+}
+
+void camera_set_pick(Camera *c, int32_t x, int32_t y) {
+    c->raster.pick_x = x;
+    c->raster.pick_y = y;
+}
+
+void camera_add_mesh(Camera *c, Mesh *mesh) {
+    // Appending a mesh that is already listed would close the list into a
+    // ring that every later walk would follow forever.
+    Mesh **link = &c->meshes;
+    while (*link != nullptr) {
+        if (*link == mesh) fatal_error("Camera: mesh added twice");
+        link = &(*link)->next;
+    }
+    *link = mesh;
+}
+
+void camera_remove_mesh(Camera *c, Mesh *mesh) {
+    Mesh **link = &c->meshes;
+    while (*link != nullptr && *link != mesh) link = &(*link)->next;
+    if (*link == nullptr) fatal_error("Camera: removed mesh is not in the list");
+    *link = mesh->next;
+    mesh->next = nullptr;
+}
+
+void camera_free(Camera *c) {
+    if (c == nullptr) return;
+    Mesh *m = c->meshes;
+    while (m != nullptr) {
+        Mesh *next = m->next;
+        mesh_free(m);
+        m = next;
+    }
+    std::free(c);
+}
