@@ -6,11 +6,16 @@
 // sqrtf (built with -ffp-contract=off so the stored integers do not depend on
 // the compiler); everything done per frame is integer.
 //
-// Unit vectors (normals) are ×256. Corner indices are checked where they
-// enter: an index outside the mesh's vertices, or mesh_finish on a mesh with
-// no face, ends the program through fatal_error instead of touching memory
-// outside the mesh. Fields the build never computes (the normal of a sprite
-// face or of an unused vertex, intensities, spare slots) start at 0.
+// Unit vectors (normals) are ×256. Bad input is refused where it enters, by
+// fatal_error, instead of touching memory outside the mesh: a negative vertex
+// or spare slot count (or a sum beyond int32), a corner index outside
+// 0..vertex_count-1, mesh_finish on a mesh with no face. Float results that
+// do not fit in 32 bits (a radius of a box near the coordinate limits)
+// saturate. Fields the build never computes (the normal of a sprite face or
+// of an unused vertex, intensities, spare slots, the per-frame fields) start
+// at 0. Positions wrap at 32 bits; angles are wrapped into 0..1439.
+// mesh_free releases the vertices, the faces and the mesh (null is harmless);
+// it does not unlink the mesh from a camera.
 #pragma once
 
 #include <cstdint>
