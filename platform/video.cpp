@@ -1,19 +1,216 @@
-// platform/video.cpp: the 320x200 screen (stub while the real one is written).
+// platform/video.cpp: the back buffer, the frame flip and the palette.
 #include "platform/video.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/fatal.h"
+#include "platform/backend.h"
 
 uint8_t *BackBuffer = nullptr;
 
-int gfx_init(int) { return 1; }
-void gfx_shutdown() {}
-void gfx_clear() {}
-void gfx_flip() {}
+namespace {
 
-const Palette *palette_default() {
-    static Palette p = {};
-    return &p;
+// The ten ramps of the default palette are built from five lists of 24
+// component values, indexed by shade.
+using Ramp = uint8_t[24];
+constexpr Ramp RAMP_B = {0,  3,  6,  8,  11, 14, 17, 20, 22, 25, 28, 31,
+                         33, 36, 39, 42, 44, 47, 50, 53, 56, 58, 61, 63};
+constexpr Ramp RAMP_H = {0,  2,  3,  4,  6,  7,  8,  10, 11, 13, 14, 15,
+                         17, 18, 20, 21, 22, 24, 25, 27, 28, 29, 31, 32};
+constexpr Ramp RAMP_Q = {0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  6,  6,
+                         7, 7, 8, 8, 9, 9, 10, 10, 11, 12, 12, 13};
+constexpr Ramp RAMP_R = {0,  2,  4,  6,  8,  10, 12, 14, 16, 18, 20, 22,
+                         24, 26, 28, 29, 31, 33, 35, 37, 39, 41, 43, 45};
+constexpr Ramp RAMP_G = {0, 1, 2,  2,  3,  4,  4,  5,  6,  6,  7,  8,
+                         8, 9, 10, 11, 11, 12, 13, 13, 14, 15, 15, 16};
+constexpr Ramp RAMP_ZERO = {};
+
+struct RampColours {
+    const uint8_t *red, *green, *blue;
+};
+constexpr RampColours RAMPS[10] = {
+    {RAMP_B, RAMP_ZERO, RAMP_ZERO}, {RAMP_ZERO, RAMP_B, RAMP_ZERO},
+    {RAMP_ZERO, RAMP_ZERO, RAMP_B}, {RAMP_ZERO, RAMP_B, RAMP_B},
+    {RAMP_B, RAMP_B, RAMP_ZERO},    {RAMP_B, RAMP_B, RAMP_B},
+    {RAMP_B, RAMP_H, RAMP_ZERO},    {RAMP_B, RAMP_Q, RAMP_B},
+    {RAMP_B, RAMP_ZERO, RAMP_H},    {RAMP_R, RAMP_G, RAMP_B},
+};
+
+// Colours 240..255: the sixteen colours of the old 16-colour adapters.
+constexpr uint8_t FIXED_COLOURS[16][3] = {
+    {0, 0, 0},    {0, 0, 42},   {0, 42, 0},   {0, 42, 42},
+    {42, 0, 0},   {42, 0, 42},  {42, 21, 0},  {42, 42, 42},
+    {21, 21, 21}, {21, 21, 63}, {21, 63, 21}, {21, 63, 63},
+    {63, 21, 21}, {63, 21, 63}, {63, 63, 21}, {63, 63, 63},
+};
+
+constexpr Palette make_default_palette() {
+    Palette p = {};
+    for (int ramp = 0; ramp < 10; ramp++) {
+        for (int shade = 0; shade < 24; shade++) {
+            uint8_t *rgb = &p.rgb[(ramp * 24 + shade) * 3];
+            rgb[0] = RAMPS[ramp].red[shade];
+            rgb[1] = RAMPS[ramp].green[shade];
+            rgb[2] = RAMPS[ramp].blue[shade];
+        }
+    }
+    for (int i = 0; i < 16; i++) {
+        for (int c = 0; c < 3; c++) p.rgb[(240 + i) * 3 + c] = FIXED_COLOURS[i][c];
+    }
+    return p;
 }
-void palette_set(const Palette *) {}
-void palette_get(Palette *palette) { *palette = Palette{}; }
-void palette_black() {}
-void palette_fade_in(const Palette *) {}
-void palette_fade_out() {}
+constexpr Palette DEFAULT_PALETTE = make_default_palette();
+
+struct VideoState {
+    uint8_t *previous;   // previous-frame buffer, double-buffer mode only
+    int single_buffer;
+    int active;          // 1 between gfx_init and gfx_shutdown
+};
+VideoState video;
+
+// Sixteen bytes as four 32-bit lanes. Blocks are moved in and out with
+// memcpy, so neither buffer is ever read through a type it was not written
+// as, and no alignment is assumed; the copies compile to plain vector loads.
+using Lanes = int32_t __attribute__((vector_size(16)));
+constexpr int BLOCK_BYTES = 64;   // four lanes of four words
+static_assert(SCREEN_SIZE % BLOCK_BYTES == 0);
+
+inline bool lanes_zero(Lanes v) {
+    uint64_t half[2];
+    std::memcpy(half, &v, sizeof half);
+    return (half[0] | half[1]) == 0;
+}
+
+inline bool lanes_all_set(Lanes v) {
+    uint64_t half[2];
+    std::memcpy(half, &v, sizeof half);
+    return (half[0] & half[1]) == ~uint64_t{0};
+}
+
+// Writes to video memory exactly the 32-bit words in which back differs from
+// previous. A scene changes in runs: most 64-byte blocks are either unchanged
+// (skipped after one wide compare) or changed throughout (copied whole). Only
+// blocks with both kinds of word go word by word, and those without a branch
+// per word: an unchanged word is stored to a scratch word instead of video
+// memory, so a scattered pattern costs no mispredictions.
+void copy_changed_words(const uint8_t *back, const uint8_t *previous, uint8_t *vram) {
+    uint32_t scratch;
+    for (int offset = 0; offset < SCREEN_SIZE; offset += BLOCK_BYTES) {
+        Lanes now[4], before[4];
+        std::memcpy(now, back + offset, BLOCK_BYTES);
+        std::memcpy(before, previous + offset, BLOCK_BYTES);
+        Lanes differ = (now[0] ^ before[0]) | (now[1] ^ before[1]) |
+                       (now[2] ^ before[2]) | (now[3] ^ before[3]);
+        if (lanes_zero(differ)) continue;
+        Lanes changed = (now[0] != before[0]) & (now[1] != before[1]) &
+                        (now[2] != before[2]) & (now[3] != before[3]);
+        if (lanes_all_set(changed)) {
+            std::memcpy(vram + offset, now, BLOCK_BYTES);
+            continue;
+        }
+        uint32_t words[16], old_words[16];
+        std::memcpy(words, now, sizeof words);
+        std::memcpy(old_words, before, sizeof old_words);
+        for (int i = 0; i < 16; i++) {
+            void *target = words[i] != old_words[i] ? static_cast<void *>(vram + offset + 4 * i)
+                                                    : static_cast<void *>(&scratch);
+            std::memcpy(target, &words[i], 4);
+        }
+    }
+}
+
+void free_buffers() {
+    std::free(video.previous);
+    std::free(BackBuffer);
+    video.previous = nullptr;
+    BackBuffer = nullptr;
+}
+
+}  // namespace
+
+int gfx_init(int single_buffer) {
+    if (video.active) gfx_shutdown();
+    // Marked active before anything can fail, so the shutdown that a fatal
+    // error runs frees what was allocated and gives the mode back.
+    video.active = 1;
+    video.single_buffer = single_buffer;
+    BackBuffer = static_cast<uint8_t *>(safe_alloc(SCREEN_SIZE));
+    std::memset(BackBuffer, 0, SCREEN_SIZE);
+    if (single_buffer == 0) {
+        video.previous = static_cast<uint8_t *>(safe_alloc(SCREEN_SIZE));
+        std::memset(video.previous, 0, SCREEN_SIZE);
+    }
+    plat_set_mode(PLAT_MODE_GRAPHICS);
+    palette_set(palette_default());
+    return 1;
+}
+
+void gfx_shutdown() {
+    if (!video.active) return;
+    video.active = 0;
+    plat_set_mode(PLAT_MODE_TEXT);
+    free_buffers();
+}
+
+void gfx_clear() {
+    if (!video.active) return;
+    std::memset(BackBuffer, 0, SCREEN_SIZE);
+}
+
+void gfx_flip() {
+    if (!video.active) return;
+    uint8_t *vram = plat_video_memory();
+    if (vram == nullptr) return;
+    if (video.single_buffer) {
+        std::memcpy(vram, BackBuffer, SCREEN_SIZE);
+    } else {
+        copy_changed_words(BackBuffer, video.previous, vram);
+        uint8_t *shown = BackBuffer;
+        BackBuffer = video.previous;
+        video.previous = shown;
+    }
+    plat_present();
+}
+
+const Palette *palette_default() { return &DEFAULT_PALETTE; }
+
+void palette_set(const Palette *palette) {
+    int rgb[PLAT_PALETTE_INTS];
+    // Each byte is widened as a signed byte; the colour registers keep only
+    // the low six bits, so components are meant to be 0..63.
+    for (int i = 0; i < PLAT_PALETTE_INTS; i++) rgb[i] = static_cast<int8_t>(palette->rgb[i]);
+    plat_set_palette(rgb);
+}
+
+void palette_get(Palette *palette) {
+    int rgb[PLAT_PALETTE_INTS];
+    plat_get_palette(rgb);
+    for (int i = 0; i < PLAT_PALETTE_INTS; i++) palette->rgb[i] = static_cast<uint8_t>(rgb[i]);
+}
+
+void palette_black() {
+    constexpr Palette black = {};
+    palette_set(&black);
+}
+
+void palette_fade_in(const Palette *target) {
+    Palette work = {};
+    for (int step = 0; step < 64; step++) {
+        for (int i = 0; i < PLAT_PALETTE_INTS; i++) {
+            if (work.rgb[i] < target->rgb[i]) work.rgb[i]++;
+        }
+        palette_set(&work);
+    }
+}
+
+void palette_fade_out() {
+    Palette work;
+    palette_get(&work);
+    for (int step = 0; step < 64; step++) {
+        for (int i = 0; i < PLAT_PALETTE_INTS; i++) {
+            if (work.rgb[i] > 0) work.rgb[i]--;
+        }
+        palette_set(&work);
+    }
+}

@@ -1,1 +1,151 @@
-// platform/headless/headless.cpp: in-memory backend (stub).
+// platform/headless/headless.cpp: the platform in memory, for tests and tools.
+#include "platform/headless/headless.h"
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "frame/fatal.h"
+#include "platform/backend.h"
+#include "platform/video.h"
+
+namespace {
+
+struct KeyEvent {
+    uint8_t scancode;
+    uint8_t press;
+};
+
+struct HeadlessState {
+    alignas(64) uint8_t vram[SCREEN_SIZE];
+    uint8_t last_present[SCREEN_SIZE];   // video memory as of the last present
+    int palette[PLAT_PALETTE_INTS];
+    int mode;
+    int skip_word_count;   // set by benchmarks: presents do not count words
+    int flip_words;
+    int presents;
+    int palette_loads;
+
+    PlatKeyHandler handler;
+    int fail_keyboard;
+    KeyEvent queue[HEADLESS_QUEUE_SIZE];
+    int queue_head;
+    int queue_count;
+
+    char log[HEADLESS_LOG_SIZE];
+    int log_length;
+    int trace;
+    HeadlessHook hook;
+};
+HeadlessState headless;
+
+void log_event(const char *name) {
+    if (headless.trace) {
+        // write(2) rather than stdio: nothing buffered is lost if a signal
+        // ends the process right after.
+        ssize_t ignored = write(STDERR_FILENO, name, std::strlen(name));
+        ignored = write(STDERR_FILENO, "\n", 1);
+        (void)ignored;
+    }
+    const char *separator = headless.log_length > 0 ? " " : "";
+    int room = HEADLESS_LOG_SIZE - headless.log_length;
+    int needed = static_cast<int>(std::strlen(separator) + std::strlen(name));
+    if (needed >= room) return;
+    std::snprintf(headless.log + headless.log_length, room, "%s%s", separator, name);
+    headless.log_length += needed;
+}
+
+void count_changed_words() {
+    int changed = 0;
+    for (int offset = 0; offset < SCREEN_SIZE; offset += 4) {
+        changed += std::memcmp(headless.vram + offset, headless.last_present + offset, 4) != 0;
+    }
+    headless.flip_words = changed;
+    std::memcpy(headless.last_present, headless.vram, SCREEN_SIZE);
+}
+
+}  // namespace
+
+// --- the backend interface ---
+
+void plat_set_mode(int mode) {
+    headless.mode = mode;
+    if (mode == PLAT_MODE_GRAPHICS) {
+        std::memset(headless.vram, 0, SCREEN_SIZE);
+        std::memset(headless.last_present, 0, SCREEN_SIZE);
+        log_event("graphics");
+    } else {
+        log_event("text");
+    }
+}
+
+uint8_t *plat_video_memory() { return headless.mode == PLAT_MODE_GRAPHICS ? headless.vram : nullptr; }
+
+void plat_present() {
+    headless.presents++;
+    if (!headless.skip_word_count) count_changed_words();
+    if (headless.hook != nullptr) headless.hook(HEADLESS_EVENT_PRESENT);
+}
+
+void plat_set_palette(const int *rgb) {
+    for (int i = 0; i < PLAT_PALETTE_INTS; i++) headless.palette[i] = rgb[i] & 63;
+    headless.palette_loads++;
+    if (headless.hook != nullptr) headless.hook(HEADLESS_EVENT_PALETTE);
+}
+
+void plat_get_palette(int *rgb) { std::memcpy(rgb, headless.palette, sizeof headless.palette); }
+
+int plat_keyboard_init() {
+    if (headless.fail_keyboard) {
+        log_event("keyboard-fail");
+        return 1;
+    }
+    log_event("keyboard-init");
+    return 0;
+}
+
+void plat_keyboard_set_handler(PlatKeyHandler handler) { headless.handler = handler; }
+
+void plat_keyboard_update() {
+    // The handler may queue more keys (a test's hook does); those wait for
+    // the next poll, as events that happen during a poll do.
+    int pending = headless.queue_count;
+    while (pending-- > 0 && headless.handler != nullptr) {
+        KeyEvent event = headless.queue[headless.queue_head];
+        headless.queue_head = (headless.queue_head + 1) % HEADLESS_QUEUE_SIZE;
+        headless.queue_count--;
+        headless.handler(event.scancode, event.press);
+    }
+}
+
+void plat_keyboard_close() {
+    headless.handler = nullptr;
+    log_event("keyboard-close");
+}
+
+// --- controls for tests and tools ---
+
+void headless_reset() {
+    std::memset(&headless, 0, sizeof headless);
+}
+
+void headless_queue_key(int scancode, int press) {
+    if (scancode < 0 || scancode > 127) fatal_error("headless: scancode %d out of range", scancode);
+    if (headless.queue_count == HEADLESS_QUEUE_SIZE) fatal_error("headless: key queue full");
+    int tail = (headless.queue_head + headless.queue_count) % HEADLESS_QUEUE_SIZE;
+    headless.queue[tail] = {static_cast<uint8_t>(scancode), static_cast<uint8_t>(press != 0)};
+    headless.queue_count++;
+}
+
+int headless_queued_keys() { return headless.queue_count; }
+uint8_t *headless_video_memory() { return headless.vram; }
+const int *headless_palette() { return headless.palette; }
+int headless_mode() { return headless.mode; }
+int headless_flip_words() { return headless.flip_words; }
+int headless_presents() { return headless.presents; }
+int headless_palette_loads() { return headless.palette_loads; }
+void headless_count_words(int on) { headless.skip_word_count = on == 0; }
+void headless_fail_keyboard(int fail) { headless.fail_keyboard = fail; }
+const char *headless_log() { return headless.log; }
+void headless_set_hook(HeadlessHook hook) { headless.hook = hook; }
+void headless_trace(int on) { headless.trace = on; }

@@ -1,0 +1,37 @@
+// platform/backend.h: what the video and keyboard modules need from the
+// machine, implemented once per backend (platform/sdl for the window,
+// platform/headless for tests and tools); a program links exactly one.
+//
+// Video: a 320x200 mode of 256 colours with a linear 64000-byte video
+// memory, and a 256-entry palette of 6-bit components (a component is taken
+// modulo 64, as the colour registers of the display do). The video memory
+// exists only in graphics mode and is all colour 0 right after the switch.
+// plat_present tells the backend that video memory holds a finished frame; a
+// window shows it, paced to at most about 70 frames a second. A palette load
+// takes effect on the picture at once.
+//
+// Keyboard: press and release events by PC set-1 scancode (0..127 only),
+// delivered in the order they happened to the installed handler, on the
+// calling thread, and only from inside plat_keyboard_update.
+//
+// Nothing here reports an error code except plat_keyboard_init; a backend
+// that cannot open its display ends the program through fatal_error.
+#pragma once
+
+#include <cstdint>
+
+constexpr int PLAT_MODE_TEXT = 0;
+constexpr int PLAT_MODE_GRAPHICS = 5;   // 320x200, 256 colours
+constexpr int PLAT_PALETTE_INTS = 768;  // red, green, blue for colours 0..255
+
+void plat_set_mode(int mode);
+uint8_t *plat_video_memory();   // 64000 bytes in graphics mode, else null
+void plat_present();
+void plat_set_palette(const int *rgb);   // PLAT_PALETTE_INTS ints
+void plat_get_palette(int *rgb);         // fills PLAT_PALETTE_INTS ints, 0..63
+
+using PlatKeyHandler = void (*)(int scancode, int press);
+int plat_keyboard_init();   // 0 on success
+void plat_keyboard_set_handler(PlatKeyHandler handler);
+void plat_keyboard_update();
+void plat_keyboard_close();
