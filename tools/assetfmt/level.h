@@ -1,0 +1,116 @@
+// tools/assetfmt/level.h: world (.3dw) and model (.3do) files for the tools:
+// the binary form the game loads, and a line-based text form people edit.
+//
+// Binary: little-endian int32 words and NUL-terminated strings of at most 125
+// characters. A world is a list of records (object or player start) closed by
+// the word -1; a model is one object without position, angles or name.
+// Whatever follows the end of the data is kept as `trailing` so that any
+// file decodes and encodes back to the same bytes.
+//
+// Text (the plain form level_print writes, a subset of what level_parse
+// reads; '#' starts a comment outside quotes):
+//
+//   world                              or: model (then the object lines follow)
+//   object NAME                        NAME bare or "quoted" (\" \\ \xHH)
+//     position X Y Z   angles A B C   mass M   spare E|auto
+//     v X Y Z                          vertices, numbered from 0
+//     flat | smooth                    group of the faces that follow
+//     face RAMP REFL A B C             RAMP a ramp name or 0..15, REFL 0..255
+//     face 0xFLAGS A B C               any flag word
+//     sprite SCALE A                   sprite face, scale exponent 0..14
+//   end
+//   start NAME X Y Z [A B C]
+//   trailing HEX                       bytes after the data
+//
+// level_parse also reads the shorthands `quad RAMP REFL A B C D`,
+// `box X0 Y0 Z0 X1 Y1 Z1 RAMP REFL [skip SIDE...]` and
+// `obj FILE RAMP REFL [scale S]`, which expand to plain vertices and faces.
+// Errors are one line: "FILE:LINE: message" (parse) or "offset N: message"
+// (decode).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class LevelKind { World, Model };
+
+struct LevelFace {
+    uint32_t flags;
+    int32_t index[3];
+};
+
+struct LevelObject {
+    std::vector<int32_t> vertices;   // x, y, z per vertex
+    int32_t spare = 0;
+    std::vector<LevelFace> flat;
+    std::vector<LevelFace> smooth;
+    int32_t position[3] = {0, 0, 0};   // world objects only
+    int32_t angles[3] = {0, 0, 0};
+    std::string name;
+    int32_t mass = 0;
+
+    int32_t vertex_count() const { return static_cast<int32_t>(vertices.size() / 3); }
+};
+
+struct LevelStart {
+    int32_t position[3] = {0, 0, 0};
+    int32_t angles[3] = {0, 0, 0};
+    std::string name;
+};
+
+struct LevelRecord {
+    bool is_start = false;
+    LevelObject object;   // when !is_start
+    LevelStart start;     // when is_start
+};
+
+struct LevelFile {
+    LevelKind kind = LevelKind::World;
+    std::vector<LevelRecord> records;   // a model holds exactly one object
+    std::vector<uint8_t> trailing;
+};
+
+constexpr int LEVEL_NAME_MAX = 125;
+constexpr uint32_t LEVEL_FACE_SPRITE = 0x40000000;
+constexpr uint32_t LEVEL_FACE_SMOOTH = 0x20000000;
+constexpr int LEVEL_SCALE_SHIFT = 16;
+constexpr int LEVEL_SCALE_MAX = 14;   // 65536 << scale stays a positive int32
+
+// Ramp names of the default palette, index = ramp number (0..9).
+extern const char *const LEVEL_RAMP_NAMES[10];
+
+// Spare slots that always suffice: two per polygon face (the most near-plane
+// clipping can add for one face), none for a sprite object.
+int32_t level_auto_spare(const LevelObject &object);
+
+std::vector<uint8_t> level_encode(const LevelFile &file);
+bool level_decode(const std::vector<uint8_t> &bytes, LevelKind kind, LevelFile *out,
+                  std::string *error);
+std::string level_print(const LevelFile &file);
+
+// path names the source in messages and anchors relative `obj` paths.
+bool level_parse(const std::string &text, const std::string &path, LevelFile *out,
+                 std::string *error);
+
+// What the loader would refuse although the bytes decode: an object with no
+// vertex or no face, a corner outside its object, a mass of 0 or below.
+// Returns one message per problem ("object 3 (Road): ...").
+std::vector<std::string> level_problems(const LevelFile &file);
+
+// A model (one object) from a Wavefront OBJ file: positions × scale, rounded,
+// with z negated (OBJ is right-handed; here x right, y up, z forward), faces
+// in ramp/refl unless their material is named after a ramp, faces of a
+// smoothing group in the smooth group.
+struct ObjImport {
+    int32_t scale = 1;
+    uint32_t ramp = 5;
+    uint32_t refl = 200;
+};
+bool level_add_obj(const std::string &obj_path, const ObjImport &options,
+                   bool smooth_group, LevelObject *object, std::string *error);
+
+// Reads a whole file; false with a message on failure.
+bool level_read_file(const std::string &path, std::vector<uint8_t> *bytes, std::string *error);
+bool level_write_file(const std::string &path, const std::vector<uint8_t> &bytes,
+                      std::string *error);

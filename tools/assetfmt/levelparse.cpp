@@ -1,0 +1,516 @@
+// tools/assetfmt/levelparse.cpp: the text form of worlds and models, with
+// its shorthands (quad, box, obj) expanded into plain vertices and faces.
+#include <tiny_obj_loader.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "tools/assetfmt/level.h"
+
+namespace {
+
+struct Token {
+    std::string text;
+    bool quoted;
+};
+
+// A side of a box, named from the viewer's frame: x right, y up, z forward.
+struct BoxSide {
+    const char *name;
+    int axis;   // 0 x, 1 y, 2 z
+    int high;   // 1 the side at the larger coordinate
+};
+constexpr BoxSide BOX_SIDES[6] = {{"left", 0, 0},   {"right", 0, 1}, {"bottom", 1, 0},
+                                  {"top", 1, 1},    {"back", 2, 0},  {"front", 2, 1}};
+
+struct Parser {
+    std::string path;
+    int line = 0;
+    std::string error;
+    LevelFile *out = nullptr;
+    bool header_seen = false;
+
+    // The object being read: a world's `object` block, or a model's body.
+    LevelObject *object = nullptr;
+    int object_line = 0;
+    bool smooth = false;
+    bool has_mass = false, has_spare = false, has_position = false, has_angles = false;
+
+    bool fail(const std::string &message) {
+        error = path + ":" + std::to_string(line) + ": " + message;
+        return false;
+    }
+
+    bool tokenize(const std::string &text, std::vector<Token> *tokens) {
+        tokens->clear();
+        size_t i = 0;
+        while (i < text.size()) {
+            const char c = text[i];
+            if (c == ' ' || c == '\t' || c == '\r') {
+                i++;
+            } else if (c == '#') {
+                break;
+            } else if (c == '"') {
+                std::string s;
+                i++;
+                for (;;) {
+                    if (i >= text.size()) return fail("unterminated quoted string");
+                    const char q = text[i++];
+                    if (q == '"') break;
+                    if (q != '\\') {
+                        s += q;
+                        continue;
+                    }
+                    if (i >= text.size()) return fail("unterminated quoted string");
+                    const char e = text[i++];
+                    if (e == '"' || e == '\\') {
+                        s += e;
+                    } else if (e == 'x' && i + 2 <= text.size() && std::isxdigit(static_cast<unsigned char>(text[i])) &&
+                               std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
+                        const long v = std::strtol(text.substr(i, 2).c_str(), nullptr, 16);
+                        if (v == 0) return fail("a name cannot hold the byte 0");
+                        s += static_cast<char>(v);
+                        i += 2;
+                    } else {
+                        return fail(std::string("unknown escape \\") + e + " (use \\\" \\\\ or \\xHH)");
+                    }
+                }
+                tokens->push_back({s, true});
+            } else {
+                const size_t start = i;
+                while (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '\r') i++;
+                tokens->push_back({text.substr(start, i - start), false});
+            }
+        }
+        return true;
+    }
+
+    bool number(const Token &t, int64_t min, int64_t max, int64_t *v, const char *what) {
+        const char *s = t.text.c_str();
+        char *end = nullptr;
+        errno = 0;
+        const bool hex = (s[0] == '0' && (s[1] == 'x' || s[1] == 'X'));
+        const long long r = hex ? static_cast<long long>(std::strtoull(s + 2, &end, 16))
+                                : std::strtoll(s, &end, 10);
+        if (t.quoted || t.text.empty() || (hex && t.text.size() == 2) || *end != '\0' ||
+            errno == ERANGE)
+            return fail(std::string(what) + ": '" + t.text + "' is not a number");
+        if (r < min || r > max)
+            return fail(std::string(what) + " " + t.text + " is outside " + std::to_string(min) +
+                        ".." + std::to_string(max));
+        *v = r;
+        return true;
+    }
+
+    bool int32(const Token &t, int32_t *v, const char *what) {
+        int64_t r = 0;
+        if (!number(t, INT32_MIN, INT32_MAX, &r, what)) return false;
+        *v = static_cast<int32_t>(r);
+        return true;
+    }
+
+    bool triple(const std::vector<Token> &tok, size_t at, int32_t *v, const char *what) {
+        return int32(tok[at], &v[0], what) && int32(tok[at + 1], &v[1], what) &&
+               int32(tok[at + 2], &v[2], what);
+    }
+
+    bool ramp(const Token &t, uint32_t *ramp) {
+        for (uint32_t i = 0; i < 10; i++)
+            if (!t.quoted && t.text == LEVEL_RAMP_NAMES[i]) {
+                *ramp = i;
+                return true;
+            }
+        if (!t.quoted && t.text == "gray") {
+            *ramp = 5;
+            return true;
+        }
+        int64_t r = 0;
+        if (!t.text.empty() && std::isdigit(static_cast<unsigned char>(t.text[0])) &&
+            number(t, 0, 15, &r, "colour ramp")) {
+            *ramp = static_cast<uint32_t>(r);
+            return true;
+        }
+        return fail("unknown colour ramp '" + t.text +
+                    "' (red green blue cyan yellow grey orange purple magenta sky, or 0..15)");
+    }
+
+    bool colour(const std::vector<Token> &tok, size_t at, uint32_t *flags) {
+        uint32_t r = 0;
+        int64_t refl = 0;
+        if (!ramp(tok[at], &r) || !number(tok[at + 1], 0, 255, &refl, "reflectivity")) return false;
+        *flags = (r << 8) | static_cast<uint32_t>(refl);
+        return true;
+    }
+
+    bool name(const Token &t, std::string *s) {
+        if (t.text.size() > static_cast<size_t>(LEVEL_NAME_MAX))
+            return fail("name longer than 125 characters");
+        *s = t.text;
+        return true;
+    }
+
+    bool corner(const Token &t, int32_t *index) {
+        int64_t v = 0;
+        if (!number(t, INT32_MIN, INT32_MAX, &v, "vertex index")) return false;
+        if (v < 0 || v >= object->vertex_count())
+            return fail("vertex " + t.text + " does not exist (the object has " +
+                        std::to_string(object->vertex_count()) + " so far, numbered from 0)");
+        *index = static_cast<int32_t>(v);
+        return true;
+    }
+
+    void add_face(uint32_t flags, int32_t a, int32_t b, int32_t c) {
+        (smooth ? object->smooth : object->flat).push_back({flags, {a, b, c}});
+    }
+
+    int32_t add_vertex(int32_t x, int32_t y, int32_t z) {
+        object->vertices.insert(object->vertices.end(), {x, y, z});
+        return object->vertex_count() - 1;
+    }
+
+    bool expect(const std::vector<Token> &tok, size_t n, const char *usage) {
+        if (tok.size() != n) return fail(std::string("usage: ") + usage);
+        return true;
+    }
+
+    bool begin_object(const std::string &name_text) {
+        out->records.emplace_back();
+        object = &out->records.back().object;
+        object->name = name_text;
+        object_line = line;
+        smooth = false;
+        has_mass = has_spare = has_position = has_angles = false;
+        return true;
+    }
+
+    bool finish_object() {
+        const int saved = line;
+        line = object_line;
+        const std::string who =
+            out->kind == LevelKind::Model ? std::string("model") : "object " + object->name;
+        bool ok = true;
+        if (object->vertex_count() < 1)
+            ok = fail(who + " has no vertex");
+        else if (object->flat.empty() && object->smooth.empty())
+            ok = fail(who + " has no face");
+        else if (!has_mass)
+            ok = fail(who + " has no mass (add a line: mass N)");
+        if (ok && !has_spare) object->spare = level_auto_spare(*object);
+        line = saved;
+        object = nullptr;
+        return ok;
+    }
+
+    // The normal's component along the side's axis for the corners q[0..2].
+    int64_t outward_normal(int32_t base, const int q[4]) const {
+        int64_t p[3][3];
+        for (int k = 0; k < 3; k++)
+            for (int c = 0; c < 3; c++) p[k][c] = object->vertices[3 * (base + q[k]) + c];
+        int64_t e1[3], e2[3];
+        for (int c = 0; c < 3; c++) {
+            e1[c] = p[1][c] - p[0][c];
+            e2[c] = p[2][c] - p[0][c];
+        }
+        const int64_t n[3] = {e1[1] * e2[2] - e2[1] * e1[2], e1[2] * e2[0] - e1[0] * e2[2],
+                              e1[0] * e2[1] - e2[0] * e1[1]};
+        return n[0] + n[1] + n[2];   // two of the three are 0 for an axis-aligned side
+    }
+
+    bool box(const std::vector<Token> &tok) {
+        const char *usage = "box X0 Y0 Z0 X1 Y1 Z1 RAMP REFL [skip SIDE...]";
+        if (tok.size() < 9 || (tok.size() > 9 && tok[9].text != "skip") || tok.size() == 10)
+            return fail(std::string("usage: ") + usage);
+        int32_t a[3], b[3];
+        uint32_t flags = 0;
+        if (!triple(tok, 1, a, "box corner") || !triple(tok, 4, b, "box corner") ||
+            !colour(tok, 7, &flags))
+            return false;
+        int32_t lo[3], hi[3];
+        for (int i = 0; i < 3; i++) {
+            lo[i] = std::min(a[i], b[i]);
+            hi[i] = std::max(a[i], b[i]);
+            if (lo[i] == hi[i]) return fail("a box needs a size on every axis");
+        }
+        bool skip[6] = {};
+        for (size_t i = 10; i < tok.size(); i++) {
+            bool known = false;
+            for (int s = 0; s < 6; s++)
+                if (tok[i].text == BOX_SIDES[s].name) skip[s] = known = true;
+            if (!known)
+                return fail("unknown box side '" + tok[i].text +
+                            "' (left right bottom top back front)");
+        }
+        // Corner k has bit 0 for x, bit 1 for y, bit 2 for z at the high side.
+        const int32_t base = object->vertex_count();
+        for (int k = 0; k < 8; k++)
+            add_vertex(k & 1 ? hi[0] : lo[0], k & 2 ? hi[1] : lo[1], k & 4 ? hi[2] : lo[2]);
+        for (int s = 0; s < 6; s++) {
+            if (skip[s]) continue;
+            const int bit = 1 << BOX_SIDES[s].axis;
+            const int u = 1 << ((BOX_SIDES[s].axis + 1) % 3);
+            const int w = 1 << ((BOX_SIDES[s].axis + 2) % 3);
+            const int side = BOX_SIDES[s].high ? bit : 0;
+            // Corners in order round the side; reversed when the normal of
+            // that order would point into the box (the front is outside).
+            int q[4] = {side, side | u, side | u | w, side | w};
+            if ((outward_normal(base, q) > 0) != (BOX_SIDES[s].high == 1)) std::swap(q[1], q[3]);
+            add_face(flags, base + q[0], base + q[1], base + q[2]);
+            add_face(flags, base + q[0], base + q[2], base + q[3]);
+        }
+        return true;
+    }
+
+    bool body_directive(const std::vector<Token> &tok) {
+        const std::string &k = tok[0].text;
+        if (k == "v") {
+            int32_t p[3];
+            if (!expect(tok, 4, "v X Y Z") || !triple(tok, 1, p, "coordinate")) return false;
+            add_vertex(p[0], p[1], p[2]);
+        } else if (k == "flat" || k == "smooth") {
+            if (!expect(tok, 1, k == "flat" ? "flat" : "smooth")) return false;
+            smooth = (k == "smooth");
+        } else if (k == "face") {
+            uint32_t flags = 0;
+            int32_t c[3] = {0, 0, 0};
+            size_t at = 0;
+            if (tok.size() == 5) {
+                int64_t f = 0;
+                if (!number(tok[1], INT32_MIN, UINT32_MAX, &f, "face flags")) return false;
+                flags = static_cast<uint32_t>(f);
+                at = 2;
+            } else if (tok.size() == 6) {
+                if (!colour(tok, 1, &flags)) return false;
+                at = 3;
+            } else {
+                return fail("usage: face RAMP REFL A B C, or face FLAGS A B C");
+            }
+            const int corners = (flags & LEVEL_FACE_SPRITE) ? 1 : 3;
+            for (int i = 0; i < 3; i++) {
+                if (i < corners) {
+                    if (!corner(tok[at + i], &c[i])) return false;
+                } else if (!int32(tok[at + i], &c[i], "vertex index")) {
+                    return false;
+                }
+            }
+            add_face(flags, c[0], c[1], c[2]);
+        } else if (k == "sprite") {
+            int64_t scale = 0;
+            int32_t c = 0;
+            if (!expect(tok, 3, "sprite SCALE A") ||
+                !number(tok[1], 0, LEVEL_SCALE_MAX, &scale, "sprite scale") || !corner(tok[2], &c))
+                return false;
+            add_face(LEVEL_FACE_SPRITE | (static_cast<uint32_t>(scale) << LEVEL_SCALE_SHIFT), c, 0, 0);
+        } else if (k == "quad") {
+            uint32_t flags = 0;
+            int32_t c[4];
+            if (!expect(tok, 7, "quad RAMP REFL A B C D") || !colour(tok, 1, &flags)) return false;
+            for (int i = 0; i < 4; i++)
+                if (!corner(tok[3 + i], &c[i])) return false;
+            add_face(flags, c[0], c[1], c[2]);
+            add_face(flags, c[0], c[2], c[3]);
+        } else if (k == "box") {
+            return box(tok);
+        } else if (k == "obj") {
+            if (tok.size() != 4 && !(tok.size() == 6 && tok[4].text == "scale"))
+                return fail("usage: obj FILE RAMP REFL [scale S]");
+            ObjImport options;
+            uint32_t flags = 0;
+            if (!colour(tok, 2, &flags)) return false;
+            options.ramp = flags >> 8;
+            options.refl = flags & 0xFF;
+            if (tok.size() == 6) {
+                int64_t s = 0;
+                if (!number(tok[5], 1, 1 << 20, &s, "obj scale")) return false;
+                options.scale = static_cast<int32_t>(s);
+            }
+            std::string file = tok[1].text;
+            const size_t slash = path.find_last_of('/');
+            if (!file.empty() && file[0] != '/' && slash != std::string::npos)
+                file = path.substr(0, slash + 1) + file;
+            std::string why;
+            if (!level_add_obj(file, options, smooth, object, &why)) return fail(why);
+        } else if (k == "mass") {
+            if (!expect(tok, 2, "mass M") || !int32(tok[1], &object->mass, "mass")) return false;
+            if (object->mass <= 0) return fail("mass must be positive (it divides in collisions)");
+            if (has_mass) return fail("mass given twice");
+            has_mass = true;
+        } else if (k == "spare") {
+            if (!expect(tok, 2, "spare N, or spare auto")) return false;
+            if (has_spare) return fail("spare given twice");
+            has_spare = true;
+            if (tok[1].text == "auto" && !tok[1].quoted) {
+                has_spare = false;   // computed when the object is complete
+                return true;
+            }
+            int64_t e = 0;
+            if (!number(tok[1], 0, 1 << 24, &e, "spare slots")) return false;
+            object->spare = static_cast<int32_t>(e);
+        } else if (k == "position" || k == "angles") {
+            if (out->kind == LevelKind::Model) return fail("a model has no " + k);
+            const bool pos = (k == "position");
+            bool &seen = pos ? has_position : has_angles;
+            if (!expect(tok, 4, pos ? "position X Y Z" : "angles A B C") ||
+                !triple(tok, 1, pos ? object->position : object->angles, k.c_str()))
+                return false;
+            if (seen) return fail(k + " given twice");
+            seen = true;
+        } else {
+            return fail("unknown word '" + k + "'");
+        }
+        return true;
+    }
+
+    bool trailing(const std::vector<Token> &tok) {
+        if (!expect(tok, 2, "trailing HEX")) return false;
+        const std::string &h = tok[1].text;
+        if (h.size() % 2 != 0) return fail("trailing bytes need an even number of hex digits");
+        for (size_t i = 0; i < h.size(); i += 2) {
+            if (!std::isxdigit(static_cast<unsigned char>(h[i])) ||
+                !std::isxdigit(static_cast<unsigned char>(h[i + 1])))
+                return fail("trailing bytes are hex digits");
+            out->trailing.push_back(static_cast<uint8_t>(std::strtol(h.substr(i, 2).c_str(), nullptr, 16)));
+        }
+        return true;
+    }
+
+    bool directive(const std::vector<Token> &tok) {
+        const std::string &k = tok[0].text;
+        if (!header_seen) {
+            if (k != "world" && k != "model")
+                return fail("a source starts with 'world' or 'model'");
+            if (!expect(tok, 1, k.c_str())) return false;
+            header_seen = true;
+            out->kind = (k == "world") ? LevelKind::World : LevelKind::Model;
+            if (out->kind == LevelKind::Model) begin_object("");
+            return true;
+        }
+        if (!out->trailing.empty() && k != "trailing")
+            return fail("nothing but trailing bytes may follow trailing bytes");
+        if (k == "trailing") {
+            if (object != nullptr && out->kind == LevelKind::World)
+                return fail("trailing bytes go after the last record, not inside an object");
+            return trailing(tok);
+        }
+        if (out->kind == LevelKind::Model) {
+            if (k == "object" || k == "start" || k == "end")
+                return fail("a model holds one object: '" + k + "' belongs in a world");
+            return body_directive(tok);
+        }
+        if (object != nullptr) {
+            if (k == "end") return expect(tok, 1, "end") && finish_object();
+            if (k == "object" || k == "start")
+                return fail("'" + k + "' inside object " + object->name + " (missing 'end'?)");
+            return body_directive(tok);
+        }
+        if (k == "object") {
+            std::string n;
+            return expect(tok, 2, "object NAME") && name(tok[1], &n) && begin_object(n);
+        }
+        if (k == "start") {
+            if (tok.size() != 5 && tok.size() != 8) return fail("usage: start NAME X Y Z [A B C]");
+            LevelRecord r;
+            r.is_start = true;
+            if (!name(tok[1], &r.start.name) || !triple(tok, 2, r.start.position, "position"))
+                return false;
+            if (tok.size() == 8 && !triple(tok, 5, r.start.angles, "angle")) return false;
+            out->records.push_back(std::move(r));
+            return true;
+        }
+        if (k == "world" || k == "model") return fail("'" + k + "' given twice");
+        return fail("unknown word '" + k + "' outside an object");
+    }
+};
+
+}  // namespace
+
+bool level_parse(const std::string &text, const std::string &path, LevelFile *out,
+                 std::string *error) {
+    *out = LevelFile{};
+    Parser p;
+    p.path = path;
+    p.out = out;
+    std::vector<Token> tokens;
+    size_t start = 0;
+    bool ok = true;
+    while (ok && start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        p.line++;
+        ok = p.tokenize(text.substr(start, end - start), &tokens);
+        if (ok && !tokens.empty()) ok = p.directive(tokens);
+        start = end + 1;
+    }
+    if (ok && !p.header_seen) ok = p.fail("empty source: it starts with 'world' or 'model'");
+    if (ok && p.object != nullptr) {
+        if (out->kind == LevelKind::World)
+            ok = p.fail("object " + p.object->name + " has no 'end'");
+        else
+            ok = p.finish_object();
+    }
+    if (!ok && error != nullptr) *error = p.error;
+    return ok;
+}
+
+bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool smooth_group,
+                   LevelObject *object, std::string *error) {
+    tinyobj::attrib_t attrib;
+    std::vector<tinyobj::shape_t> shapes;
+    std::vector<tinyobj::material_t> materials;
+    std::string warn, err;
+    std::string base = obj_path;
+    const size_t slash = base.find_last_of('/');
+    base = (slash == std::string::npos) ? std::string("./") : base.substr(0, slash + 1);
+    if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, obj_path.c_str(),
+                          base.c_str(), true)) {
+        while (!err.empty() && err.back() == '\n') err.pop_back();
+        *error = obj_path + ": " + (err.empty() ? std::string("cannot read") : err);
+        return false;
+    }
+    const int32_t first = object->vertex_count();
+    const size_t count = attrib.vertices.size() / 3;
+    for (size_t i = 0; i < count; i++) {
+        for (int c = 0; c < 3; c++) {
+            const double v = double{attrib.vertices[3 * i + c]} * options.scale * (c == 2 ? -1 : 1);
+            if (!(std::fabs(v) < 1073741824.0)) {
+                *error = obj_path + ": vertex " + std::to_string(i + 1) + " is out of range";
+                return false;
+            }
+            object->vertices.push_back(static_cast<int32_t>(std::lround(v)));
+        }
+    }
+    for (const tinyobj::shape_t &shape : shapes) {
+        const tinyobj::mesh_t &mesh = shape.mesh;
+        size_t at = 0;
+        for (size_t f = 0; f < mesh.num_face_vertices.size(); f++) {
+            const size_t n = mesh.num_face_vertices[f];
+            if (n != 3) {
+                at += n;   // points and lines have no surface
+                continue;
+            }
+            uint32_t ramp = options.ramp;
+            const int m = f < mesh.material_ids.size() ? mesh.material_ids[f] : -1;
+            if (m >= 0 && static_cast<size_t>(m) < materials.size())
+                for (uint32_t r = 0; r < 10; r++)
+                    if (materials[static_cast<size_t>(m)].name == LEVEL_RAMP_NAMES[r]) ramp = r;
+            const bool smooth = smooth_group || (f < mesh.smoothing_group_ids.size() &&
+                                                 mesh.smoothing_group_ids[f] != 0);
+            LevelFace face{(ramp << 8) | options.refl, {0, 0, 0}};
+            for (int c = 0; c < 3; c++) {
+                const int vi = mesh.indices[at + static_cast<size_t>(c)].vertex_index;
+                if (vi < 0 || static_cast<size_t>(vi) >= count) {
+                    *error = obj_path + ": a face uses a vertex that does not exist";
+                    return false;
+                }
+                face.index[c] = first + vi;
+            }
+            (smooth ? object->smooth : object->flat).push_back(face);
+            at += n;
+        }
+    }
+    return true;
+}
