@@ -5,6 +5,11 @@
 // initial drawn flag are laid out exactly as a RasterState, and the frame
 // pipeline copies them into it as one block. A camera owns nothing but its
 // list of meshes (linked through Mesh::next), which camera_free releases.
+//
+// A focal length of 0 would divide every slope by zero: camera_create and
+// camera_set_viewport end the program through fatal_error instead. So do
+// adding a mesh that is already listed (the list would become a ring) and
+// removing one that is not. camera_free(nullptr) is harmless.
 #pragma once
 
 #include <cstdint>
