@@ -29,10 +29,12 @@
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
+#include "frame/fatal.h"
 #include "frame/game.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/text.h"
+#include "scene/mesh.h"
 
 namespace {
 
@@ -79,6 +81,26 @@ struct Dice {
         return (rand_byte() ^ static_cast<int>(mix)) & 0xFF;
     }
 };
+
+// Where the game was, for the report of a fatal error.
+struct Progress {
+    long game;
+    long frame;
+    const Body *player;
+};
+Progress progress;
+
+// Called by fatal_error after the shutdown, before its line is printed.
+void report_fatal(const char *) {
+    std::fprintf(stderr, "polydrive-soak: game %ld stopped in frame %ld", progress.game,
+                 progress.frame);
+    if (progress.player != nullptr && progress.player->mesh != nullptr) {
+        const Body *p = progress.player;
+        std::fprintf(stderr, " with the player at (%d, %d, %d), heading %d, speed (%d, %d)",
+                     p->mesh->x, p->mesh->y, p->mesh->z, p->heading, p->vx, p->vz);
+    }
+    std::fprintf(stderr, "\n");
+}
 
 constexpr int KEYS[] = {KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_1};
 
@@ -131,6 +153,8 @@ int main(int argc, char **argv) {
     }
     if (game < 0) fail("--game G is required (see --help)");
 
+    progress.game = game;
+    fatal_set_hook(report_fatal);
     game_startup();
     Dice dice{static_cast<uint32_t>(game >> 8)};
     for (long i = 0; i < (game & 0xFF); ++i) rand_byte();
@@ -156,7 +180,9 @@ int main(int argc, char **argv) {
         if (quit_at != 0 && frame == quit_at) headless_queue_key(KEY_ESCAPE, 1);
         if (quit_at != 0 && frame == quit_at + 1) headless_queue_key(KEY_ESCAPE, 0);
         if (kbd_was_hit(KEY_ESCAPE)) break;
+        progress.frame = frame;
         game_frame(&player);
+        progress.player = player;
         ++played;
         if (frame == 1) heap_after_first = heap_in_use();
     }
