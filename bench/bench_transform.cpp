@@ -34,10 +34,12 @@ struct Data {
     std::vector<Point> points, out;
     std::vector<Transform> transforms, products;
     Data() : points(POINTS), out(POINTS), transforms(TRANSFORMS), products(TRANSFORMS) {
-        for (Point &p : points) p = {rnd(-100000, 100000), rnd(-100000, 100000), rnd(-100000, 100000)};
+        for (Point &p : points)
+            p = {rnd(-100000, 100000), rnd(-100000, 100000), rnd(-100000, 100000)};
         for (Transform &t : transforms) {
             transform_set_rotation(&t, rnd(0, 1439), rnd(0, 1439), rnd(0, 1439));
-            transform_set_translation(&t, rnd(-50000, 50000), rnd(-50000, 50000), rnd(-50000, 50000));
+            transform_set_translation(&t, rnd(-50000, 50000), rnd(-50000, 50000),
+                                      rnd(-50000, 50000));
         }
     }
 };
@@ -71,7 +73,8 @@ void BM_PlainPointMultiplyAdd(benchmark::State &state) {
     for (auto _ : state) {
         for (int i = 0; i < POINTS; ++i) {
             const Point p = d.points[i];
-            d.out[i] = {plain_row(t.m, p.x, p.y, p.z, t.tx), plain_row(t.m + 3, p.x, p.y, p.z, t.ty),
+            d.out[i] = {plain_row(t.m, p.x, p.y, p.z, t.tx),
+                        plain_row(t.m + 3, p.x, p.y, p.z, t.ty),
                         plain_row(t.m + 6, p.x, p.y, p.z, t.tz)};
         }
         benchmark::DoNotOptimize(d.out.data());

@@ -75,7 +75,8 @@ constexpr Table make_table(bool cosine) {
     Table t{};
     for (int i = 0; i < ANGLE_TURN; ++i)
         t.value[i] = to_fixed(cosine ? exact_cos(i) : exact_sin(i));
-    for (const HalfPoint &h : cosine ? COS_HALF_POINTS : SIN_HALF_POINTS) t.value[h.index] = h.value;
+    for (const HalfPoint &h : cosine ? COS_HALF_POINTS : SIN_HALF_POINTS)
+        t.value[h.index] = h.value;
     return t;
 }
 
