@@ -8,6 +8,7 @@
 // (floor) and cut to its low 32 bits. Sums that the design lets wrap go
 // through wrap_add / wrap_sub so that a wrap is never signed-overflow UB.
 // Divisions truncate toward zero (C++ semantics); div64 is the 64-by-32 form.
+// Neither division checks for a zero divisor: callers rule it out.
 #pragma once
 
 #include <cstdint>
