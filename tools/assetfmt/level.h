@@ -98,10 +98,12 @@ bool level_parse(const std::string &text, const std::string &path, LevelFile *ou
 // Returns one message per problem ("object 3 (Road): ...").
 std::vector<std::string> level_problems(const LevelFile &file);
 
-// A model (one object) from a Wavefront OBJ file: positions × scale, rounded,
-// with z negated (OBJ is right-handed; here x right, y up, z forward), faces
-// in ramp/refl unless their material is named after a ramp, faces of a
-// smoothing group in the smooth group.
+// The triangles of a Wavefront OBJ file added to an object: positions ×
+// scale, rounded, with z negated (OBJ is right-handed; here x right, y up, z
+// forward) and the corner order reversed, so that OBJ fronts (counter-
+// clockwise seen from outside) stay fronts. Faces take ramp/refl unless their
+// material is named after a ramp; faces of a smoothing group go to the smooth
+// group, the others to the flat group unless smooth_group says smooth.
 struct ObjImport {
     int32_t scale = 1;
     uint32_t ramp = 5;

@@ -447,8 +447,10 @@ bool level_parse(const std::string &text, const std::string &path, LevelFile *ou
     }
     if (ok && !p.header_seen) ok = p.fail("empty source: it starts with 'world' or 'model'");
     if (ok && p.object != nullptr) {
-        if (out->kind == LevelKind::World)
+        if (out->kind == LevelKind::World) {
+            p.line = p.object_line;
             ok = p.fail("object " + p.object->name + " has no 'end'");
+        }
         else
             ok = p.finish_object();
     }
@@ -499,6 +501,9 @@ bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool s
                     if (materials[static_cast<size_t>(m)].name == LEVEL_RAMP_NAMES[r]) ramp = r;
             const bool smooth = smooth_group || (f < mesh.smoothing_group_ids.size() &&
                                                  mesh.smoothing_group_ids[f] != 0);
+            // Negating z mirrors the model, which turns an OBJ front (counter-
+            // clockwise seen from outside) into a back: the corners are taken
+            // in reverse to keep the front outside.
             LevelFace face{(ramp << 8) | options.refl, {0, 0, 0}};
             for (int c = 0; c < 3; c++) {
                 const int vi = mesh.indices[at + static_cast<size_t>(c)].vertex_index;
@@ -506,7 +511,7 @@ bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool s
                     *error = obj_path + ": a face uses a vertex that does not exist";
                     return false;
                 }
-                face.index[c] = first + vi;
+                face.index[(3 - c) % 3] = first + vi;
             }
             (smooth ? object->smooth : object->flat).push_back(face);
             at += n;

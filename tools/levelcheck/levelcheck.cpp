@@ -1,0 +1,512 @@
+// levelcheck: loads a level through the game's own loaders, cache and
+// renderer (headless) and checks the limits the game cannot exceed while
+// running: the world and car fit the pool together, no view lists more faces
+// than the draw list holds, no object runs out of spare vertex slots, near-
+// plane clipping never overflows its 32-bit products, every sprite bitmap is
+// well formed and can be locked in any order while the world is resident.
+//
+// Views are sampled over the whole area the car can reach: a grid over the
+// level and its surroundings with many headings, and rings far outside that
+// look back at the level, out to where the largest object is culled by
+// distance (beyond that only sprites are listed). Fatal errors of the engine
+// are caught through a throwing fatal hook, reported with the view that
+// caused them, and the level is loaded again to go on.
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <numbers>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "frame/fatal.h"
+#include "frame/game.h"
+#include "platform/video.h"
+#include "render/camera.h"
+#include "render/drawlist.h"
+#include "render/render.h"
+#include "res/res.h"
+#include "scene/mesh.h"
+#include "tools/assetfmt/level.h"
+
+namespace {
+
+const char USAGE[] =
+    "usage: levelcheck [LIBDIR] [--grid N] [--headings N] [--orders N] [--quiet]\n"
+    "Checks the level in LIBDIR (default lib: level1.3dw, car1.3do and the\n"
+    "bitmaps its sprites name) against the game's limits, using the game's\n"
+    "own loaders, cache and renderer:\n"
+    "  - the world and the car fit the 10240-byte pool together;\n"
+    "  - no view lists more than 100 faces;\n"
+    "  - no object needs more spare vertex slots than it has;\n"
+    "  - near-plane clipping never overflows its 32-bit products;\n"
+    "  - every sprite bitmap is well formed (width a power of two) and can\n"
+    "    be locked in the cache, in any order, while the world is resident.\n"
+    "Views: a grid of N x N positions over the level and around it (default\n"
+    "40) times H headings (default 48), and rings far outside looking back.\n"
+    "--orders sets the number of random bitmap lock orders (default 300).\n"
+    "Prints the worst cases found; exit status 1 if any limit is broken.\n";
+
+constexpr int MEASURE_CAPACITY = 4096;
+
+struct Fatal : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void throwing_hook(const char *message) { throw Fatal(message); }
+
+struct View {
+    int32_t x, z, heading;
+};
+
+std::string view_text(const View &v) {
+    return "x=" + std::to_string(v.x) + " z=" + std::to_string(v.z) +
+           " heading=" + std::to_string(v.heading);
+}
+
+struct Check {
+    std::vector<std::string> names;            // per body, in body_list order
+    std::unordered_map<const Mesh *, int> body_of;
+    int32_t eye_y = 0;
+
+    int max_faces = 0;
+    View max_faces_at{};
+    std::string max_faces_by;                  // who listed them, by name
+    int max_clip = 0;                           // most clip vertices of one object
+    int max_clip_body = -1;
+    View max_clip_at{};
+    int least_headroom = INT_MAX;               // spare - used, over objects that clip
+    int least_headroom_body = -1;
+    long views = 0;
+
+    std::vector<std::string> failures;
+    int failure_count = 0;
+
+    void fail(const std::string &line) {
+        failure_count++;
+        if (failures.size() < 12) failures.push_back(line);
+    }
+};
+
+Check check;
+
+// Names of the bodies in the order the loader creates them: one per object,
+// one per accepted player start (the car).
+bool read_names(const std::string &libdir) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    LevelFile file;
+    if (!level_read_file(libdir + "/level1.3dw", &bytes, &error) ||
+        !level_decode(bytes, LevelKind::World, &file, &error)) {
+        check.fail("level1.3dw: " + error);
+        return false;
+    }
+    for (const LevelRecord &r : file.records) {
+        if (!r.is_start) {
+            check.names.push_back(r.object.name);
+            continue;
+        }
+        const std::string &n = r.start.name;
+        if (n.compare(0, 5, "Human") == 0 && static_cast<signed char>(n.c_str()[5]) - '0' <= 1)
+            check.names.push_back("car of " + n);
+    }
+    return true;
+}
+
+std::string body_name(int body) {
+    if (body < 0 || static_cast<size_t>(body) >= check.names.size())
+        return "object " + std::to_string(body);
+    return "object " + std::to_string(body) + " \"" + check.names[static_cast<size_t>(body)] + "\"";
+}
+
+// Start-up and level 1 as the game does them, then one body pass so that
+// every mesh stands as in the first frame.
+bool load(const char *when) {
+    game_shutdown();   // harmless when a fatal error has run it already
+    level_free();
+    try {
+        game_startup();
+        // A longer draw list than the game's, so that a view that lists too
+        // many faces is measured instead of ending the frame.
+        drawlist_free();
+        drawlist_init(MEASURE_CAPACITY);
+        level_load(1);
+        Body *player = nullptr;
+        game_update(&player);
+        if (player == nullptr) {
+            check.fail("no player start: the world needs a start record named Human0 or Human1");
+            return false;
+        }
+        check.eye_y = player->mesh->y;
+    } catch (const Fatal &e) {
+        check.fail(std::string(when) + ": " + e.what());
+        return false;
+    }
+    check.body_of.clear();
+    int n = 0;
+    for (Body *b = body_list; b != nullptr; b = b->next) check.body_of[b->mesh] = n++;
+    return true;
+}
+
+// Whether near_plane_intersect keeps every intermediate within 32 bits for
+// the edge from S to E (camera coordinates, on either side of z = 256).
+bool clip_fits(int64_t x1, int64_t y1, int64_t z1, int64_t x2, int64_t y2, int64_t z2) {
+    auto fits = [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    const int64_t zc = 256;
+    if (x1 == x2) {
+        if (y1 == y2) return true;
+        const int64_t q = (zc - z1) * (y2 - y1) / (z2 - z1);
+        return fits(y2 - y1) && fits(z2 - z1) && fits(q) && fits(y1 + q);
+    }
+    const int64_t d = x1 - x2;
+    const int64_t u = (x2 * z1) >> 8, v = (x1 * z2) >> 8, w = (zc * d) >> 8;
+    if (!fits(d) || !fits(u) || !fits(v) || !fits(w) || !fits(u - v + w) || !fits(z1 - z2))
+        return false;
+    const int64_t x = (u - v + w) * 256 / (z1 - z2);
+    if (!fits(x)) return false;
+    if (y1 == y2) return true;
+    const int64_t p = ((y1 - y2) * x) >> 8, q = (y1 * x2) >> 8, r = (x1 * y2) >> 8;
+    return fits(y1 - y2) && fits(p) && fits(q) && fits(r) && fits(p - q + r) &&
+           fits((p - q + r) * 256 / d);
+}
+
+// One view: render it as the game would, then read what was listed.
+bool look(const View &v) {
+    check.views++;
+    try {
+        camera_set_position(current_camera, v.x, check.eye_y, v.z, 0);
+        camera_set_angles(current_camera, 0, v.heading, 0, 0);
+        gfx_clear();
+        render_frame(current_camera, 1);
+    } catch (const Fatal &e) {
+        std::string what = e.what();
+        while (!what.empty() && what.back() == '\n') what.pop_back();
+        check.fail("view " + view_text(v) + ": " + what);
+        load("reloading after a failure");
+        return false;
+    }
+    const DrawList &list = render_state()->list;
+    if (list.count > GAME_DRAWLIST_CAPACITY)
+        check.fail("view " + view_text(v) + ": " + std::to_string(list.count) +
+                   " faces listed, but the draw list holds " +
+                   std::to_string(GAME_DRAWLIST_CAPACITY) + " (\"Transform: too many ptrs\")");
+    if (list.count > check.max_faces) {
+        check.max_faces = list.count;
+        check.max_faces_at = v;
+        std::vector<std::pair<std::string, int>> by;
+        for (int i = 0; i < list.count; i++) {
+            const int body = check.body_of[list.items[i].face->mesh];
+            const std::string name = static_cast<size_t>(body) < check.names.size()
+                                         ? check.names[static_cast<size_t>(body)]
+                                         : "?";
+            auto it = std::find_if(by.begin(), by.end(), [&](const auto &p) { return p.first == name; });
+            if (it == by.end()) by.push_back({name, 1});
+            else it->second++;
+        }
+        check.max_faces_by.clear();
+        for (const auto &[name, n] : by)
+            check.max_faces_by += (check.max_faces_by.empty() ? "" : ", ") + name + " " + std::to_string(n);
+    }
+    std::unordered_map<const Mesh *, int> used;
+    bool overflow_reported = false;
+    for (int i = 0; i < list.count; i++) {
+        const Face *f = list.items[i].face;
+        const Mesh *m = f->mesh;
+        for (int k = 0; k < f->clip_count; k++)
+            if (f->clip_index[k] >= m->vertex_count)
+                used[m] = std::max(used[m], f->clip_index[k] - m->vertex_count + 1);
+        if (f->flags & FACE_SPRITE) continue;
+        for (int k = 0; k < 3 && !overflow_reported; k++) {
+            const Vertex &s = m->vertices[f->index[k]];
+            const Vertex &e = m->vertices[f->index[(k + 1) % 3]];
+            if ((s.cz >= 256) == (e.cz >= 256)) continue;
+            // The renderer clips with S as point 1 whichever side it is on.
+            if (!clip_fits(s.cx, s.cy, s.cz, e.cx, e.cy, e.cz)) {
+                check.fail("view " + view_text(v) + ": near-plane clipping of " +
+                           body_name(check.body_of[m]) +
+                           " overflows 32 bits (its faces are too large for where the car can go)");
+                overflow_reported = true;
+            }
+        }
+    }
+    for (const auto &[m, n] : used) {
+        const int body = check.body_of[m];
+        if (n > check.max_clip) {
+            check.max_clip = n;
+            check.max_clip_body = body;
+            check.max_clip_at = v;
+        }
+        const int headroom = m->vertex_capacity - m->vertex_count - n;
+        if (headroom < check.least_headroom) {
+            check.least_headroom = headroom;
+            check.least_headroom_body = body;
+        }
+    }
+    return true;
+}
+
+struct Bounds {
+    int64_t x0 = INT64_MAX, x1 = INT64_MIN, z0 = INT64_MAX, z1 = INT64_MIN;
+    int64_t largest_radius = 0;
+};
+
+Bounds level_bounds() {
+    Bounds b;
+    for (Body *body = body_list; body != nullptr; body = body->next) {
+        const Mesh *m = body->mesh;
+        const int64_t r = m->radius;
+        b.x0 = std::min(b.x0, int64_t{m->world_centre[0]} - r);
+        b.x1 = std::max(b.x1, int64_t{m->world_centre[0]} + r);
+        b.z0 = std::min(b.z0, int64_t{m->world_centre[2]} - r);
+        b.z1 = std::max(b.z1, int64_t{m->world_centre[2]} + r);
+        b.largest_radius = std::max(b.largest_radius, r);
+    }
+    return b;
+}
+
+int32_t clamp32(double v) {
+    return static_cast<int32_t>(std::clamp(v, double{INT32_MIN + 1}, double{INT32_MAX - 1}));
+}
+
+void sweep(int grid, int headings) {
+    const Bounds b = level_bounds();
+    const double cx = (b.x0 + b.x1) / 2.0, cz = (b.z0 + b.z1) / 2.0;
+    const double size = std::max<double>(b.x1 - b.x0, b.z1 - b.z0) / 2.0 + 1;
+    // The grid: the level and a margin of half its size all round.
+    const double half = size * 1.5;
+    for (int i = 0; i < grid; i++)
+        for (int j = 0; j < grid; j++)
+            for (int h = 0; h < headings; h++)
+                look({clamp32(cx - half + 2 * half * (i + 0.5) / grid),
+                      clamp32(cz - half + 2 * half * (j + 0.5) / grid),
+                      (h * ANGLE_TURN) / headings});
+    // Rings outside, looking back at the level's centre and around it, out to
+    // where the largest object is culled by distance.
+    const double far = 512.0 * static_cast<double>(b.largest_radius) + 2 * size;
+    const int bearings = 48;
+    for (double d = size * 1.25; d < far * 1.5; d *= 1.6) {
+        for (int k = 0; k < bearings; k++) {
+            const double a = 2 * std::numbers::pi * k / bearings;
+            const int32_t x = clamp32(cx + d * std::sin(a)), z = clamp32(cz + d * std::cos(a));
+            // Heading toward the centre: the car looks along +z turned by the
+            // heading (sine along x, cosine along z), in quarter degrees.
+            const int back = static_cast<int>(std::lround((a + std::numbers::pi) * 720 / std::numbers::pi));
+            for (int off = -72; off <= 72; off += 12)
+                look({x, z, ((back + off) % ANGLE_TURN + ANGLE_TURN) % ANGLE_TURN});
+        }
+    }
+}
+
+// The bitmaps the sprite objects name: well formed, and lockable one at a
+// time in any order while the world and car stay resident.
+struct Bitmaps {
+    std::vector<ResourceId> ids;
+    std::vector<std::string> names;
+};
+
+Bitmaps sprite_bitmaps() {
+    Bitmaps bm;
+    for (Body *b = body_list; b != nullptr; b = b->next) {
+        const Face *f = b->mesh->faces;
+        if (f == nullptr || !(f->flags & FACE_SPRITE)) continue;
+        const auto scale = static_cast<int>((f->flags & FACE_SCALE_MASK) >> FACE_SCALE_SHIFT);
+        if (scale > LEVEL_SCALE_MAX)
+            check.fail(body_name(check.body_of[b->mesh]) + ": sprite scale " +
+                       std::to_string(scale) + " above " + std::to_string(LEVEL_SCALE_MAX));
+        const ResourceId id = static_cast<ResourceId>(f->flags & FACE_ID_MASK);
+        if (std::find(bm.ids.begin(), bm.ids.end(), id) != bm.ids.end()) continue;
+        bm.ids.push_back(id);
+        bm.names.push_back(check.names[static_cast<size_t>(check.body_of[b->mesh])]);
+    }
+    return bm;
+}
+
+void check_bitmaps(const Bitmaps &bm, int orders, int *largest) {
+    *largest = 0;
+    for (size_t i = 0; i < bm.ids.size(); i++) {
+        try {
+            const int32_t size = res_size(bm.ids[i]);
+            *largest = std::max(*largest, size);
+            const uint8_t *p = res_lock(bm.ids[i]);
+            int32_t w = 0, h = 0;
+            if (size >= 8) {
+                std::memcpy(&w, p, 4);
+                std::memcpy(&h, p + 4, 4);
+            }
+            res_unlock(bm.ids[i]);
+            const std::string who = "bitmap " + bm.names[i];
+            if (size < 8 || w < 1 || h < 1 || w > 32767 || h > 32767)
+                check.fail(who + ": not a bitmap (width and height must be 1..32767)");
+            else if (int64_t{8} + int64_t{w} * h != size)
+                check.fail(who + ": " + std::to_string(size) + " bytes, but " + std::to_string(w) +
+                           "x" + std::to_string(h) + " needs " + std::to_string(8 + w * h));
+            else if ((w & (w - 1)) != 0)
+                check.fail(who + ": width " + std::to_string(w) + " is not a power of two");
+        } catch (const Fatal &e) {
+            check.fail("bitmap " + bm.names[i] + ": " + e.what());
+            load("reloading after a failure");
+            return;
+        }
+    }
+    if (bm.ids.empty()) return;
+    // Lock orders: each trial starts from a freshly loaded level (world and
+    // car resident, unlocked), then locks and unlocks bitmaps one at a time.
+    std::mt19937 rng(1);
+    for (int t = 0; t < orders; t++) {
+        if (!load("loading the level")) return;
+        const Bitmaps fresh = sprite_bitmaps();
+        std::vector<ResourceId> seq;
+        for (int k = 0; k < 4; k++) {
+            std::vector<ResourceId> round = fresh.ids;
+            std::shuffle(round.begin(), round.end(), rng);
+            seq.insert(seq.end(), round.begin(), round.end());
+        }
+        for (int k = 0; k < 16; k++) seq.push_back(fresh.ids[rng() % fresh.ids.size()]);
+        for (ResourceId id : seq) {
+            try {
+                res_lock(id);
+                res_unlock(id);
+                if (!res_check()) throw Fatal("the cache's invariants do not hold");
+            } catch (const Fatal &e) {
+                size_t i = 0;
+                while (i < fresh.ids.size() && fresh.ids[i] != id) i++;
+                check.fail("locking bitmap " +
+                           (i < fresh.names.size() ? fresh.names[i] : std::string("?")) +
+                           " after the level loaded: " + e.what());
+                return;
+            }
+        }
+    }
+}
+
+// Runs the checks with LIBDIR seen as lib/ from a scratch directory, because
+// the game opens every resource as lib/<name> below the working directory.
+struct Workdir {
+    std::string dir;
+    ~Workdir() {
+        if (dir.empty()) return;
+        const std::string link = dir + "/lib";
+        unlink(link.c_str());
+        rmdir(dir.c_str());
+    }
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::string libdir = "lib";
+    int grid = 40, headings = 48, orders = 300;
+    bool quiet = false;
+    bool libdir_given = false;
+    for (int i = 1; i < argc; i++) {
+        const std::string a = argv[i];
+        auto value = [&](int lo, int hi) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "levelcheck: %s needs a value\n", a.c_str());
+                std::exit(1);
+            }
+            char *end = nullptr;
+            const long v = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || v < lo || v > hi) {
+                std::fprintf(stderr, "levelcheck: %s must be %d..%d\n", a.c_str(), lo, hi);
+                std::exit(1);
+            }
+            return static_cast<int>(v);
+        };
+        if (a == "--help" || a == "-h") {
+            std::fputs(USAGE, stdout);
+            return 0;
+        } else if (a == "--grid") {
+            grid = value(1, 1000);
+        } else if (a == "--headings") {
+            headings = value(1, ANGLE_TURN);
+        } else if (a == "--orders") {
+            orders = value(0, 100000);
+        } else if (a == "--quiet") {
+            quiet = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "levelcheck: unknown option %s (see levelcheck --help)\n", a.c_str());
+            return 1;
+        } else if (!libdir_given) {
+            libdir = a;
+            libdir_given = true;
+        } else {
+            std::fprintf(stderr, "levelcheck: one LIBDIR at a time\n");
+            return 1;
+        }
+    }
+    char *abs = realpath(libdir.c_str(), nullptr);
+    if (abs == nullptr) {
+        std::fprintf(stderr, "levelcheck: %s: no such directory\n", libdir.c_str());
+        return 1;
+    }
+    const std::string libpath = abs;
+    std::free(abs);
+
+    Workdir work;
+    char tmpl[] = "/tmp/levelcheck.XXXXXX";
+    if (mkdtemp(tmpl) == nullptr || symlink(libpath.c_str(), (std::string(tmpl) + "/lib").c_str()) != 0 ||
+        chdir(tmpl) != 0) {
+        std::fprintf(stderr, "levelcheck: cannot prepare a scratch directory in /tmp\n");
+        return 1;
+    }
+    work.dir = tmpl;
+    fatal_set_hook(throwing_hook);
+
+    std::vector<uint8_t> world, car;
+    std::string error;
+    const bool sized = level_read_file("lib/level1.3dw", &world, &error) &&
+                       level_read_file("lib/car1.3do", &car, &error);
+    if (sized && world.size() + car.size() > static_cast<size_t>(GAME_POOL_SIZE))
+        check.fail("level1.3dw (" + std::to_string(world.size()) + " bytes) and car1.3do (" +
+                   std::to_string(car.size()) + " bytes) do not fit the " +
+                   std::to_string(GAME_POOL_SIZE) + "-byte pool together");
+    else if (read_names(libpath) && load("loading the level")) {
+        const Bitmaps bm = sprite_bitmaps();
+        int largest = 0;
+        check_bitmaps(bm, orders, &largest);
+        const int bitmap_failures = check.failure_count;
+        if (bitmap_failures == 0 && load("loading the level")) sweep(grid, headings);
+        if (!quiet) {
+            const long used = static_cast<long>(world.size() + car.size());
+            std::printf("pool: level1.3dw %zu + car1.3do %zu = %ld of %d bytes (%ld free after "
+                        "loading)\n",
+                        world.size(), car.size(), used, GAME_POOL_SIZE, GAME_POOL_SIZE - used);
+            std::printf("bitmaps: %zu, the largest %d bytes, locked in %d random orders\n",
+                        bm.ids.size(), largest, orders);
+            if (bitmap_failures == 0) {
+                std::printf("views: %ld (grid %dx%d, %d headings, and rings outside)\n",
+                            check.views, grid, grid, headings);
+                std::printf("most faces listed: %d of %d, at %s\n  (%s)\n", check.max_faces,
+                            GAME_DRAWLIST_CAPACITY, view_text(check.max_faces_at).c_str(),
+                            check.max_faces_by.c_str());
+                if (check.max_clip_body >= 0)
+                    std::printf("most clip vertices: %d, %s at %s; least spare headroom %d (%s)\n",
+                                check.max_clip, body_name(check.max_clip_body).c_str(),
+                                view_text(check.max_clip_at).c_str(), check.least_headroom,
+                                body_name(check.least_headroom_body).c_str());
+                else
+                    std::printf("most clip vertices: 0 (no face crossed the near plane)\n");
+            }
+        }
+    }
+    game_shutdown();
+    level_free();
+    for (const std::string &f : check.failures) std::printf("levelcheck: FAIL: %s\n", f.c_str());
+    if (check.failure_count > static_cast<int>(check.failures.size()))
+        std::printf("levelcheck: ... and %d more failures\n",
+                    check.failure_count - static_cast<int>(check.failures.size()));
+    if (check.failure_count > 0) {
+        std::printf("levelcheck: %s breaks the limits\n", libdir.c_str());
+        return 1;
+    }
+    std::printf("levelcheck: %s passes every limit\n", libdir.c_str());
+    return 0;
+}
