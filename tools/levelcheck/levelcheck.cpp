@@ -86,6 +86,8 @@ struct Check {
     int least_headroom_body = -1;
     long views = 0;
 
+    std::string short_of_spare;                 // objects with fewer than two slots a face
+
     std::vector<std::string> failures;
     int failure_count = 0;
 
@@ -150,8 +152,22 @@ bool load(const char *when) {
         return false;
     }
     check.body_of.clear();
+    check.short_of_spare.clear();
     int n = 0;
-    for (Body *b = body_list; b != nullptr; b = b->next) check.body_of[b->mesh] = n++;
+    for (Body *b = body_list; b != nullptr; b = b->next) {
+        check.body_of[b->mesh] = n;
+        // Clipping a face at the near plane takes at most two spare slots.
+        const Mesh *m = b->mesh;
+        int polygons = 0;
+        for (const Face *f = m->faces; f != nullptr; f = f->next)
+            if (!(f->flags & FACE_SPRITE)) polygons++;
+        const int spare = m->vertex_capacity - m->vertex_count;
+        if (m->faces != nullptr && !(m->faces->flags & FACE_SPRITE) && spare < 2 * polygons)
+            check.short_of_spare += (check.short_of_spare.empty() ? "" : ", ") + body_name(n) +
+                                    " has " + std::to_string(spare) + " of " +
+                                    std::to_string(2 * polygons);
+        n++;
+    }
     return true;
 }
 
@@ -188,6 +204,8 @@ bool look(const View &v) {
     } catch (const Fatal &e) {
         std::string what = e.what();
         while (!what.empty() && what.back() == '\n') what.pop_back();
+        if (what.find("too many vertices") != std::string::npos && !check.short_of_spare.empty())
+            what += " (short of spare slots: " + check.short_of_spare + ")";
         check.fail("view " + view_text(v) + ": " + what);
         load("reloading after a failure");
         return false;
@@ -350,7 +368,7 @@ void check_bitmaps(const Bitmaps &bm, int orders, int *largest) {
             else if ((w & (w - 1)) != 0)
                 check.fail(who + ": width " + std::to_string(w) + " is not a power of two");
         } catch (const Fatal &e) {
-            check.fail("bitmap " + bm.names[i] + ": " + e.what());
+            check.fail("locking bitmap " + bm.names[i] + " after the level loaded: " + e.what());
             load("reloading after a failure");
             return;
         }
