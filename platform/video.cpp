@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "frame/fatal.h"
 #include "platform/backend.h"
 
@@ -62,62 +66,95 @@ constexpr Palette make_default_palette() {
 }
 constexpr Palette DEFAULT_PALETTE = make_default_palette();
 
+// Stores the changed words of a frame into video memory (see the kernels).
+using FlipKernel = void (*)(const uint8_t *back, const uint8_t *previous, uint8_t *vram);
+
 struct VideoState {
     uint8_t *previous;   // previous-frame buffer, double-buffer mode only
     int single_buffer;
     int active;          // 1 between gfx_init and gfx_shutdown
+    int kernel_narrowing;   // GFX_FLIP_WIDEST minus the widest kernel allowed
+    FlipKernel kernel;   // chosen by gfx_init
 };
 VideoState video;
 
-// Sixteen bytes as four 32-bit lanes. Blocks are moved in and out with
-// memcpy, so neither buffer is ever read through a type it was not written
-// as, and no alignment is assumed; the copies compile to plain vector loads.
-using Lanes = int32_t __attribute__((vector_size(16)));
-constexpr int BLOCK_BYTES = 64;   // four lanes of four words
+// The flip kernels. Each stores into video memory exactly the 32-bit words
+// in which back differs from previous, and no other word; they differ only
+// in how wide they compare. Blocks are 64 bytes (16 words).
+constexpr int BLOCK_BYTES = 64;
 static_assert(SCREEN_SIZE % BLOCK_BYTES == 0);
-
-inline bool lanes_zero(Lanes v) {
-    uint64_t half[2];
-    std::memcpy(half, &v, sizeof half);
-    return (half[0] | half[1]) == 0;
-}
-
-inline bool lanes_all_set(Lanes v) {
-    uint64_t half[2];
-    std::memcpy(half, &v, sizeof half);
-    return (half[0] & half[1]) == ~uint64_t{0};
-}
-
-// Writes to video memory exactly the 32-bit words in which back differs from
-// previous. A scene changes in runs: most 64-byte blocks are either unchanged
-// (skipped after one wide compare) or changed throughout (copied whole). Only
-// blocks with both kinds of word go word by word, and those without a branch
-// per word: an unchanged word is stored to a scratch word instead of video
-// memory, so a scattered pattern costs no mispredictions.
-void copy_changed_words(const uint8_t *back, const uint8_t *previous, uint8_t *vram) {
-    uint32_t scratch;
+// Portable: a block without a change is skipped after one wide compare, the
+// rest go word by word. Loads and stores go through memcpy, so no buffer is
+// read through another type and no alignment is assumed.
+void copy_changed_words_portable(const uint8_t *back, const uint8_t *previous, uint8_t *vram) {
     for (int offset = 0; offset < SCREEN_SIZE; offset += BLOCK_BYTES) {
-        Lanes now[4], before[4];
+        uint64_t now[8], before[8];
         std::memcpy(now, back + offset, BLOCK_BYTES);
         std::memcpy(before, previous + offset, BLOCK_BYTES);
-        Lanes differ = (now[0] ^ before[0]) | (now[1] ^ before[1]) |
-                       (now[2] ^ before[2]) | (now[3] ^ before[3]);
-        if (lanes_zero(differ)) continue;
-        Lanes changed = (now[0] != before[0]) & (now[1] != before[1]) &
-                        (now[2] != before[2]) & (now[3] != before[3]);
-        if (lanes_all_set(changed)) {
-            std::memcpy(vram + offset, now, BLOCK_BYTES);
-            continue;
-        }
-        uint32_t words[16], old_words[16];
-        std::memcpy(words, now, sizeof words);
-        std::memcpy(old_words, before, sizeof old_words);
-        for (int i = 0; i < 16; i++) {
-            void *target = words[i] != old_words[i] ? static_cast<void *>(vram + offset + 4 * i)
-                                                    : static_cast<void *>(&scratch);
-            std::memcpy(target, &words[i], 4);
+        uint64_t differ = 0;
+        for (int i = 0; i < 8; i++) differ |= now[i] ^ before[i];
+        if (differ == 0) continue;
+        for (int i = offset; i < offset + BLOCK_BYTES; i += 4) {
+            uint32_t word, old_word;
+            std::memcpy(&word, back + i, 4);
+            std::memcpy(&old_word, previous + i, 4);
+            if (word != old_word) std::memcpy(vram + i, &word, 4);
         }
     }
+}
+
+#if defined(__x86_64__)
+// SSE2, which every x86-64 processor has: four 16-byte compares give a 16-bit
+// mask of changed words. A block changed throughout is stored whole; a mixed
+// one stores its changed words one by one, visiting only those.
+void copy_changed_words_sse2(const uint8_t *back, const uint8_t *previous, uint8_t *vram) {
+    for (int offset = 0; offset < SCREEN_SIZE; offset += BLOCK_BYTES) {
+        __m128i now[4];
+        unsigned same = 0;
+        for (int k = 0; k < 4; k++) {
+            now[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(back + offset + 16 * k));
+            __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(previous + offset + 16 * k));
+            same |= static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(now[k], before))))
+                    << (4 * k);
+        }
+        unsigned changed = ~same & 0xFFFFu;
+        if (changed == 0) continue;
+        if (changed == 0xFFFFu) {
+            for (int k = 0; k < 4; k++)
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(vram + offset + 16 * k), now[k]);
+            continue;
+        }
+        for (; changed != 0; changed &= changed - 1) {
+            int at = offset + 4 * __builtin_ctz(changed);
+            std::memcpy(vram + at, back + at, 4);
+        }
+    }
+}
+
+// AVX-512: one compare gives the mask of changed words, and a masked store
+// writes exactly those; masked-off words of video memory are not touched.
+__attribute__((target("avx512f"))) void copy_changed_words_avx512(const uint8_t *back,
+                                                                  const uint8_t *previous,
+                                                                  uint8_t *vram) {
+    for (int offset = 0; offset < SCREEN_SIZE; offset += BLOCK_BYTES) {
+        __m512i now = _mm512_loadu_si512(back + offset);
+        __m512i before = _mm512_loadu_si512(previous + offset);
+        _mm512_mask_storeu_epi32(vram + offset, _mm512_cmpneq_epi32_mask(now, before), now);
+    }
+}
+#endif
+
+// The widest kernel this processor runs, within the limit tests may set.
+FlipKernel choose_flip_kernel(int widest_allowed) {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    if (widest_allowed >= GFX_FLIP_WIDEST && __builtin_cpu_supports("avx512f"))
+        return copy_changed_words_avx512;
+    if (widest_allowed >= GFX_FLIP_SSE2) return copy_changed_words_sse2;
+#else
+    (void)widest_allowed;
+#endif
+    return copy_changed_words_portable;
 }
 
 void free_buffers() {
@@ -135,6 +172,7 @@ int gfx_init(int single_buffer) {
     // error runs frees what was allocated and gives the mode back.
     video.active = 1;
     video.single_buffer = single_buffer;
+    video.kernel = choose_flip_kernel(GFX_FLIP_WIDEST - video.kernel_narrowing);
     BackBuffer = static_cast<uint8_t *>(safe_alloc(SCREEN_SIZE));
     std::memset(BackBuffer, 0, SCREEN_SIZE);
     if (single_buffer == 0) {
@@ -165,12 +203,17 @@ void gfx_flip() {
     if (video.single_buffer) {
         std::memcpy(vram, BackBuffer, SCREEN_SIZE);
     } else {
-        copy_changed_words(BackBuffer, video.previous, vram);
+        video.kernel(BackBuffer, video.previous, vram);
         uint8_t *shown = BackBuffer;
         BackBuffer = video.previous;
         video.previous = shown;
     }
     plat_present();
+}
+
+void gfx_set_flip_kernel(int widest_allowed) {
+    // Stored inverted so that the zero-initialised state allows the widest.
+    video.kernel_narrowing = GFX_FLIP_WIDEST - widest_allowed;
 }
 
 const Palette *palette_default() { return &DEFAULT_PALETTE; }

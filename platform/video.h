@@ -24,6 +24,14 @@ void gfx_shutdown();               // harmless without gfx_init
 void gfx_clear();
 void gfx_flip();
 
+// The flip compares and stores with the widest vector unit the processor
+// has, chosen at gfx_init. Every kernel writes the same words; tests narrow
+// the choice to cover each one. Takes effect at the next gfx_init.
+constexpr int GFX_FLIP_PORTABLE = 0;
+constexpr int GFX_FLIP_SSE2 = 1;     // x86-64 only, else portable
+constexpr int GFX_FLIP_WIDEST = 2;   // the default
+void gfx_set_flip_kernel(int widest_allowed);
+
 // The palette gfx_init loads: ten ramps of 24 shades, then 16 fixed colours.
 const Palette *palette_default();
 void palette_set(const Palette *palette);

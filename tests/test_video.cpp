@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/headless/headless.h"
@@ -92,7 +93,18 @@ TEST_F(FlipWritesChangedWords, OneChangedByteWritesTheWordHoldingIt) {
     EXPECT_EQ(headless_video_memory()[12345], 9);
 }
 
-TEST_F(FlipWritesChangedWords, MixedScenesStoreExactlyTheChangedWords) {
+// Every flip kernel, on scenes whose 64-byte blocks are unchanged, changed
+// throughout, or mixed in runs and scattered words.
+class FlipKernels : public Video, public ::testing::WithParamInterface<int> {
+protected:
+    void TearDown() override {
+        gfx_set_flip_kernel(GFX_FLIP_WIDEST);
+        Video::TearDown();
+    }
+};
+
+TEST_P(FlipKernels, MixedScenesStoreExactlyTheChangedWords) {
+    gfx_set_flip_kernel(GetParam());
     gfx_init(0);
     std::vector<uint8_t> base = rect_frame(1, 40, 0);
     std::vector<std::vector<uint8_t>> frames = {
@@ -105,6 +117,7 @@ TEST_F(FlipWritesChangedWords, MixedScenesStoreExactlyTheChangedWords) {
     };
     std::vector<uint8_t> shown(SCREEN_SIZE, 0);
     constexpr uint32_t MARKER = 0xA5A5A5A5u;
+    headless_count_words(0);
     for (const std::vector<uint8_t> &frame : frames) {
         // Every word that is not due to change carries a marker beforehand.
         uint8_t *vram = headless_video_memory();
@@ -112,7 +125,6 @@ TEST_F(FlipWritesChangedWords, MixedScenesStoreExactlyTheChangedWords) {
             if (word_at(frame.data(), offset) == word_at(shown.data(), offset)) set_word(vram, offset, MARKER);
         }
         std::memcpy(BackBuffer, frame.data(), SCREEN_SIZE);
-        headless_count_words(0);
         gfx_flip();
         for (int offset = 0; offset < SCREEN_SIZE; offset += 4) {
             uint32_t want = word_at(frame.data(), offset) == word_at(shown.data(), offset)
@@ -125,6 +137,14 @@ TEST_F(FlipWritesChangedWords, MixedScenesStoreExactlyTheChangedWords) {
         shown = frame;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Video, FlipKernels,
+                         ::testing::Values(GFX_FLIP_PORTABLE, GFX_FLIP_SSE2, GFX_FLIP_WIDEST),
+                         [](const ::testing::TestParamInfo<int> &info) {
+                             return std::string(info.param == GFX_FLIP_PORTABLE ? "Portable"
+                                                : info.param == GFX_FLIP_SSE2   ? "Sse2"
+                                                                                : "Widest");
+                         });
 
 // The two blocks exchange roles at every double-buffer flip.
 using FlipBuffers = Video;
