@@ -242,6 +242,9 @@ intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length) {
             f = nullptr;
         }
         if (f == nullptr) fatal_error("cannot load resource `%s'", name);
+        // Unbuffered: each load is one whole read, and a seek back to the
+        // start must reach the file, not bytes buffered by an earlier load.
+        std::setvbuf(f, nullptr, _IONBF, 0);
         return reinterpret_cast<intptr_t>(f);
     }
     case 2: {

@@ -148,6 +148,11 @@ protected:
         for (Mesh *m = current_camera->meshes; m != nullptr; m = m->next) out.push_back(m);
         return out;
     }
+    static std::vector<uint32_t> body_flags() {
+        std::vector<uint32_t> out;
+        for (const Body *b = body_list; b != nullptr; b = b->next) out.push_back(b->flags);
+        return out;
+    }
     static std::vector<uint32_t> face_flags(const Mesh *m) {
         std::vector<uint32_t> out;
         for (const Face *f = m->faces; f != nullptr; f = f->next) out.push_back(f->flags);
@@ -169,44 +174,30 @@ protected:
 
 using StreamReaders = WorldTest;
 
-TEST_F(StreamReaders, IntegersAreLittleEndianTwosComplement) {
+// Little-endian two's complement words; strings of at most 125 characters;
+// neither reads past the end of its resource.
+TEST_F(StreamReaders, BoundedReads) {
     write("data", Bytes{}.i(1));
     const ResourceId id = res_register("data");
     const std::vector<uint8_t> bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00,
                                      0x78, 0x56, 0x34, 0x12, 0x00, 0x00, 0x00, 0x80};
     ByteCursor c{bytes.data(), bytes.data() + bytes.size(), id};
-    EXPECT_EQ(stream_read_int(&c), -1);
-    EXPECT_EQ(stream_read_int(&c), 3);
-    EXPECT_EQ(stream_read_int(&c), 0x12345678);
-    EXPECT_EQ(stream_read_int(&c), INT32_MIN);
-    EXPECT_EQ(c.pos, c.end);
-    EXPECT_FATAL(stream_read_int(&c), "Fatal error: resource `data' ends too early\n");
+    EXPECT_EQ((std::array{stream_read_int(&c), stream_read_int(&c), stream_read_int(&c),
+                          stream_read_int(&c)}),
+              (std::array{-1, 3, 0x12345678, INT32_MIN}));
     ByteCursor three{bytes.data(), bytes.data() + 3, id};
     EXPECT_FATAL(stream_read_int(&three), "Fatal error: resource `data' ends too early\n");
-}
-
-TEST_F(StreamReaders, StringsUpTo125Characters) {
-    write("data", Bytes{}.i(1));
-    const ResourceId id = res_register("data");
-    const Bytes two = Bytes{}.s("first").s("");
-    ByteCursor c{two.b.data(), two.b.data() + two.b.size(), id};
-    EXPECT_STREQ(stream_read_string(&c), "first");
-    EXPECT_STREQ(stream_read_string(&c), "");
-    EXPECT_EQ(c.pos, c.end);
 
     const std::string longest(125, 'x');
     const Bytes ok = Bytes{}.s(longest).i(9);
     ByteCursor d{ok.b.data(), ok.b.data() + ok.b.size(), id};
     EXPECT_EQ(stream_read_string(&d), longest);
     EXPECT_EQ(stream_read_int(&d), 9);
-
     const Bytes too_long = Bytes{}.s(std::string(126, 'x'));
     ByteCursor e{too_long.b.data(), too_long.b.data() + too_long.b.size(), id};
     EXPECT_FATAL(stream_read_string(&e), "Fatal error: string too long\n");
-
-    const std::vector<uint8_t> open_ended{'a', 'b', 'c'};
-    ByteCursor f{open_ended.data(), open_ended.data() + open_ended.size(), id};
-    EXPECT_FATAL(stream_read_string(&f), "Fatal error: resource `data' ends too early\n");
+    ByteCursor open_ended{ok.b.data(), ok.b.data() + 100, id};
+    EXPECT_FATAL(stream_read_string(&open_ended), "Fatal error: resource `data' ends too early\n");
 }
 
 // ---------------------------------------------------------------- records
@@ -246,22 +237,15 @@ TEST_F(WorldRecords, CarsTakeThePlaceOfTheirStartRecords) {
 
     for (Body *body : list) {
         EXPECT_EQ(body->mesh->owner, body);
-        EXPECT_EQ(body->heading, 0);
-        EXPECT_EQ(body->steer_rate, 0);
-        EXPECT_EQ(body->vx, 0);
-        EXPECT_EQ(body->vz, 0);
-        EXPECT_EQ(body->collided, 0);
+        // Everything the loader does not set starts at 0.
+        EXPECT_EQ((std::array{body->heading, body->steer_rate, body->vx, body->vz, body->collided}),
+                  (std::array{0, 0, 0, 0, 0}));
     }
     EXPECT_EQ(list[0]->flags, 0u);
-    const Mesh *ma = list[0]->mesh;
-    EXPECT_EQ(ma->x, 100);
-    EXPECT_EQ(ma->z, 300);
-    EXPECT_EQ(ma->angle_y, 20);
+    EXPECT_EQ((std::array{list[0]->mesh->x, list[0]->mesh->z, list[0]->mesh->angle_y}),
+              (std::array{100, 300, 20}));
     const Mesh *car = list[1]->mesh;
-    EXPECT_EQ(car->x, 1000);
-    EXPECT_EQ(car->z, -500);
-    EXPECT_EQ(car->angle_y, 360);
-    EXPECT_EQ(car->vertex_count, 4);
+    EXPECT_EQ((std::array{car->x, car->z, car->angle_y}), (std::array{1000, -500, 360}));
     EXPECT_EQ(face_flags(car).size(), 3u);
     EXPECT_TRUE(all_unlocked());
     EXPECT_TRUE(res_check());
@@ -280,9 +264,7 @@ TEST_F(WorldRecords, PlayerDigits) {
     start(w, "Human1");    // the same player twice: two cars
     object(w.i(3), after).i(-1);
     load(w);
-    std::vector<uint32_t> flags;
-    for (const Body *b : bodies()) flags.push_back(b->flags);
-    EXPECT_EQ(flags, (std::vector<uint32_t>{0x2000, 0x2000 - 48, 0x2001, 0x2001, 0}));
+    EXPECT_EQ(body_flags(), (std::vector<uint32_t>{0x2000, 0x2000 - 48, 0x2001, 0x2001, 0}));
     EXPECT_EQ(drawn().size(), 1u);
     EXPECT_TRUE(all_unlocked());
 }
@@ -295,9 +277,7 @@ TEST_F(WorldRecords, StaticsNameIsExact) {
         object(w.i(3), o);
     }
     load(w.i(-1));
-    std::vector<uint32_t> flags;
-    for (const Body *b : bodies()) flags.push_back(b->flags);
-    EXPECT_EQ(flags, (std::vector<uint32_t>{0x1000, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(body_flags(), (std::vector<uint32_t>{0x1000, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(WorldRecords, SmoothnessComesFromTheGroup) {
@@ -310,16 +290,6 @@ TEST_F(WorldRecords, SmoothnessComesFromTheGroup) {
               (std::vector<uint32_t>{0x0310, 0x20000310, 0x20000311}));
 }
 
-TEST_F(WorldRecords, SpriteFaceReadsOnlyItsFirstCorner) {
-    Obj o;
-    o.verts = {{5, 6, 7}};
-    o.flat = {{FACE_SPRITE | 0x00020000, 0, 99, -7}};
-    o.name = "";
-    load(object(Bytes{}.i(1), o).i(-1));
-    ASSERT_NE(body_list, nullptr);
-    EXPECT_EQ(face_flags(body_list->mesh), (std::vector<uint32_t>{FACE_SPRITE | 0x00020000}));
-}
-
 // ---------------------------------------------------------------- sprites
 
 using SpriteBitmaps = WorldTest;
@@ -327,32 +297,30 @@ using SpriteBitmaps = WorldTest;
 TEST_F(SpriteBitmaps, NameRegistersTheBitmap) {
     write("other.bm", Bytes{}.i(0));
     write("tree.bm", Bytes{}.i(1).i(1).raw({7}));
-    const ResourceId other = res_register("other.bm");
-    Obj o;
-    o.verts = {{0, 0, 0}, {0, 100, 0}, {50, 0, 0}};
-    o.flat = {{FACE_SPRITE | 0x00030000 | 0xBEEF, 0, 0, 0}, {0x0310, 0, 2, 1}};
-    o.smooth = {{FACE_SPRITE | 0x00050000, 1, 0, 0}};
-    o.name = "tree.bm";
-    load(object(Bytes{}.i(3), o).i(-1));
-    const ResourceId id = res_register("tree.bm");
-    EXPECT_NE(id, other);
-    const auto u = static_cast<uint32_t>(id);
-    EXPECT_EQ(face_flags(body_list->mesh),
-              (std::vector<uint32_t>{FACE_SPRITE | 0x00030000 | u, 0x0310,
-                                     FACE_SMOOTH | FACE_SPRITE | 0x00050000 | u}));
-    EXPECT_TRUE(res_check());
-}
-
-TEST_F(SpriteBitmaps, FirstSmoothFaceCountsWhenNoFlatFace) {
     write("lamp.bm", Bytes{}.i(1).i(1).raw({7}));
-    Obj o;
-    o.verts = {{0, 0, 0}};
-    o.flat = {};
-    o.smooth = {{FACE_SPRITE | 0x0000FFFF, 0, 0, 0}};
-    o.name = "lamp.bm";
-    load(object(Bytes{}.i(1), o).i(-1));
-    EXPECT_EQ(face_flags(body_list->mesh)[0] & FACE_ID_MASK,
-              static_cast<uint32_t>(res_register("lamp.bm")));
+    const ResourceId other = res_register("other.bm");
+    Obj tree, lamp;
+    tree.verts = {{0, 0, 0}, {0, 100, 0}, {50, 0, 0}};
+    tree.flat = {{FACE_SPRITE | 0x00030000 | 0xBEEF, 0, 0, 0}, {0x0310, 0, 2, 1}};
+    tree.smooth = {{FACE_SPRITE | 0x00050000, 1, 0, 0}};
+    tree.name = "tree.bm";
+    // Without flat faces the first smooth face decides.
+    lamp.verts = {{0, 0, 0}};
+    lamp.flat = {};
+    lamp.smooth = {{FACE_SPRITE | 0x0000FFFF, 0, 0, 0}};
+    lamp.name = "lamp.bm";
+    Bytes w;
+    object(w.i(3), tree);
+    load(object(w.i(1), lamp).i(-1));
+    const auto t = static_cast<uint32_t>(res_register("tree.bm"));
+    const auto l = static_cast<uint32_t>(res_register("lamp.bm"));
+    EXPECT_TRUE(t != static_cast<uint32_t>(other) && l != t);
+    EXPECT_EQ(face_flags(body_list->mesh),
+              (std::vector<uint32_t>{FACE_SPRITE | 0x00030000 | t, 0x0310,
+                                     FACE_SMOOTH | FACE_SPRITE | 0x00050000 | t}));
+    EXPECT_EQ(face_flags(body_list->next->mesh),
+              (std::vector<uint32_t>{FACE_SMOOTH | FACE_SPRITE | l}));
+    EXPECT_TRUE(res_check());
 }
 
 TEST_F(SpriteBitmaps, OtherObjectsKeepTheirFlagWords) {
@@ -360,7 +328,8 @@ TEST_F(SpriteBitmaps, OtherObjectsKeepTheirFlagWords) {
     Bytes w;
     Obj unnamed, statics, polygon;
     unnamed.verts = statics.verts = {{0, 0, 0}};
-    unnamed.flat = statics.flat = {{stored, 0, 0, 0}};
+    // A sprite face reads only its first corner.
+    unnamed.flat = statics.flat = {{stored, 0, 99, -7}};
     unnamed.name = "";
     statics.name = "Statics";
     // A polygon object's name is only a name: no file is looked for.
@@ -392,73 +361,45 @@ TEST_F(SpriteBitmaps, MissingBitmapEndsTheLoad) {
 
 // ---------------------------------------------------------------- damage
 
-struct BadFile {
-    const char *what;
-    Bytes world;
-    const char *message;
-};
-
-// A good object with one thing changed.
-Bytes with(void (*change)(Obj &), int32_t kind = 3) {
+// A good object with one thing changed, as a whole world.
+Bytes with(void (*change)(Obj &)) {
     Obj o;
     change(o);
     Bytes w;
-    return object(w.i(kind), o).i(-1);
+    return object(w.i(3), o).i(-1);
 }
 
 using MalformedFiles = WorldTest;
 
-TEST_F(MalformedFiles, WorldFilesEndWithOneLine) {
+TEST_F(MalformedFiles, WorldFilesEndWithOneLineNamingThem) {
     Bytes good;
     object(good.i(3), Obj{});
-    const std::vector<uint8_t> &g = good.b;
-    const std::vector<BadFile> cases = {
-        {"empty", Bytes{}, "resource `level1.3dw' ends too early"},
-        {"no end mark", Bytes{good}, "resource `level1.3dw' ends too early"},
-        {"cut in the name",
-         Bytes{}.raw(std::vector<uint8_t>(g.begin(), g.end() - 7)),
-         "resource `level1.3dw' ends too early"},
-        {"cut in the vertices",
-         Bytes{}.raw(std::vector<uint8_t>(g.begin(), g.begin() + 20)),
-         "resource `level1.3dw': bad count 3"},
-        {"negative kind", Bytes{}.i(-2), "resource `level1.3dw': bad count -2"},
-        {"negative spare", with([](Obj &o) { o.spare = -1; }),
-         "resource `level1.3dw': bad count -1"},
-        {"huge spare", with([](Obj &o) { o.spare = 100000; }),
-         "resource `level1.3dw': bad count 100000"},
-        {"corner past the vertices", with([](Obj &o) { o.flat[0].c = 3; }),
-         "resource `level1.3dw': face index 3 out of range"},
-        {"negative corner", with([](Obj &o) { o.flat[0].a = -1; }),
-         "resource `level1.3dw': face index -1 out of range"},
-        {"sprite corner past the vertices",
-         with([](Obj &o) { o.flat[0] = {FACE_SPRITE, 3, 0, 0}; }),
-         "resource `level1.3dw': face index 3 out of range"},
-        {"no face", with([](Obj &o) { o.flat.clear(); }),
-         "resource `level1.3dw': object with no face"},
-        {"mass 0", with([](Obj &o) { o.mass = 0; }),
-         "resource `level1.3dw': mass 0 is not positive"},
-        {"negative mass", with([](Obj &o) { o.mass = -5; }),
-         "resource `level1.3dw': mass -5 is not positive"},
-        {"unterminated start name", Bytes{}.i(0).i(0).i(0).i(0).i(0).i(0).i(0).raw({'H', 'u'}),
-         "resource `level1.3dw' ends too early"},
+    const auto head = [&good](long n) { return Bytes{}.raw({good.b.begin(), good.b.begin() + n}); };
+    const Bytes no_vertices = Bytes{}.i(3).i(0).raw(std::vector<uint8_t>(36));
+    // What follows "Fatal error: resource `level1.3dw'" for each damaged file.
+    const std::vector<std::pair<Bytes, const char *>> cases = {
+        {Bytes{}, " ends too early"},
+        {good, " ends too early"},                                      // no end mark
+        {head(static_cast<long>(good.b.size()) - 7), " ends too early"},   // cut in the name
+        {head(20), ": bad count 3"},                                    // cut in the vertices
+        {Bytes{}.i(-2), ": bad count -2"},
+        {Bytes{no_vertices}.i(1000000), ": bad count 1000000"},         // faces past the end
+        {Bytes{no_vertices}.i(0).i(-1), ": bad count -1"},
+        {with([](Obj &o) { o.spare = -1; }), ": bad count -1"},
+        {with([](Obj &o) { o.spare = 100000; }), ": bad count 100000"},
+        {with([](Obj &o) { o.flat[0].c = 3; }), ": face index 3 out of range"},
+        {with([](Obj &o) { o.flat[0].a = -1; }), ": face index -1 out of range"},
+        {with([](Obj &o) { o.flat[0] = {FACE_SPRITE, 3, 0, 0}; }), ": face index 3 out of range"},
+        {with([](Obj &o) { o.flat.clear(); }), ": object with no face"},
+        {with([](Obj &o) { o.mass = 0; }), ": mass 0 is not positive"},
+        {with([](Obj &o) { o.mass = -5; }), ": mass -5 is not positive"},
+        {Bytes{}.i(0).i(0).i(0).i(0).i(0).i(0).i(0).raw({'H', 'u'}), " ends too early"},
     };
-    for (const BadFile &c : cases) {
-        EXPECT_FATAL(load(c.world), std::string("Fatal error: ") + c.message + "\n") << c.what;
+    for (size_t k = 0; k < cases.size(); ++k) {
+        EXPECT_FATAL(load(cases[k].first),
+                     std::string("Fatal error: resource `level1.3dw'") + cases[k].second + "\n")
+            << "case " << k;
     }
-}
-
-TEST_F(MalformedFiles, CountsThatCannotFitTheBytes) {
-    // The flat face count says 1000000 faces of 16 bytes; the file has 60.
-    Bytes w;
-    w.i(3).i(0);
-    for (int k = 0; k < 9; ++k) w.i(0);
-    w.i(1000000);
-    EXPECT_FATAL(load(w), "Fatal error: resource `level1.3dw': bad count 1000000\n");
-    Bytes neg;
-    neg.i(3).i(0);
-    for (int k = 0; k < 9; ++k) neg.i(0);
-    neg.i(0).i(-1);
-    EXPECT_FATAL(load(neg), "Fatal error: resource `level1.3dw': bad count -1\n");
 }
 
 TEST_F(MalformedFiles, ModelFilesEndWithOneLine) {
