@@ -55,8 +55,11 @@ bool prepare() {
     for (int32_t v : {4, 4, -50, 0, -100, 50, 0, -100, 0, 0, 100, 0, 60, 0}) put(car, v);
     for (int32_t v : {2, 0x0310, 0, 1, 3, 0x0310, 1, 2, 3, 1, 0x0310, 2, 0, 3, 77}) put(car, v);
     write_file("lib/car1.3do", car.data(), car.size());
+    // Bitmaps under the names the seed levels give their sprites.
     const uint8_t bitmap[] = {2, 0, 0, 0, 2, 0, 0, 0, 1, 2, 255, 3};
-    write_file("lib/tree.bm", bitmap, sizeof bitmap);
+    for (const char *name : {"lib/tree.bm", "lib/tree.bit", "lib/pine.bit", "lib/sign.bit",
+                             "lib/flag.bit"})
+        write_file(name, bitmap, sizeof bitmap);
     fatal_set_hook(throw_fatal);
     if (chdir(home) != 0) std::abort();
     return true;

@@ -251,6 +251,18 @@ TEST_F(WorldRecords, CarsTakeThePlaceOfTheirStartRecords) {
     EXPECT_TRUE(res_check());
 }
 
+TEST_F(WorldRecords, ShippedLevelLoads) {
+    for (const auto &f : fs::directory_iterator(fs::path(POLYDRIVE_SOURCE_DIR) / "lib"))
+        fs::copy_file(f.path(), "lib" / f.path().filename(), fs::copy_options::overwrite_existing);
+    world_load(res_register("level1.3dw"));
+    int cars = 0;
+    for (const Body *b : bodies()) cars += (b->flags & BODY_HUMAN) != 0;
+    EXPECT_GE(cars, 1);
+    EXPECT_EQ(drawn().size(), bodies().size() - static_cast<size_t>(cars));
+    EXPECT_TRUE(all_unlocked());
+    EXPECT_TRUE(res_check());
+}
+
 TEST_F(WorldRecords, PlayerDigits) {
     Obj after;
     after.name = "after";
