@@ -80,7 +80,10 @@ void close_window() {
     SDL_Quit();
 }
 
-[[noreturn]] void video_failed() { fatal_error("cannot initialize video (%s)", SDL_GetError()); }
+[[noreturn]] void video_failed() {
+    const char *reason = SDL_GetError();
+    fatal_error("cannot initialize video (%s)", reason[0] != '\0' ? reason : "no display found");
+}
 
 void open_window() {
     // The program's own handlers decide what SIGINT and SIGTERM do.
@@ -88,6 +91,15 @@ void open_window() {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) video_failed();
+    // When no display answers, SDL settles for a driver that draws into
+    // memory only; the game would then run unseen and deaf until its time
+    // limit. Such a driver is taken only when asked for by name.
+    const char *driver = SDL_GetCurrentVideoDriver();
+    bool shows_nothing = driver != nullptr && (std::strcmp(driver, "offscreen") == 0 ||
+                                               std::strcmp(driver, "dummy") == 0 ||
+                                               std::strcmp(driver, "evdev") == 0);
+    if (shows_nothing && SDL_GetHint(SDL_HINT_VIDEODRIVER) == nullptr)
+        fatal_error("cannot initialize video (no display found)");
     sdl.window = SDL_CreateWindow("polydrive", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                   WINDOW_WIDTH, WINDOW_HEIGHT, SDL_WINDOW_RESIZABLE);
     if (sdl.window == nullptr) video_failed();
