@@ -51,8 +51,9 @@ void kbd_init() {
 
 void kbd_shutdown() {
     if (!kbd.active) return;
-    plat_keyboard_close();
+    // Inactive first: a fatal error inside the close runs this again.
     kbd.active = 0;
+    plat_keyboard_close();
 }
 
 void kbd_event_handler(int scancode, int press) {

@@ -113,19 +113,6 @@ TEST_F(FatalErrors, LongMessageIsCutTo127Characters) {
         ::testing::ExitedWithCode(1), "^Fatal error: " + std::string(127, 'x') + "\n$");
 }
 
-TEST_F(FatalErrors, HookSeesTheMessageAfterTheShutdown) {
-    game_startup();
-    static std::string seen_log, seen_message;
-    fatal_set_hook([](const char *message) {
-        seen_log = headless_log();
-        seen_message = message;
-        throw 1;
-    });
-    EXPECT_THROW(fatal_error("resource %ld is not loaded", 7L), int);
-    EXPECT_EQ(seen_message, "resource 7 is not loaded");
-    EXPECT_EQ(seen_log, "graphics keyboard-init keyboard-close text");
-}
-
 // Escape ends the loop once released, at the start of the next frame.
 namespace {
 int escape_press_frame, escape_release_frame;
