@@ -32,6 +32,7 @@
 #include "render/camera.h"
 #include "render/drawlist.h"
 #include "render/render.h"
+#include "render/transform.h"
 #include "res/res.h"
 #include "scene/mesh.h"
 #include "tools/assetfmt/level.h"
@@ -50,8 +51,9 @@ const char USAGE[] =
     "  - every sprite bitmap is well formed (width a power of two) and can\n"
     "    be locked in the cache, in any order, while the world is resident.\n"
     "Views: a grid of N x N positions over the level and around it (default\n"
-    "40) times H headings (default 48), and rings far outside looking back.\n"
+    "56) times H headings (default 64), and rings far outside looking back.\n"
     "--orders sets the number of random bitmap lock orders (default 300).\n"
+    "--view X Z HEADING looks from that one place only and lists its faces.\n"
     "Prints the worst cases found; exit status 1 if any limit is broken.\n";
 
 constexpr int MEASURE_CAPACITY = 4096;
@@ -320,6 +322,37 @@ void sweep(int grid, int headings) {
                 look({x, z, ((back + off) % ANGLE_TURN + ANGLE_TURN) % ANGLE_TURN});
         }
     }
+    // Views in the plane of a wall: a face seen exactly edge-on still counts
+    // as facing the car, so a box then lists three walls instead of two.
+    // Every x and every z at which a vertex stands, along lines through the
+    // level and far outside it.
+    std::vector<int32_t> xs, zs;
+    for (const Mesh *m = current_camera->meshes; m != nullptr; m = m->next) {
+        if (m->faces == nullptr || (m->faces->flags & FACE_SPRITE)) continue;
+        for (int i = 0; i < m->vertex_count; i++) {
+            int32_t x = m->vertices[i].x, y = m->vertices[i].y, z = m->vertices[i].z;
+            transform_point(&m->transform, &x, &y, &z);
+            xs.push_back(x);
+            zs.push_back(z);
+        }
+    }
+    for (auto *v : {&xs, &zs}) {
+        std::sort(v->begin(), v->end());
+        v->erase(std::unique(v->begin(), v->end()), v->end());
+    }
+    const double along[] = {-8, -4, -2, -1.25, -0.5, -0.2, 0.2, 0.5, 1.25, 2, 4, 8};
+    for (int axis = 0; axis < 2; axis++) {
+        for (int32_t plane : axis == 0 ? xs : zs) {
+            for (int d = -1; d <= 1; d++) {
+                for (double t : along) {
+                    const int32_t p = clamp32(static_cast<double>(plane) + d);
+                    const int32_t q = clamp32((axis == 0 ? cz : cx) + t * size);
+                    for (int h = 0; h < ANGLE_TURN; h += 60)
+                        look(axis == 0 ? View{p, q, h} : View{q, p, h});
+                }
+            }
+        }
+    }
 }
 
 // The bitmaps the sprite objects name: well formed, and lockable one at a
@@ -420,7 +453,9 @@ struct Workdir {
 
 int main(int argc, char **argv) {
     std::string libdir = "lib";
-    int grid = 40, headings = 48, orders = 300;
+    int grid = 56, headings = 64, orders = 300;
+    bool one_view = false;
+    View single{0, 0, 0};
     bool quiet = false;
     bool libdir_given = false;
     for (int i = 1; i < argc; i++) {
@@ -430,9 +465,10 @@ int main(int argc, char **argv) {
                 std::fprintf(stderr, "levelcheck: %s needs a value\n", a.c_str());
                 std::exit(1);
             }
+            const char *text = argv[++i];
             char *end = nullptr;
-            const long v = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || v < lo || v > hi) {
+            const long v = std::strtol(text, &end, 10);
+            if (end == text || *end != '\0' || v < lo || v > hi) {
                 std::fprintf(stderr, "levelcheck: %s must be %d..%d\n", a.c_str(), lo, hi);
                 std::exit(1);
             }
@@ -447,6 +483,11 @@ int main(int argc, char **argv) {
             headings = value(1, ANGLE_TURN);
         } else if (a == "--orders") {
             orders = value(0, 100000);
+        } else if (a == "--view") {
+            single.x = value(INT32_MIN + 1, INT32_MAX);
+            single.z = value(INT32_MIN + 1, INT32_MAX);
+            single.heading = value(-ANGLE_TURN * 1000, ANGLE_TURN * 1000);
+            one_view = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -491,7 +532,12 @@ int main(int argc, char **argv) {
         int largest = 0;
         check_bitmaps(bm, orders, &largest);
         const int bitmap_failures = check.failure_count;
-        if (bitmap_failures == 0 && load("loading the level")) sweep(grid, headings);
+        if (bitmap_failures == 0 && load("loading the level")) {
+            if (one_view)
+                look(single);
+            else
+                sweep(grid, headings);
+        }
         if (!quiet) {
             const long used = static_cast<long>(world.size() + car.size());
             std::printf("pool: level1.3dw %zu + car1.3do %zu = %ld of %d bytes (%ld free after "
