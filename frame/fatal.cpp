@@ -11,6 +11,7 @@ namespace {
 struct FatalState {
     char message[128];   // 127 characters and the NUL; longer ones are cut
     FatalHook hook;
+    bool shutting_down;   // a fatal error raised by the shutdown itself
 };
 FatalState fatal;
 }  // namespace
@@ -26,8 +27,15 @@ void fatal_error(const char *format, ...) {
         std::vsnprintf(fatal.message, sizeof fatal.message, format, args);
         va_end(args);
     }
-    // Give the screen and the keyboard back before anything is printed.
-    game_shutdown();
+    // Give the screen and the keyboard back before anything is printed. A
+    // second fatal error from inside that shutdown must not start it again.
+    if (!fatal.shutting_down) {
+        struct Guard {
+            Guard() { fatal.shutting_down = true; }
+            ~Guard() { fatal.shutting_down = false; }   // also when a hook throws
+        } guard;
+        game_shutdown();
+    }
     if (fatal.hook != nullptr) fatal.hook(fatal.message);
     std::printf("Fatal error: %s\n", fatal.message);
     std::fflush(stdout);

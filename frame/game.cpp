@@ -49,6 +49,10 @@ void catch_stop_signals() {
 }  // namespace
 
 void game_startup() {
+    // From here on a stop signal waits for the frame loop, so a console in
+    // graphics mode and a raw keyboard are always given back.
+    stop_signal = 0;
+    catch_stop_signals();
     rand_reset();
     res_init(GAME_POOL_SIZE);
     gfx_init(0);
@@ -95,7 +99,6 @@ void game_frame(Body **player) {
 }
 
 void game_run() {
-    stop_signal = 0;
     catch_stop_signals();
     alarm(GAME_TIME_LIMIT);
     Body *player = nullptr;
