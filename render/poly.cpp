@@ -13,17 +13,38 @@
 // for corners outside the 16.16 range is done in 64 bits or wraps explicitly.
 #include "render/poly.h"
 
+#include <algorithm>
 #include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "platform/video.h"
 #include "render/fixed.h"
 
 namespace {
 
+// The wide gouraud span writer needs 512-bit registers and byte masks; it is
+// compiled into any x86-64 build and used only where the processor has them.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define POLY_WIDE_SPANS 1
+#define POLY_WIDE __attribute__((target("avx512f,avx512bw,avx512vl")))
+bool wide_spans_available() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl");
+}
+#else
+#define POLY_WIDE_SPANS 0
+bool wide_spans_available() { return false; }
+#endif
+
 struct RasterModule {
     RasterState state;
+    bool wide_spans;   // gouraud spans by the wide writer, else the portable one
 };
-RasterModule raster;
+RasterModule raster{{}, wide_spans_available()};
 
 // The clip rectangle as the fillers use it: the state's rectangle cut to the
 // screen, so that a bad rectangle can never address memory off the buffer.
@@ -77,6 +98,9 @@ int32_t mul_div(int64_t a, int64_t b, int64_t d) {
     return low32(product / d);
 }
 
+// n / d for d > 0, truncated toward zero, low 32 bits.
+inline int32_t div_positive(int64_t n, int64_t d) { return low32(n / d); }
+
 // One edge of a chain, clipped to the clip rows. Returns false when nothing
 // of it is left to step along (outside the rows, or a single row).
 struct ClippedEdge {
@@ -96,7 +120,8 @@ bool take_edge(const ScreenPoint &from, const ScreenPoint &to, const uint8_t *co
     if constexpr (Gouraud) {
         ct = int32_t{colours[swap ? to_index : from_index]} << 16;
         const int32_t cb = int32_t{colours[swap ? from_index : to_index]} << 16;
-        if (yb != yt) colour_step = low32((int64_t{cb} - ct) / (int64_t{yb} - yt));
+        // The top is never below the bottom, so the height is positive.
+        if (yb != yt) colour_step = div_positive(int64_t{cb} - ct, int64_t{yb} - yt);
     } else {
         (void)colours;
         (void)from_index;
@@ -142,49 +167,339 @@ void advance(EdgeCursor *cur, bool backward, int n, const ScreenPoint *p, const 
     if (!take_edge<Gouraud>(p[from], p[to], colours, from, to, c, &e)) return;
     cur->needs_edge = 0;
     cur->x = low32(int64_t{e.xt} * 65536);
-    cur->x_step = low32((int64_t{e.xb} - e.xt) * 65536 / (int64_t{e.yb} - e.yt));
+    cur->x_step = div_positive((int64_t{e.xb} - e.xt) * 65536, int64_t{e.yb} - e.yt);
     cur->end_row = e.yb;
     cur->colour = e.ct;
     cur->colour_step = e.colour_step;
 }
 
-// Shared by both fillers: pick test on the unclipped span, then the clip.
-// Returns false when the span misses the clip columns.
-struct SpanTest {
-    int32_t pick_x, pick_y;
-    int32_t pick_hit, drawn;
-};
-
-inline bool span_visible(SpanTest *t, const Clip &c, int32_t row, int32_t left, int32_t right) {
-    if (row == t->pick_y && left <= t->pick_x && t->pick_x <= right) t->pick_hit = 1;
-    if (left > c.x1 || right < c.x0) return false;
-    t->drawn = 1;
-    return true;
-}
+// ---------------------------------------------------------------------------
+// Span writers. Flat spans are block fills. Gouraud spans have two writers
+// that put exactly the same bytes: a portable one (128-bit lanes where
+// available) and a wide one with 512-bit lanes and a masked store, which
+// writes a span of up to 16 pixels without a branch on its length; the wide
+// one is chosen at start when the processor has it.
 
 // 2×2 ordered dither offset of the first pixel: rows alternate 0 3 / 2 1.
 inline int dither_start(int32_t x, int32_t row) { return ((row & 1) << 1) ^ ((x & 1) * 3); }
 
-// Gouraud span writer. Pixel i takes colour c + i·step (mod 2^32) with the
-// offset toggling 0/3 or 2/1 along the row; computing c + i·step directly
-// rather than by running sums gives the same wrapped values and lets the
-// compiler vectorise the loop.
-inline void gouraud_span(uint8_t *dst, int count, int32_t colour, int32_t step, int d) {
-    const uint32_t c = static_cast<uint32_t>(colour);
-    const uint32_t s = static_cast<uint32_t>(step);
-    const int d_odd = d ^ 3;
-    int i = 0;
-    for (; i + 1 < count; i += 2) {
-        const auto c0 = static_cast<int32_t>(c + s * static_cast<uint32_t>(i));
-        const auto c1 = static_cast<int32_t>(c + s * static_cast<uint32_t>(i + 1));
-        dst[i] = static_cast<uint8_t>(((c0 >> 14) + d) >> 2);
-        dst[i + 1] = static_cast<uint8_t>(((c1 >> 14) + d_odd) >> 2);
-    }
-    if (i < count) {
-        const auto c0 = static_cast<int32_t>(c + s * static_cast<uint32_t>(i));
-        dst[i] = static_cast<uint8_t>(((c0 >> 14) + d) >> 2);
+inline void store64(uint8_t *p, uint64_t v) { std::memcpy(p, &v, 8); }
+inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+// Fills n >= 1 bytes with `colour` as one block fill of overlapping
+// unaligned word stores: spans average about ten pixels, where a library
+// call and its size dispatch cost more than the stores.
+inline void fill_span(uint8_t *p, uint32_t n, uint8_t colour) {
+    const uint64_t w = 0x0101010101010101ull * colour;
+    if (n >= 8) {
+        uint8_t *const last = p + n - 8;
+        for (; p < last; p += 8) store64(p, w);
+        store64(last, w);
+    } else if (n >= 4) {
+        store32(p, static_cast<uint32_t>(w));
+        store32(p + n - 4, static_cast<uint32_t>(w));
+    } else {
+        p[0] = colour;
+        p[n >> 1] = colour;
+        p[n - 1] = colour;
     }
 }
+
+// Gouraud span: pixel i is ((c_i >> 14) + D_i) >> 2, low 8 bits, with
+// c_i = colour + i·step (mod 2^32) and D_i = d for even i, d ^ 3 for odd i.
+// That equals the low 8 bits of (c_i + D_i·2^14) >> 16 even when the sum
+// wraps (a wrap moves the shifted value by exactly 2^16), which is the form
+// the vector writers compute. Pixel i depends on i alone, so a span can be
+// computed in chunks, and a last chunk may overlap the one before it: the
+// overlapping bytes are written twice with the same values.
+inline uint8_t gouraud_pixel(uint32_t c, int d) {
+    return static_cast<uint8_t>(((static_cast<int32_t>(c) >> 14) + d) >> 2);
+}
+
+#if defined(__SSE2__)
+// D·2^14 for lanes 0..3 of a chunk that starts on an even index, by d.
+alignas(16) constexpr int32_t DITHER_LANES[4][4] = {
+    {0 << 14, 3 << 14, 0 << 14, 3 << 14},
+    {1 << 14, 2 << 14, 1 << 14, 2 << 14},
+    {2 << 14, 1 << 14, 2 << 14, 1 << 14},
+    {3 << 14, 0 << 14, 3 << 14, 0 << 14},
+};
+
+struct GouraudLanes {
+    __m128i even;    // step·(0, 1, 2, 3) + dither, chunk starting on an even index
+    __m128i odd;     // the same for an odd index
+    __m128i step4;   // step·4 in each lane
+    uint32_t colour, step;
+};
+
+// Pixels k..k+7 in the low eight bytes.
+inline __m128i gouraud8(const GouraudLanes &g, uint32_t k) {
+    const __m128i lanes = (k & 1) ? g.odd : g.even;
+    const __m128i c0 = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(g.colour + g.step * k)), lanes);
+    const __m128i c1 = _mm_add_epi32(c0, g.step4);
+    // (c >> 16) always fits 16 signed bits, so the saturating pack is exact;
+    // the mask keeps its low byte for the unsigned pack.
+    const __m128i words = _mm_and_si128(
+        _mm_packs_epi32(_mm_srai_epi32(c0, 16), _mm_srai_epi32(c1, 16)), _mm_set1_epi16(0xff));
+    return _mm_packus_epi16(words, words);
+}
+
+inline void gouraud_span(uint8_t *dst, uint32_t count, int32_t colour, int32_t step, int d) {
+    const auto c = static_cast<uint32_t>(colour);
+    const auto s = static_cast<uint32_t>(step);
+    if (count < 4) {
+        for (uint32_t i = 0; i < count; ++i) dst[i] = gouraud_pixel(c + s * i, i & 1 ? d ^ 3 : d);
+        return;
+    }
+    const __m128i ramp = _mm_set_epi32(static_cast<int>(3 * s), static_cast<int>(2 * s),
+                                       static_cast<int>(s), 0);
+    const GouraudLanes g{
+        _mm_add_epi32(ramp, _mm_load_si128(reinterpret_cast<const __m128i *>(DITHER_LANES[d]))),
+        _mm_add_epi32(ramp, _mm_load_si128(reinterpret_cast<const __m128i *>(DITHER_LANES[d ^ 3]))),
+        _mm_set1_epi32(static_cast<int>(4 * s)), c, s};
+    if (count < 8) {
+        store32(dst, static_cast<uint32_t>(_mm_cvtsi128_si32(gouraud8(g, 0))));
+        store32(dst + count - 4, static_cast<uint32_t>(_mm_cvtsi128_si32(gouraud8(g, count - 4))));
+        return;
+    }
+    if (count < 16) {
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(dst), gouraud8(g, 0));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + count - 8), gouraud8(g, count - 8));
+        return;
+    }
+    auto chunk16 = [&g](uint32_t k) {
+        return _mm_unpacklo_epi64(gouraud8(g, k), gouraud8(g, k + 8));
+    };
+    uint32_t k = 0;
+    for (; k + 16 <= count; k += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + k), chunk16(k));
+    if (k < count)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + count - 16), chunk16(count - 16));
+}
+#else
+inline void gouraud_span(uint8_t *dst, uint32_t count, int32_t colour, int32_t step, int d) {
+    const auto c = static_cast<uint32_t>(colour);
+    const auto s = static_cast<uint32_t>(step);
+    for (uint32_t i = 0; i < count; ++i, d ^= 3) dst[i] = gouraud_pixel(c + s * i, d);
+}
+#endif
+
+#if POLY_WIDE_SPANS
+// D·2^14 for the sixteen lanes of a chunk, by d (chunks start on even indices).
+alignas(64) constexpr int32_t DITHER_LANES_WIDE[4][16] = {
+    {0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14,
+     0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14},
+    {1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14,
+     1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14},
+    {2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14,
+     2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14},
+    {3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0,
+     3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0},
+};
+
+// Sixteen pixels per chunk: the low byte of each lane's (c + D·2^14) >> 16,
+// narrowed by truncation. (The all-lanes masked forms of the shift and the
+// narrowing are the plain instructions, spelled so that no lane is left
+// undefined.)
+POLY_WIDE inline __m128i gouraud16_wide(__m512i c) {
+    constexpr __mmask16 ALL = 0xffff;
+    return _mm512_maskz_cvtepi32_epi8(ALL, _mm512_maskz_srai_epi32(ALL, c, 16));
+}
+
+POLY_WIDE inline void gouraud_span_wide(uint8_t *dst, uint32_t count, int32_t colour,
+                                        int32_t step, int d) {
+    const __m512i index = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    __m512i c = _mm512_add_epi32(
+        _mm512_add_epi32(_mm512_set1_epi32(colour), _mm512_mullo_epi32(_mm512_set1_epi32(step), index)),
+        _mm512_load_si512(DITHER_LANES_WIDE[d]));
+    const __m512i step16 = _mm512_set1_epi32(static_cast<int>(static_cast<uint32_t>(step) << 4));
+    for (; count > 16; count -= 16, dst += 16, c = _mm512_add_epi32(c, step16))
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), gouraud16_wide(c));
+    // The last 1..16 pixels: a store of the first `count` bytes only.
+    _mm_mask_storeu_epi8(dst, static_cast<__mmask16>((1u << count) - 1), gouraud16_wide(c));
+}
+#endif
+
+// ---------------------------------------------------------------------------
+// Segments: the rows between two edge changes.
+
+// What a segment reads and reports besides the cursors.
+struct SegmentContext {
+    Clip clip;
+    int32_t pick_x, pick_y;
+    int32_t pick_hit, drawn;
+};
+
+// The part of one row's span that is written, after the pick test on the
+// unclipped span; false when the span misses the clip columns.
+struct FlatRun {
+    int32_t left;
+    uint32_t count;
+};
+
+inline bool flat_row(SegmentContext *ctx, int32_t row, uint32_t xb, uint32_t xa, FlatRun *run) {
+    const auto vb = static_cast<int32_t>(xb), va = static_cast<int32_t>(xa);
+    int32_t left = (vb < va ? vb : va) >> 16;
+    int32_t right = (vb < va ? va : vb) >> 16;
+    if (row == ctx->pick_y && left <= ctx->pick_x && ctx->pick_x <= right) ctx->pick_hit = 1;
+    if (left > ctx->clip.x1 || right < ctx->clip.x0) return false;
+    ctx->drawn = 1;
+    if (left < ctx->clip.x0) left = ctx->clip.x0;
+    if (right > ctx->clip.x1) right = ctx->clip.x1;
+    *run = FlatRun{left, static_cast<uint32_t>(right - left + 1)};
+    return true;
+}
+
+// The gouraud form: the cursor whose 16.16 x is smaller (the backward one on
+// a tie) gives the left end and its colour; the span step is taken over the
+// unclipped span, and a left cut advances the colour by that many steps.
+struct GouraudRun {
+    int32_t left;
+    uint32_t count;
+    int32_t colour, step;
+    int dither;
+};
+
+// Inside: the segment lies within the clip columns (segment_inside), so the
+// row needs no pick or visibility test and no cut.
+template <bool Inside>
+inline bool gouraud_row(SegmentContext *ctx, int32_t row, uint32_t xb, uint32_t xa, uint32_t cb,
+                        uint32_t ca, GouraudRun *run) {
+    const auto vb = static_cast<int32_t>(xb), va = static_cast<int32_t>(xa);
+    const bool back_left = vb <= va;
+    int32_t left = (back_left ? vb : va) >> 16;
+    int32_t right = (back_left ? va : vb) >> 16;
+    if constexpr (!Inside) {
+        if (row == ctx->pick_y && left <= ctx->pick_x && ctx->pick_x <= right) ctx->pick_hit = 1;
+        if (left > ctx->clip.x1 || right < ctx->clip.x0) return false;
+        ctx->drawn = 1;
+    }
+    int32_t cl = static_cast<int32_t>(back_left ? cb : ca), step = 0;
+    const auto cr = static_cast<int32_t>(back_left ? ca : cb);
+    // right >= left, as the ends were ordered in 16.16.
+    if (right != left) step = wrap_sub(cr, cl) / (right - left);
+    if constexpr (!Inside) {
+        if (left < ctx->clip.x0) {
+            cl = wrap_add(cl, low32((int64_t{ctx->clip.x0} - left) * step));
+            left = ctx->clip.x0;
+        }
+        if (right > ctx->clip.x1) right = ctx->clip.x1;
+    }
+    *run = GouraudRun{left, static_cast<uint32_t>(right - left + 1), cl, step,
+                      dither_start(left, row)};
+    return true;
+}
+
+// The cursors' x and colour are stepped in locals for the length of a
+// segment so that they stay in registers across the span writes; unsigned
+// sums wrap as the 16.16 values do.
+struct SegmentCursors {
+    uint32_t xb, xa, sb, sa;
+    uint32_t cb, ca, csb, csa;
+};
+
+SegmentCursors load_cursors(const EdgeCursor &b, const EdgeCursor &a) {
+    return {static_cast<uint32_t>(b.x),      static_cast<uint32_t>(a.x),
+            static_cast<uint32_t>(b.x_step), static_cast<uint32_t>(a.x_step),
+            static_cast<uint32_t>(b.colour), static_cast<uint32_t>(a.colour),
+            static_cast<uint32_t>(b.colour_step), static_cast<uint32_t>(a.colour_step)};
+}
+
+void store_cursors(const SegmentCursors &k, EdgeCursor *b, EdgeCursor *a) {
+    b->x = static_cast<int32_t>(k.xb);
+    a->x = static_cast<int32_t>(k.xa);
+    b->colour = static_cast<int32_t>(k.cb);
+    a->colour = static_cast<int32_t>(k.ca);
+}
+
+// Whether every span of the rows row..end lies inside the clip columns. Along
+// a segment both cursors' x are linear in the row, so when neither sum wraps
+// the extremes are at the first and the last row: if their whole parts lie
+// within x0..x1, no span of the segment needs the visibility test or the
+// clamps. The pick test is then done once, on the pick row's span.
+bool segment_inside(const SegmentContext *ctx, int32_t rows, const SegmentCursors &k) {
+    const int64_t steps = rows - 1;
+    const int64_t b0 = static_cast<int32_t>(k.xb), a0 = static_cast<int32_t>(k.xa);
+    const int64_t b1 = b0 + steps * static_cast<int32_t>(k.sb);
+    const int64_t a1 = a0 + steps * static_cast<int32_t>(k.sa);
+    const int64_t lo = std::min(std::min(b0, b1), std::min(a0, a1));
+    const int64_t hi = std::max(std::max(b0, b1), std::max(a0, a1));
+    return lo >= int64_t{ctx->clip.x0} * 65536 && hi < (int64_t{ctx->clip.x1} + 1) * 65536;
+}
+
+// Pick test of the row pick_y within a segment whose spans need no clip.
+void pick_in_segment(SegmentContext *ctx, int32_t row, int32_t end, const SegmentCursors &k) {
+    if (ctx->pick_y < row || ctx->pick_y > end) return;
+    const auto n = static_cast<uint32_t>(ctx->pick_y - row);
+    const auto vb = static_cast<int32_t>(k.xb + n * k.sb), va = static_cast<int32_t>(k.xa + n * k.sa);
+    const int32_t left = std::min(vb, va) >> 16, right = std::max(vb, va) >> 16;
+    if (left <= ctx->pick_x && ctx->pick_x <= right) ctx->pick_hit = 1;
+}
+
+void flat_segment(SegmentContext *ctx, uint8_t *line, int32_t row, int32_t end,
+                  SegmentCursors *k, uint8_t colour) {
+    uint32_t xb = k->xb, xa = k->xa;
+    if (segment_inside(ctx, end - row + 1, *k)) {
+        pick_in_segment(ctx, row, end, *k);
+        ctx->drawn = 1;
+        for (; row <= end; ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa) {
+            const auto vb = static_cast<int32_t>(xb), va = static_cast<int32_t>(xa);
+            const int32_t left = std::min(vb, va) >> 16, right = std::max(vb, va) >> 16;
+            fill_span(line + left, static_cast<uint32_t>(right - left + 1), colour);
+        }
+    } else {
+        for (; row <= end; ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa) {
+            FlatRun run;
+            if (flat_row(ctx, row, xb, xa, &run)) fill_span(line + run.left, run.count, colour);
+        }
+    }
+    k->xb = xb;
+    k->xa = xa;
+}
+
+void gouraud_segment(SegmentContext *ctx, uint8_t *line, int32_t row, int32_t end,
+                     SegmentCursors *k) {
+    const bool inside = segment_inside(ctx, end - row + 1, *k);
+    if (inside) {
+        pick_in_segment(ctx, row, end, *k);
+        ctx->drawn = 1;
+    }
+    uint32_t xb = k->xb, xa = k->xa, cb = k->cb, ca = k->ca;
+    for (; row <= end; ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa, cb += k->csb,
+                       ca += k->csa) {
+        GouraudRun run;
+        if (inside ? gouraud_row<true>(ctx, row, xb, xa, cb, ca, &run)
+                   : gouraud_row<false>(ctx, row, xb, xa, cb, ca, &run))
+            gouraud_span(line + run.left, run.count, run.colour, run.step, run.dither);
+    }
+    *k = SegmentCursors{xb, xa, k->sb, k->sa, cb, ca, k->csb, k->csa};
+}
+
+#if POLY_WIDE_SPANS
+// The same loop around the wide writer.
+POLY_WIDE void gouraud_segment_wide(SegmentContext *ctx, uint8_t *line, int32_t row, int32_t end,
+                                    SegmentCursors *k) {
+    const bool inside = segment_inside(ctx, end - row + 1, *k);
+    if (inside) {
+        pick_in_segment(ctx, row, end, *k);
+        ctx->drawn = 1;
+    }
+    uint32_t xb = k->xb, xa = k->xa, cb = k->cb, ca = k->ca;
+    for (; row <= end; ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa, cb += k->csb,
+                       ca += k->csa) {
+        GouraudRun run;
+        if (inside ? gouraud_row<true>(ctx, row, xb, xa, cb, ca, &run)
+                   : gouraud_row<false>(ctx, row, xb, xa, cb, ca, &run))
+            gouraud_span_wide(line + run.left, run.count, run.colour, run.step, run.dither);
+    }
+    *k = SegmentCursors{xb, xa, k->sb, k->sa, cb, ca, k->csb, k->csa};
+}
+#else
+void gouraud_segment_wide(SegmentContext *ctx, uint8_t *line, int32_t row, int32_t end,
+                          SegmentCursors *k) {
+    gouraud_segment(ctx, line, row, end, k);
+}
+#endif
 
 template <bool Gouraud>
 void fill(int n, const ScreenPoint *p, const uint8_t *colours, int colour) {
@@ -196,11 +511,10 @@ void fill(int n, const ScreenPoint *p, const uint8_t *colours, int colour) {
     if (!load_clip(st, &c) || !set_up(n, p, c, &s)) return;
     if (s.top_row == s.bottom_row) return;
 
-    SpanTest t{st.pick_x, st.pick_y, 0, 0};
+    SegmentContext ctx{c, st.pick_x, st.pick_y, 0, 0};
     EdgeCursor back{1, s.top, 0, 0, 0, 0, 0};
     EdgeCursor fwd{1, s.top, 0, 0, 0, 0, 0};
     uint8_t *line = BackBuffer + s.top_row * SCREEN_WIDTH;
-    const auto fill_byte = static_cast<uint8_t>(colour);
     int32_t row = s.top_row;
     while (row < s.bottom_row) {
         if (back.needs_edge) {
@@ -211,44 +525,27 @@ void fill(int n, const ScreenPoint *p, const uint8_t *colours, int colour) {
             advance<Gouraud>(&fwd, false, n, p, colours, c);
             continue;
         }
+        // The cursor whose edge ends first closes the segment; on a tie the
+        // backward one, so the forward one then closes an empty segment.
         EdgeCursor &ends = fwd.end_row < back.end_row ? fwd : back;
         ends.needs_edge = 1;
         const int32_t segment_end = ends.end_row;
-        for (; row <= segment_end; ++row, line += SCREEN_WIDTH) {
-            if constexpr (!Gouraud) {
-                const int32_t lo = back.x < fwd.x ? back.x : fwd.x;
-                const int32_t hi = back.x < fwd.x ? fwd.x : back.x;
-                int32_t left = lo >> 16, right = hi >> 16;
-                if (span_visible(&t, c, row, left, right)) {
-                    if (left < c.x0) left = c.x0;
-                    if (right > c.x1) right = c.x1;
-                    std::memset(line + left, fill_byte, static_cast<size_t>(right - left + 1));
-                }
-            } else {
-                const bool back_left = back.x <= fwd.x;
-                const EdgeCursor &l = back_left ? back : fwd;
-                const EdgeCursor &r = back_left ? fwd : back;
-                int32_t left = l.x >> 16, right = r.x >> 16;
-                if (span_visible(&t, c, row, left, right)) {
-                    int32_t cl = l.colour, step = 0;
-                    // right >= left as the ends were ordered in 16.16.
-                    if (right != left) step = wrap_sub(r.colour, cl) / (right - left);
-                    if (left < c.x0) {
-                        cl = wrap_add(cl, low32((int64_t{c.x0} - left) * step));
-                        left = c.x0;
-                    }
-                    if (right > c.x1) right = c.x1;
-                    gouraud_span(line + left, right - left + 1, cl, step, dither_start(left, row));
-                }
-                back.colour = wrap_add(back.colour, back.colour_step);
-                fwd.colour = wrap_add(fwd.colour, fwd.colour_step);
-            }
-            back.x = wrap_add(back.x, back.x_step);
-            fwd.x = wrap_add(fwd.x, fwd.x_step);
+        if (segment_end < row) continue;
+        SegmentCursors k = load_cursors(back, fwd);
+        if constexpr (Gouraud) {
+            if (raster.wide_spans)
+                gouraud_segment_wide(&ctx, line, row, segment_end, &k);
+            else
+                gouraud_segment(&ctx, line, row, segment_end, &k);
+        } else {
+            flat_segment(&ctx, line, row, segment_end, &k, static_cast<uint8_t>(colour));
         }
+        store_cursors(k, &back, &fwd);
+        line += (segment_end - row + 1) * SCREEN_WIDTH;
+        row = segment_end + 1;
     }
-    st.pick_hit = t.pick_hit;
-    st.drawn = t.drawn;
+    st.pick_hit = ctx.pick_hit;
+    st.drawn = ctx.drawn;
 }
 
 // ---------------------------------------------------------------------------
@@ -272,7 +569,7 @@ void advance_pick(PickCursor *cur, bool backward, int n, const ScreenPoint *p, c
     cur->top_y = e.yt;
     cur->bottom_x = e.xb;
     cur->bottom_y = e.yb;
-    cur->slope = (int64_t{e.xb} - e.xt) / (int64_t{e.yb} - e.yt);
+    cur->slope = div_positive(int64_t{e.xb} - e.xt, int64_t{e.yb} - e.yt);
 }
 
 int outcode(int32_t x, int32_t y, const Clip &c) {
@@ -292,6 +589,11 @@ int64_t x_at(const PickCursor &e, int32_t y) {
 }  // namespace
 
 RasterState *raster_state() { return &raster.state; }
+
+int poly_use_wide_spans(int on) {
+    raster.wide_spans = on && wide_spans_available();
+    return raster.wide_spans;
+}
 
 void poly_fill_flat(int n, const ScreenPoint *corners, int colour) {
     fill<false>(n, corners, nullptr, colour);

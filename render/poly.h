@@ -31,3 +31,10 @@ RasterState *raster_state();
 void poly_fill_flat(int n, const ScreenPoint *corners, int colour);
 void poly_fill_gouraud(int n, const ScreenPoint *corners, const uint8_t *corner_colours);
 void poly_pick(int n, const ScreenPoint *corners);
+
+// Gouraud spans are written with 512-bit lanes and masked stores where the
+// processor has them, else by a portable writer; both put exactly the same
+// bytes. With on = 0 the portable writer is used from now on, with on != 0
+// the wide one if available. Returns 1 when the wide writer is in use. For
+// tests and benchmarks; the game never calls it.
+int poly_use_wide_spans(int on);

@@ -743,11 +743,53 @@ TEST_F(PolyTest, FlatSceneMatchesImage) {
     check_image("poly_flat.pgm");
 }
 
+// Both gouraud span writers (the portable one and, where the processor has
+// it, the wide one) must give the image.
 TEST_F(PolyTest, GouraudSceneMatchesImage) {
     set_clip(WX0, WY0, WX0 + WW - 1, WY0 + WH - 1);
-    std::memset(screen, 240, sizeof screen);
-    for (const Shape &s : scene()) poly_fill_gouraud(s.n, s.p, s.c);
-    check_image("poly_gouraud.pgm");
+    for (int wide : {0, 1}) {
+        if (poly_use_wide_spans(wide) != wide) continue;
+        SCOPED_TRACE(wide ? "wide writer" : "portable writer");
+        std::memset(screen, 240, sizeof screen);
+        for (const Shape &s : scene()) poly_fill_gouraud(s.n, s.p, s.c);
+        check_image("poly_gouraud.pgm");
+    }
+    poly_use_wide_spans(1);
+}
+
+// Spans of every length from 1 to 320 at both parities of start column and
+// row, with colour steps up, down and wrapping: both writers put the same
+// bytes, and only inside the span.
+TEST(GouraudWriters, WideAndPortableAgree) {
+    if (!poly_use_wide_spans(1)) GTEST_SKIP() << "this processor has no wide span writer";
+    static uint8_t portable[SCREEN_SIZE], wide[SCREEN_SIZE];
+    set_clip(0, 0, 319, 199);
+    Lcg r{5};
+    for (int width = 1; width <= 320; ++width) {
+        for (int k = 0; k < 8; ++k) {
+            const int left = r.range(0, 320 - width), row = r.range(0, 198);
+            const ScreenPoint q[] = {{left, row}, {left + width - 1, row}, {left + width - 1, row + 1},
+                                     {left, row + 1}};
+            const uint8_t cc[] = {static_cast<uint8_t>(r.next()), static_cast<uint8_t>(r.next()),
+                                  static_cast<uint8_t>(r.next()), static_cast<uint8_t>(r.next())};
+            for (auto [buf, on] : {std::pair{portable, 0}, std::pair{wide, 1}}) {
+                BackBuffer = buf;
+                std::memset(buf, BG, SCREEN_SIZE);
+                poly_use_wide_spans(on);
+                poly_fill_gouraud(4, q, cc);
+            }
+            ASSERT_EQ(std::memcmp(portable, wide, SCREEN_SIZE), 0) << "width " << width;
+            for (int y : {row, row + 1}) {
+                if (left > 0) {
+                    ASSERT_EQ(wide[y * 320 + left - 1], BG);
+                }
+                if (left + width < 320) {
+                    ASSERT_EQ(wide[y * 320 + left + width], BG);
+                }
+            }
+        }
+    }
+    poly_use_wide_spans(1);
 }
 
 }  // namespace
