@@ -179,4 +179,73 @@ TEST_F(Recorder, BadScriptsAndOptionsEndWithOneClearLine) {
     EXPECT_NE(help.out.find("not armed"), std::string::npos);
 }
 
+// ---------------------------------------------------------------- the lap
+
+const std::string LAP_KEYS = SOURCE + "/tests/data/record/lap.keys";
+const std::string LAP_HASHES = SOURCE + "/tests/data/record/lap.fnv";
+
+uint64_t fnv1a(const std::string &bytes) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
+// The frames the script lasts: the sum of its counts.
+long script_frames(const std::string &path) {
+    std::ifstream in(path);
+    std::string line;
+    long frames = 0;
+    while (std::getline(in, line)) {
+        std::istringstream words(line.substr(0, line.find('#')));
+        long count;
+        if (words >> count) frames += count;
+    }
+    return frames;
+}
+
+class RecordedLap : public Recorder {};
+
+TEST_F(RecordedLap, FramesMatchTheCheckedInHashes) {
+    const long frames = script_frames(LAP_KEYS);
+    ASSERT_GT(frames, 1000);
+    const Outcome r = record("--keys '" + LAP_KEYS + "' --frames " + std::to_string(frames) +
+                             " --every 1000000 --raw --out '" + dir + "/lap'");
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    std::vector<std::string> got;
+    for (long frame = 1; frame <= frames; ++frame) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/lap/frame_%05ld.bin", frame);
+        const std::string bytes = slurp(dir + name);
+        ASSERT_EQ(bytes.size(), 64000u) << "frame " << frame << " missing";
+        char line[64];
+        std::snprintf(line, sizeof line, "%05ld %016llx", frame,
+                      static_cast<unsigned long long>(fnv1a(bytes)));
+        got.push_back(line);
+    }
+
+    if (std::getenv("POLYDRIVE_RECORD_REFRESH") != nullptr) {
+        std::ofstream out(LAP_HASHES);
+        for (const std::string &line : got) out << line << "\n";
+        ASSERT_TRUE(out.good()) << "cannot write " << LAP_HASHES;
+        std::printf("wrote %zu frame hashes to %s\n", got.size(), LAP_HASHES.c_str());
+        return;
+    }
+
+    std::ifstream in(LAP_HASHES);
+    ASSERT_TRUE(in.good()) << LAP_HASHES << " is missing";
+    std::vector<std::string> want;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty()) want.push_back(line);
+    }
+    ASSERT_EQ(want.size(), got.size()) << "the script and the hash file disagree on the frames";
+    for (size_t i = 0; i < got.size(); ++i) {
+        ASSERT_EQ(got[i], want[i])
+            << "first differing frame (FRAME HASH). If the level or the renderer changed on "
+               "purpose, look at the new frames (polydrive-record --keys "
+            << LAP_KEYS << " ...) and refresh: POLYDRIVE_RECORD_REFRESH=1 "
+               "BUILD/tests/test_record --gtest_filter='RecordedLap.*'";
+    }
+}
+
 }  // namespace
