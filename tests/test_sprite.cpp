@@ -5,6 +5,7 @@
 // the sanitizer build catches a stray read).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/video.h"
@@ -23,19 +25,17 @@ namespace {
 constexpr uint8_t BG = 0xEE;
 uint8_t screen[SCREEN_SIZE];
 
-// A bitmap resource in a buffer of exactly its size, optionally placed at an
-// odd offset inside a larger block as resources in the cache pool are.
+// A bitmap resource in a block of exactly its size, optionally at an odd
+// offset as resources in the cache pool are.
 class TestBitmap {
   public:
-    TestBitmap(int32_t w, int32_t h, const std::function<uint8_t(int, int)> &pixel,
-               size_t offset = 0)
-        : size_(offset + BITMAP_HEADER_SIZE + size_t(w > 0 ? w : 0) * size_t(h > 0 ? h : 0)),
-          data_(new uint8_t[size_]), offset_(offset) {
+    TestBitmap(int32_t w, int32_t h, const std::function<uint8_t(int, int)> &pixel, size_t offset = 0)
+        : data_(new uint8_t[offset + BITMAP_HEADER_SIZE + size_t(std::max(w, 0)) * std::max(h, 0)]),
+          offset_(offset) {
         uint8_t *p = data_.get() + offset;
-        const uint32_t uw = static_cast<uint32_t>(w), uh = static_cast<uint32_t>(h);
         for (int i = 0; i < 4; ++i) {
-            p[i] = static_cast<uint8_t>(uw >> (8 * i));
-            p[4 + i] = static_cast<uint8_t>(uh >> (8 * i));
+            p[i] = static_cast<uint8_t>(static_cast<uint32_t>(w) >> (8 * i));
+            p[4 + i] = static_cast<uint8_t>(static_cast<uint32_t>(h) >> (8 * i));
         }
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) p[BITMAP_HEADER_SIZE + y * w + x] = pixel(x, y);
@@ -43,7 +43,6 @@ class TestBitmap {
     const Bitmap *get() const { return reinterpret_cast<const Bitmap *>(data_.get() + offset_); }
 
   private:
-    size_t size_;
     std::unique_ptr<uint8_t[]> data_;
     size_t offset_;
 };
@@ -55,10 +54,10 @@ void set_clip(int x0, int y0, int x1, int y1) {
     s->x1 = x1;
     s->y1 = y1;
 }
-
 uint8_t px(int x, int y) { return screen[y * SCREEN_WIDTH + x]; }
+void clear() { std::memset(screen, BG, sizeof screen); }
 
-// Bounding box of the pixels that are not background; empty when x1 < x0.
+// Bounding box of the pixels that are not background.
 struct Box {
     int x0, y0, x1, y1;
     bool operator==(const Box &) const = default;
@@ -66,20 +65,17 @@ struct Box {
 std::ostream &operator<<(std::ostream &o, const Box &b) {
     return o << "(" << b.x0 << ", " << b.y0 << ")-(" << b.x1 << ", " << b.y1 << ")";
 }
+const Box NOTHING{SCREEN_WIDTH, SCREEN_HEIGHT, -1, -1};
 
 Box written() {
-    Box b{SCREEN_WIDTH, SCREEN_HEIGHT, -1, -1};
-    for (int y = 0; y < SCREEN_HEIGHT; ++y)
-        for (int x = 0; x < SCREEN_WIDTH; ++x)
-            if (px(x, y) != BG) {
-                b.x0 = std::min(b.x0, x);
-                b.y0 = std::min(b.y0, y);
-                b.x1 = std::max(b.x1, x);
-                b.y1 = std::max(b.y1, y);
-            }
+    Box b = NOTHING;
+    for (int i = 0; i < SCREEN_SIZE; ++i)
+        if (screen[i] != BG) {
+            const int x = i % SCREEN_WIDTH, y = i / SCREEN_WIDTH;
+            b = {std::min(b.x0, x), std::min(b.y0, y), std::max(b.x1, x), std::max(b.y1, y)};
+        }
     return b;
 }
-const Box NOTHING{SCREEN_WIDTH, SCREEN_HEIGHT, -1, -1};
 
 // Pixel value = column + 16 × row (never 255, the transparent index): a
 // screen pixel names its source pixel.
@@ -89,7 +85,7 @@ class SpriteTest : public ::testing::Test {
   protected:
     void SetUp() override {
         BackBuffer = screen;
-        std::memset(screen, BG, sizeof screen);
+        clear();
         set_clip(0, 0, 319, 199);
     }
 };
@@ -97,58 +93,50 @@ class SpriteTest : public ::testing::Test {
 // ---------------------------------------------------------------------------
 // Transparency and the result flags.
 
-TEST_F(SpriteTest, AllTransparentBitmapLeavesScreen) {
-    TestBitmap clear(8, 8, [](int, int) { return BITMAP_TRANSPARENT; });
-    sprite_draw(10, 10, clear.get());
-    sprite_draw_scaled(50, 50, 40, 30, clear.get());
-    EXPECT_EQ(written(), NOTHING);
-}
-
 TEST_F(SpriteTest, TransparentPixelsKeepWhatIsUnder) {
+    TestBitmap clear_bitmap(8, 8, [](int, int) { return BITMAP_TRANSPARENT; });
+    sprite_draw(10, 10, clear_bitmap.get());
+    sprite_draw_scaled(50, 50, 40, 30, clear_bitmap.get());
+    EXPECT_EQ(written(), NOTHING);
+
     TestBitmap checker(4, 4, [](int x, int y) { return (x + y) % 2 ? BITMAP_TRANSPARENT : 7; });
     std::memset(screen, 3, sizeof screen);
     sprite_draw(20, 30, checker.get());
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(px(20 + x, 30 + y), (x + y) % 2 ? 3 : 7);
-    std::memset(screen, 3, sizeof screen);
     sprite_draw_scaled(100, 100, 8, 8, checker.get());   // 2×2 blocks from (96, 96)
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
+        for (int x = 0; x < 8; ++x) {
+            EXPECT_TRUE(x >= 4 || y >= 4 || px(20 + x, 30 + y) == ((x + y) % 2 ? 3 : 7));
             EXPECT_EQ(px(96 + x, 96 + y), (x / 2 + y / 2) % 2 ? 3 : 7) << x << "," << y;
+        }
 }
 
 TEST_F(SpriteTest, SpritesLeavePickAndDrawnFlags) {
     TestBitmap b(4, 4, coords);
     for (int flag : {0, 1}) {
-        raster_state()->pick_hit = flag;
-        raster_state()->drawn = flag;
-        raster_state()->pick_x = 21;
-        raster_state()->pick_y = 21;
+        RasterState *s = raster_state();
+        s->pick_hit = s->drawn = flag;
+        s->pick_x = s->pick_y = 21;
         sprite_draw(20, 20, b.get());
         sprite_draw_scaled(20, 20, 9, 9, b.get());
         sprite_draw(400, 20, b.get());
-        EXPECT_EQ(raster_state()->pick_hit, flag);
-        EXPECT_EQ(raster_state()->drawn, flag);
+        EXPECT_EQ(s->pick_hit, flag);
+        EXPECT_EQ(s->drawn, flag);
     }
 }
 
 // ---------------------------------------------------------------------------
 // Unscaled placement and clipping.
 
-TEST_F(SpriteTest, DrawCopiesAtTopLeft) {
-    TestBitmap b(5, 3, coords);
-    sprite_draw(40, 60, b.get());
-    EXPECT_EQ(written(), (Box{40, 60, 44, 62}));
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) EXPECT_EQ(px(40 + x, 60 + y), coords(x, y));
-}
-
-TEST_F(SpriteTest, DrawCutAtRightEdgeStopsBeforeX1) {
+TEST_F(SpriteTest, DrawCopiesAtTopLeftAndCutsBeforeX1) {
     TestBitmap b(10, 10, coords);
+    sprite_draw(40, 60, b.get());
+    EXPECT_EQ(written(), (Box{40, 60, 49, 69}));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x) EXPECT_EQ(px(40 + x, 60 + y), coords(x, y));
+    clear();
     sprite_draw(315, 50, b.get());
     EXPECT_EQ(written(), (Box{315, 50, 318, 59}));
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(px(315 + x, 50 + y), coords(x, y));
+    EXPECT_EQ(px(318, 59), coords(3, 9));
 }
 
 TEST_F(SpriteTest, DrawAtX1OrY1WritesNothing) {
@@ -161,21 +149,19 @@ TEST_F(SpriteTest, DrawAtX1OrY1WritesNothing) {
     EXPECT_EQ(written(), NOTHING);
 }
 
-TEST_F(SpriteTest, DrawAtNegativeTopLeftTakesCutRowsAndColumns) {
+TEST_F(SpriteTest, DrawCutOnAllSidesTakesTheCutRowsAndColumns) {
     TestBitmap b(10, 10, coords);
     sprite_draw(-3, -3, b.get());
     EXPECT_EQ(written(), (Box{0, 0, 6, 6}));
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 7; ++x) EXPECT_EQ(px(x, y), coords(x + 3, y + 3));
-}
-
-TEST_F(SpriteTest, DrawClipsToAllFourSides) {
-    TestBitmap b(16, 16, coords);
+    clear();
+    TestBitmap big(16, 16, coords);
     set_clip(20, 30, 27, 35);
-    sprite_draw(15, 25, b.get());
+    sprite_draw(15, 25, big.get());
     EXPECT_EQ(written(), (Box{20, 30, 26, 34}));
-    for (int y = 30; y < 35; ++y)
-        for (int x = 20; x < 27; ++x) EXPECT_EQ(px(x, y), coords(x - 15, y - 25));
+    EXPECT_EQ(px(20, 30), coords(5, 5));
+    EXPECT_EQ(px(26, 34), coords(11, 9));
 }
 
 TEST_F(SpriteTest, BitmapAtOddOffsetDrawsTheSame) {
@@ -183,7 +169,7 @@ TEST_F(SpriteTest, BitmapAtOddOffsetDrawsTheSame) {
     sprite_draw(10, 10, aligned.get());
     sprite_draw_scaled(50, 50, 13, 9, aligned.get());
     std::vector<uint8_t> want(screen, screen + SCREEN_SIZE);
-    std::memset(screen, BG, sizeof screen);
+    clear();
     sprite_draw(10, 10, odd.get());
     sprite_draw_scaled(50, 50, 13, 9, odd.get());
     EXPECT_EQ(std::memcmp(screen, want.data(), SCREEN_SIZE), 0);
@@ -197,31 +183,29 @@ TEST_F(SpriteTest, ScaledDoubleSizeMakesTwoByTwoBlocks) {
     sprite_draw_scaled(50, 60, 32, 32, b.get());
     EXPECT_EQ(written(), (Box{34, 44, 65, 75}));
     for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x)
-            ASSERT_EQ(px(34 + x, 44 + y), coords(x / 2, y / 2)) << x << "," << y;
+        for (int x = 0; x < 32; ++x) ASSERT_EQ(px(34 + x, 44 + y), coords(x / 2, y / 2)) << x << "," << y;
 }
 
 TEST_F(SpriteTest, ScaledOddSizeIsSymmetricEvenReachesLeft) {
     TestBitmap b(4, 4, coords);
     sprite_draw_scaled(10, 20, 5, 5, b.get());
     EXPECT_EQ(written(), (Box{8, 18, 12, 22}));
-    std::memset(screen, BG, sizeof screen);
+    clear();
     sprite_draw_scaled(10, 20, 4, 4, b.get());
     EXPECT_EQ(written(), (Box{8, 18, 11, 21}));
 }
 
-TEST_F(SpriteTest, ScaledZeroWidthDrawsOneColumnFromSourceColumnZero) {
+TEST_F(SpriteTest, ScaledZeroSizeDrawsOneLineFromSourceZero) {
     TestBitmap b(4, 4, coords);
     sprite_draw_scaled(30, 40, 0, 4, b.get());
     EXPECT_EQ(written(), (Box{30, 38, 30, 41}));
     for (int y = 0; y < 4; ++y) EXPECT_EQ(px(30, 38 + y), coords(0, y));
-    std::memset(screen, BG, sizeof screen);
+    clear();
     sprite_draw_scaled(30, 40, 4, 0, b.get());
     EXPECT_EQ(written(), (Box{28, 40, 31, 40}));
     for (int x = 0; x < 4; ++x) EXPECT_EQ(px(28 + x, 40), coords(x, 0));
-    // A zero-size sprite centred on column x1 has no column left to draw.
-    std::memset(screen, BG, sizeof screen);
-    sprite_draw_scaled(319, 40, 0, 4, b.get());
+    clear();
+    sprite_draw_scaled(319, 40, 0, 4, b.get());   // centred on x1: no column left
     EXPECT_EQ(written(), NOTHING);
 }
 
@@ -251,18 +235,17 @@ TEST_F(SpriteTest, ScaledNonPowerOfTwoWidthShears) {
 TEST_F(SpriteTest, ScaledCutsSampleLeftByWholeColumnTopExactly) {
     TestBitmap b(8, 8, [](int x, int y) { return static_cast<uint8_t>(x + 8 * y); });
     sprite_draw_scaled(11, 11, 3, 3, b.get());   // top-left (10, 10)
+    const int at[] = {0, 2, 5};
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 3; ++x)
-            EXPECT_EQ(px(10 + x, 10 + y), (y == 2 ? 40 : 16 * y) + (x == 2 ? 5 : 2 * x));
-
-    std::memset(screen, BG, sizeof screen);
+        for (int x = 0; x < 3; ++x) EXPECT_EQ(px(10 + x, 10 + y), 8 * at[y] + at[x]);
+    clear();
     set_clip(11, 11, 319, 199);
     sprite_draw_scaled(11, 11, 3, 3, b.get());
     EXPECT_EQ(written(), (Box{11, 11, 12, 12}));
-    EXPECT_EQ(px(11, 11), 2 * 8 + 2);
-    EXPECT_EQ(px(12, 11), 2 * 8 + 4);
-    EXPECT_EQ(px(11, 12), 5 * 8 + 2);
-    EXPECT_EQ(px(12, 12), 5 * 8 + 4);
+    for (int y = 0; y < 2; ++y) {
+        EXPECT_EQ(px(11, 11 + y), 8 * at[y + 1] + 2);
+        EXPECT_EQ(px(12, 11 + y), 8 * at[y + 1] + 4);
+    }
 }
 
 TEST_F(SpriteTest, ScaledNeverWritesX1OrY1) {
@@ -272,21 +255,17 @@ TEST_F(SpriteTest, ScaledNeverWritesX1OrY1) {
     EXPECT_EQ(written(), (Box{40, 50, 59, 69}));
 }
 
-// The caller never passes negative sizes; they draw nothing rather than
-// stepping backwards through the bitmap.
+// The caller never passes negative sizes, nor bitmaps claiming a size below
+// one; they draw nothing rather than stepping backwards through the bitmap.
 TEST_F(SpriteTest, NegativeSizesDrawNothing) {
     TestBitmap b(4, 4, coords);
     sprite_draw_scaled(50, 50, -10, 8, b.get());
     sprite_draw_scaled(50, 50, 8, -10, b.get());
     sprite_draw_scaled(50, 50, -1, -1, b.get());
-    EXPECT_EQ(written(), NOTHING);
-}
-
-TEST_F(SpriteTest, HeaderSizeBelowOneDrawsNothing) {
     for (auto [w, h] : {std::pair{0, 4}, {4, 0}, {-4, 4}, {4, INT32_MIN}}) {
-        TestBitmap b(w, h, coords);
-        sprite_draw(10, 10, b.get());
-        sprite_draw_scaled(50, 50, 8, 8, b.get());
+        TestBitmap bad(w, h, coords);
+        sprite_draw(10, 10, bad.get());
+        sprite_draw_scaled(50, 50, 8, 8, bad.get());
     }
     EXPECT_EQ(written(), NOTHING);
 }
@@ -302,24 +281,15 @@ struct Lcg {
         return static_cast<uint32_t>(s >> 32);
     }
     int range(int lo, int hi) { return lo + static_cast<int>(next() % uint32_t(hi - lo + 1)); }
+    int position(int extent) {
+        const uint32_t kind = next() % 5;
+        return kind == 0 ? static_cast<int>(next()) : kind == 1 ? range(-100000, 100000) : range(-80, extent + 80);
+    }
+    int size() {
+        const uint32_t kind = next() % 6;
+        return kind == 0 ? static_cast<int>(next()) : kind == 1 ? range(-50, 0) : kind == 2 ? range(300, 70000) : range(0, 120);
+    }
 };
-
-int random_position(Lcg &r, int extent) {
-    switch (r.next() % 5) {
-    case 0: return static_cast<int>(r.next());
-    case 1: return r.range(-100000, 100000);
-    default: return r.range(-80, extent + 80);
-    }
-}
-
-int random_size(Lcg &r) {
-    switch (r.next() % 6) {
-    case 0: return static_cast<int>(r.next());
-    case 1: return r.range(-50, 0);
-    case 2: return r.range(300, 70000);
-    default: return r.range(0, 120);
-    }
-}
 
 TEST(SpriteSafety, RandomSpritesStayInsideClipAndBitmap) {
     static uint8_t buf[SCREEN_SIZE], blank[SCREEN_SIZE];
@@ -338,41 +308,36 @@ TEST(SpriteSafety, RandomSpritesStayInsideClipAndBitmap) {
         const int x0 = r.range(0, 319), x1 = r.range(x0, 319);
         const int y0 = r.range(0, 199), y1 = r.range(y0, 199);
         set_clip(x0, y0, x1, y1);
+        const int x = r.position(319), y = r.position(199);
         if (r.next() % 3 == 0)
-            sprite_draw(random_position(r, 319), random_position(r, 199), b.get());
+            sprite_draw(x, y, b.get());
         else
-            sprite_draw_scaled(random_position(r, 319), random_position(r, 199), random_size(r),
-                               random_size(r), b.get());
+            sprite_draw_scaled(x, y, r.size(), r.size(), b.get());
 
-        // Rows 0..y0-1 and y1..199, then the columns beside x0..x1-1.
-        ASSERT_EQ(std::memcmp(buf, blank, size_t(y0) * 320), 0) << "iteration " << iter;
-        ASSERT_EQ(std::memcmp(buf + y1 * 320, blank, size_t(200 - y1) * 320), 0)
-            << "iteration " << iter;
-        for (int y = y0; y < y1; ++y) {
-            uint8_t *line = buf + y * 320;
-            ASSERT_EQ(std::memcmp(line, blank, size_t(x0)), 0) << "iteration " << iter;
-            ASSERT_EQ(std::memcmp(line + x1, blank, size_t(320 - x1)), 0) << "iteration " << iter;
+        SCOPED_TRACE(iter);
+        ASSERT_EQ(std::memcmp(buf, blank, size_t(y0) * 320), 0);
+        ASSERT_EQ(std::memcmp(buf + y1 * 320, blank, size_t(200 - y1) * 320), 0);
+        for (int row = y0; row < y1; ++row) {
+            uint8_t *line = buf + row * 320;
+            ASSERT_EQ(std::memcmp(line, blank, size_t(x0)), 0);
+            ASSERT_EQ(std::memcmp(line + x1, blank, size_t(320 - x1)), 0);
             std::memset(line + x0, BG, size_t(x1 - x0));
         }
     }
 }
 
 // ---------------------------------------------------------------------------
-// A scene of scaled sprites against a checked-in image (binary PGM of the
+// A scene of scaled sprites against a checked-in image (binary PGM of a 96×64
 // window). Set POLYDRIVE_UPDATE_IMAGES=1 to rewrite it after a deliberate
 // change.
 
-constexpr int WX0 = 16, WY0 = 12, WW = 96, WH = 64;
-
 TEST_F(SpriteTest, ScaledSceneMatchesImage) {
-    // A 16×16 face with a transparent border ring, drawn at many sizes and
-    // positions, several of them cut by the window's edges.
+    constexpr int WX0 = 16, WY0 = 12, WW = 96, WH = 64;
+    // A 16×16 disc with a transparent outside, and 8×4 stripes, drawn at many
+    // sizes and positions, several cut by the window's edges.
     TestBitmap face(16, 16, [](int x, int y) {
-        const int dx = 2 * x - 15, dy = 2 * y - 15;
-        const int d = dx * dx + dy * dy;
-        if (d > 225) return BITMAP_TRANSPARENT;
-        if (d > 170) return uint8_t{23};
-        return static_cast<uint8_t>(96 + (x + y) % 24);
+        const int d = (2 * x - 15) * (2 * x - 15) + (2 * y - 15) * (2 * y - 15);
+        return d > 225 ? BITMAP_TRANSPARENT : d > 170 ? uint8_t{23} : static_cast<uint8_t>(96 + (x + y) % 24);
     });
     TestBitmap stripes(8, 4, [](int x, int y) { return static_cast<uint8_t>(24 + 3 * x + y); });
     set_clip(WX0, WY0, WX0 + WW - 1, WY0 + WH - 1);
@@ -387,29 +352,25 @@ TEST_F(SpriteTest, ScaledSceneMatchesImage) {
     sprite_draw(WX0 + WW - 8, WY0 + WH - 8, face.get());
 
     std::vector<uint8_t> got;
-    for (int y = WY0; y < WY0 + WH; ++y)
-        got.insert(got.end(), screen + y * 320 + WX0, screen + y * 320 + WX0 + WW);
+    for (int y = WY0; y < WY0 + WH; ++y) got.insert(got.end(), screen + y * 320 + WX0, screen + y * 320 + WX0 + WW);
     const std::string path = std::string(POLYDRIVE_SOURCE_DIR) + "/tests/data/raster/sprite_scaled.pgm";
+    const std::string header = "P5\n" + std::to_string(WW) + " " + std::to_string(WH) + "\n255\n";
     const char *update = std::getenv("POLYDRIVE_UPDATE_IMAGES");
     if (update && *update == '1') {
         FILE *f = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(f, nullptr) << path;
-        std::fprintf(f, "P5\n%d %d\n255\n", WW, WH);
+        std::fputs(header.c_str(), f);
         std::fwrite(got.data(), 1, got.size(), f);
         std::fclose(f);
     }
+    std::vector<uint8_t> want(header.size() + got.size() + 1);
     FILE *f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr) << path;
-    int w = 0, h = 0, maxval = 0;
-    ASSERT_EQ(std::fscanf(f, "P5 %d %d %d", &w, &h, &maxval), 3);
-    std::fgetc(f);
-    ASSERT_EQ(w, WW);
-    ASSERT_EQ(h, WH);
-    std::vector<uint8_t> want(got.size());
-    ASSERT_EQ(std::fread(want.data(), 1, want.size(), f), want.size());
+    want.resize(std::fread(want.data(), 1, want.size(), f));
     std::fclose(f);
-    for (size_t i = 0; i < want.size(); ++i)
-        ASSERT_EQ(got[i], want[i]) << "pixel (" << WX0 + i % WW << ", " << WY0 + i / WW << ")";
+    ASSERT_EQ(want.size(), header.size() + got.size()) << path;
+    ASSERT_EQ(std::string(want.begin(), want.begin() + header.size()), header);
+    for (size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(got[i], want[header.size() + i]) << "pixel (" << WX0 + i % WW << ", " << WY0 + i / WW << ")";
 }
 
 }  // namespace
