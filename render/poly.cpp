@@ -9,14 +9,15 @@
 //
 // Safety for any input: every row a segment covers lies between the clamped
 // top and bottom rows, hence inside the clip rows, and every span is clamped
-// to the clip columns before it is written. Arithmetic that can leave 32 bits
-// for corners outside the 16.16 range is done in 64 bits or wraps explicitly.
+// to the clip columns before it is written, unless the whole segment has been
+// shown to lie inside them. Arithmetic that can leave 32 bits for corners
+// outside the 16.16 range is done in 64 bits or wraps explicitly.
 #include "render/poly.h"
 
 #include <algorithm>
 #include <cstring>
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__SSE2__)
 #include <immintrin.h>
 #endif
 
@@ -42,9 +43,9 @@ bool wide_spans_available() { return false; }
 
 struct RasterModule {
     RasterState state;
-    bool wide_spans;   // gouraud spans by the wide writer, else the portable one
+    int wide_spans = -1;   // gouraud spans by the wide writer (1) or not (0); -1 until first use
 };
-RasterModule raster{{}, wide_spans_available()};
+RasterModule raster;   // constant-initialised: usable before any constructor runs
 
 // The clip rectangle as the fillers use it: the state's rectangle cut to the
 // screen, so that a bad rectangle can never address memory off the buffer.
@@ -533,6 +534,7 @@ void fill(int n, const ScreenPoint *p, const uint8_t *colours, int colour) {
         if (segment_end < row) continue;
         SegmentCursors k = load_cursors(back, fwd);
         if constexpr (Gouraud) {
+            if (raster.wide_spans < 0) raster.wide_spans = wide_spans_available();
             if (raster.wide_spans)
                 gouraud_segment_wide(&ctx, line, row, segment_end, &k);
             else
