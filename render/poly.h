@@ -3,7 +3,8 @@
 //
 // Corners are whole pixels in either winding; x is carried along edges in
 // 16.16, divisions truncate toward zero, signed right shifts are arithmetic.
-// The clip rectangle is inclusive and must lie inside the 320x200 screen.
+// The clip rectangle is inclusive and should lie inside the 320x200 screen;
+// one reaching off it is cut to the screen, an empty one draws nothing.
 // Whatever the corners are (non-convex, self-crossing, far outside the
 // screen), nothing outside the clip rectangle is written and no arithmetic
 // is undefined. Each call first clears the pick-hit and drawn flags.

@@ -7,7 +7,9 @@
 // bitmaps should be a power of two wide: source rows are addressed by a
 // shift, so other widths shear (but never read outside the bitmap).
 // Whatever the sizes passed, nothing outside the clip rectangle is written
-// and nothing outside the bitmap is read.
+// and nothing outside the bitmap is read: negative sizes, and a bitmap that
+// claims a width or height below 1, draw nothing; a clip rectangle reaching
+// off the screen is cut to the screen. The pick and drawn flags are left.
 #pragma once
 
 #include <cstdint>
