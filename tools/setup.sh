@@ -9,7 +9,7 @@ packages=(
   libsdl2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libstb-dev libtinyobjloader-dev
-  xvfb xdotool x11-utils xauth python3 strace
+  xvfb xdotool x11-utils xauth python3 strace imagemagick
 )
 
 missing=()
