@@ -1,205 +1,122 @@
-// Tests of transforms: how rotations are built, applied, inverted and
-// combined, and where an edge crosses the near plane.
+// Transforms: rotations built, applied, inverted and combined; near-plane crossings.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
+#include <random>
 
 #include "render/transform.h"
 
 namespace {
 
 using Matrix = std::array<Fixed, 9>;
-constexpr Fixed ONE = FIXED_ONE;
+using V3 = std::array<int32_t, 3>;
 
-Transform make(int ax, int ay, int az, int32_t tx = 0, int32_t ty = 0, int32_t tz = 0) {
-    Transform t{};
-    transform_set_rotation(&t, ax, ay, az);
-    transform_set_translation(&t, tx, ty, tz);
-    return t;
+Transform make(V3 a, V3 t = {}) {
+    Transform out{};
+    transform_set_rotation(&out, a[0], a[1], a[2]);
+    transform_set_translation(&out, t[0], t[1], t[2]);
+    return out;
 }
-Matrix rotation(int ax, int ay, int az) {
-    const Transform t = make(ax, ay, az);
-    Matrix m;
-    for (int e = 0; e < 9; ++e) m[e] = t.m[e];
-    return m;
+Matrix rotation(V3 a) { return std::to_array(make(a).m); }
+V3 map(void (*f)(const Transform *, int32_t *, int32_t *, int32_t *), const Transform &t, V3 p) {
+    f(&t, &p[0], &p[1], &p[2]);
+    return p;
 }
+bool same(const Transform &a, const Transform &b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-struct Lcg {
-    uint32_t s = 1;
-    int32_t in(int32_t lo, int32_t hi) {
-        s = s * 1664525u + 1013904223u;
-        return lo + static_cast<int32_t>((s >> 8) % static_cast<uint32_t>(hi - lo + 1));
-    }
-    std::array<int32_t, 3> point(int32_t r) { return {in(-r, r), in(-r, r), in(-r, r)}; }
-    Transform transform(int32_t range) {
-        return make(in(0, 1439), in(0, 1439), in(0, 1439), in(-range, range), in(-range, range),
-                    in(-range, range));
-    }
-};
+std::mt19937 rng(1);
+V3 any(int32_t lo, int32_t hi) {
+    std::uniform_int_distribution<int32_t> d(lo, hi);
+    return {d(rng), d(rng), d(rng)};
+}
 
 }  // namespace
 
-TEST(RotationFromAngles, ExactForZeroAndQuarterTurns) {
-    EXPECT_EQ(rotation(0, 0, 0), (Matrix{ONE, 0, 0, 0, ONE, 0, 0, 0, ONE}));
-    EXPECT_EQ(rotation(360, 0, 0), (Matrix{ONE, 0, 0, 0, 0, -ONE, 0, ONE, 0}));
-    EXPECT_EQ(rotation(0, 360, 0), (Matrix{0, 0, ONE, 0, ONE, 0, -ONE, 0, 0}));
-    EXPECT_EQ(rotation(0, 0, 360), (Matrix{0, -ONE, 0, ONE, 0, 0, 0, 0, ONE}));
+TEST(RotationFromAngles, QuarterTurnsExactAndGeneralAnglesAsWorkedOut) {
+    EXPECT_EQ(rotation({0, 0, 0}), (Matrix{FIXED_ONE, 0, 0, 0, FIXED_ONE, 0, 0, 0, FIXED_ONE}));
+    EXPECT_EQ(rotation({360, 0, 0}), (Matrix{FIXED_ONE, 0, 0, 0, 0, -FIXED_ONE, 0, FIXED_ONE, 0}));
+    EXPECT_EQ(rotation({0, 360, 0}), (Matrix{0, 0, FIXED_ONE, 0, FIXED_ONE, 0, -FIXED_ONE, 0, 0}));
+    // Worked out from the entry formulas: the order and nesting of the truncations.
+    EXPECT_EQ(rotation({1439, 1439, 1439}),
+              (Matrix{536860645, 2352732, -2342511, -2342511, 536860689, 2342533, 2352731, -2332267,
+                      536860690}));
+    EXPECT_EQ(rotation({100, 200, 300}),
+              (Matrix{257203429, -288350115, 372734464, 469990807, 125933655, -226891451, 34429807,
+                      435000342, 312761352}));
 }
 
-// Worked out independently from the entry formulas: these pin the order and
-// nesting of the truncations, which decide the last bits.
-TEST(RotationFromAngles, GeneralAnglesMatchWorkedValues) {
-    EXPECT_EQ(rotation(1439, 1439, 1439),
-              (Matrix{536860645, 2352732, -2342511, -2342511, 536860689, 2342533, 2352731,
-                      -2332267, 536860690}));
-    EXPECT_EQ(rotation(100, 200, 300),
-              (Matrix{257203429, -288350115, 372734464, 469990807, 125933655, -226891451,
-                      34429807, 435000342, 312761352}));
-}
-
-// For any angles the matrix is Ry·Rx·Rz up to truncation (a swapped factor
-// order would be far off).
-TEST(RotationFromAngles, IsRyRxRzForAnyAngles) {
-    Lcg rng;
+// Random angles and points: the matrix is Ry·Rx·Rz up to truncation; the inverse undoes
+// and a concatenation applies both, within the 9 units three floors each way cost; the
+// identity first is exact and the output may be an input.
+TEST(RandomTransforms, RyRxRzInvertAndConcatenate) {
+    const Transform identity = make({});
     for (int n = 0; n < 300; ++n) {
-        const int ax = rng.in(0, 1439), ay = rng.in(0, 1439), az = rng.in(0, 1439);
-        const double sx = sin(ax * M_PI / 720), cx = cos(ax * M_PI / 720);
-        const double sy = sin(ay * M_PI / 720), cy = cos(ay * M_PI / 720);
-        const double sz = sin(az * M_PI / 720), cz = cos(az * M_PI / 720);
-        const double want[9] = {cy * cz + sy * sx * sz, -cy * sz + sy * sx * cz, sy * cx,
-                                cx * sz,                cx * cz,                 -sx,
-                                -sy * cz + cy * sx * sz, sy * sz + cy * sx * cz,  cy * cx};
-        const Matrix m = rotation(ax, ay, az);
-        for (int e = 0; e < 9; ++e) ASSERT_NEAR(m[e] / 536870912.0, want[e], 1e-7) << e;
-    }
-}
-
-TEST(PointTransform, RotatesThenTranslatesWithFlooredProducts) {
-    const Transform t = make(0, 360, 0, 1000, 2000, 3000);
-    int32_t x = 10, y = 20, z = 30;
-    transform_point(&t, &x, &y, &z);
-    EXPECT_EQ((std::array{x, y, z}), (std::array{1030, 2020, 2990}));
-    Transform u = make(0, 0, 0, 0, 100, 0);
-    u.m[3] = -1;   // (-1 ⊗ 1) = -1, not 0
-    x = 1, y = 0, z = 0;
-    transform_point(&u, &x, &y, &z);
-    EXPECT_EQ(y, 99);
-}
-
-TEST(PointTransform, ReadsAllInputsBeforeWriting) {
-    const Transform t = make(0, 0, 360);   // x' = -y, y' = x
-    int32_t v = 50, z = 7;
-    transform_point(&t, &v, &v, &z);
-    EXPECT_EQ(v, 50);   // y' = x = 50 is written last
-}
-
-TEST(InverseTransform, UndoesTheTransformUpToTruncation) {
-    Lcg rng;
-    for (int n = 0; n < 300; ++n) {
-        const Transform t = rng.transform(100000);
-        const auto p = rng.point(100000);
-        int32_t x = p[0], y = p[1], z = p[2];
-        transform_point(&t, &x, &y, &z);
-        transform_point_inverse(&t, &x, &y, &z);
-        // Three floors each way, the first three turned by the inverse.
-        ASSERT_NEAR(x, p[0], 9);
-        ASSERT_NEAR(y, p[1], 9);
-        ASSERT_NEAR(z, p[2], 9);
-    }
-}
-
-TEST(InverseTransform, OriginGivesTheEyeInObjectSpace) {
-    const Transform t = make(0, 360, 0, 0, 0, 1000);
-    int32_t x = 0, y = 0, z = 0;
-    transform_point_inverse(&t, &x, &y, &z);
-    EXPECT_EQ((std::array{x, y, z}), (std::array{1000, 0, 0}));
-}
-
-TEST(RotateTranslation, TurnsTheTranslationByTheMatrix) {
-    Transform t = make(0, 360, 0, 10, 20, 30);
-    transform_rotate_translation(&t);
-    EXPECT_EQ((std::array{t.tx, t.ty, t.tz}), (std::array{30, 20, -10}));
-}
-
-TEST(Concatenation, IdentityFirstGivesTheSecondExactly) {
-    const Transform a = make(0, 0, 0), b = make(100, 200, 300, 11, -22, 33);
-    Transform out{};
-    transform_concat(&a, &b, &out);
-    for (int e = 0; e < 9; ++e) EXPECT_EQ(out.m[e], b.m[e]);
-    EXPECT_EQ((std::array{out.tx, out.ty, out.tz}), (std::array{11, -22, 33}));
-}
-
-TEST(Concatenation, AppliesTheFirstThenTheSecond) {
-    Lcg rng;
-    for (int n = 0; n < 300; ++n) {
-        const Transform a = rng.transform(50000), b = rng.transform(50000);
-        Transform ab{};
+        const V3 r = any(0, 1439), p = any(-50000, 50000);
+        double s[3], c[3];
+        for (int k = 0; k < 3; ++k) s[k] = sin(r[k] * M_PI / 720), c[k] = cos(r[k] * M_PI / 720);
+        const double want[9] = {
+            c[1] * c[2] + s[1] * s[0] * s[2], -c[1] * s[2] + s[1] * s[0] * c[2], s[1] * c[0],
+            c[0] * s[2], c[0] * c[2], -s[0],
+            -s[1] * c[2] + c[1] * s[0] * s[2], s[1] * s[2] + c[1] * s[0] * c[2], c[1] * c[0]};
+        const Transform a = make(r, any(-50000, 50000)), b = make(any(0, 1439), p);
+        for (int e = 0; e < 9; ++e) ASSERT_NEAR(a.m[e] / 536870912.0, want[e], 1e-7) << e;
+        Transform ab{}, id_a{}, in_a = a, in_b = b;
         transform_concat(&a, &b, &ab);
-        const auto p = rng.point(50000);
-        int32_t x1 = p[0], y1 = p[1], z1 = p[2], x2 = p[0], y2 = p[1], z2 = p[2];
-        transform_point(&a, &x1, &y1, &z1);
-        transform_point(&b, &x1, &y1, &z1);
-        transform_point(&ab, &x2, &y2, &z2);
-        ASSERT_NEAR(x1, x2, 9);
-        ASSERT_NEAR(y1, y2, 9);
-        ASSERT_NEAR(z1, z2, 9);
+        transform_concat(&identity, &a, &id_a);
+        transform_concat(&in_a, &b, &in_a);
+        transform_concat(&a, &in_b, &in_b);
+        ASSERT_TRUE(same(id_a, a) && same(in_a, ab) && same(in_b, ab));
+        const V3 ap = map(transform_point, a, p), back = map(transform_point_inverse, a, ap);
+        const V3 one = map(transform_point, ab, p), two = map(transform_point, b, ap);
+        for (int k = 0; k < 3; ++k) ASSERT_NEAR(back[k], p[k], 9) << k;
+        for (int k = 0; k < 3; ++k) ASSERT_NEAR(one[k], two[k], 9) << k;
     }
 }
 
-TEST(Concatenation, OutputMayBeAnInput) {
-    const Transform a = make(100, 200, 300, 1, 2, 3), b = make(180, 757, 1000, -4, 5, -6);
-    Transform expected{}, in_a = a, in_b = b;
-    transform_concat(&a, &b, &expected);
-    transform_concat(&in_a, &b, &in_a);
-    transform_concat(&a, &in_b, &in_b);
-    EXPECT_EQ(std::memcmp(&in_a, &expected, sizeof expected), 0);
-    EXPECT_EQ(std::memcmp(&in_b, &expected, sizeof expected), 0);
+TEST(PointTransform, WorkedExamples) {
+    EXPECT_EQ(map(transform_point, make({0, 360, 0}, {1000, 2000, 3000}), {10, 20, 30}),
+              (V3{1030, 2020, 2990}));
+    EXPECT_EQ(map(transform_point_inverse, make({0, 360, 0}, {0, 0, 1000}), {}), (V3{1000, 0, 0}));
+    Transform r = make({0, 360, 0}, {10, 20, 30});
+    transform_rotate_translation(&r);
+    EXPECT_EQ((V3{r.tx, r.ty, r.tz}), (V3{30, 20, -10}));
+    Transform u = make({}, {0, 100, 0});
+    u.m[3] = -1;   // (-1 ⊗ 1) = -1, not 0
+    EXPECT_EQ(map(transform_point, u, {1, 0, 0})[1], 99);
+    const Transform quarter_z = make({0, 0, 360});   // x' = -y, y' = x: all inputs read first
+    int32_t v = 50, z = 7;
+    transform_point(&quarter_z, &v, &v, &z);
+    EXPECT_EQ(v, 50);
 }
 
-TEST(NearPlaneIntersect, WorkedExamples) {
-    int32_t x = -1, y = -1;
-    near_plane_intersect(100, 50, 512, -100, -50, 0, &x, &y, 256);
-    EXPECT_EQ((std::array{x, y}), (std::array{0, 0}));
-    // Exactly (-500, 1000); the floored coordinate products give 999 for y.
-    near_plane_intersect(1000, -2000, 1024, -1000, 2000, 0, &x, &y, 256);
-    EXPECT_EQ((std::array{x, y}), (std::array{-500, 999}));
-    // Constant x: y is interpolated along z, truncating toward zero.
-    near_plane_intersect(10, 0, 0, 10, -100, 384, &x, &y, 256);
-    EXPECT_EQ((std::array{x, y}), (std::array{10, -66}));
-    // x moves by one unit only: y still follows the (truncated) x.
-    near_plane_intersect(1, 0, 0, 0, 100, 512, &x, &y, 256);
-    EXPECT_EQ((std::array{x, y}), (std::array{0, 0}));
-}
-
-TEST(NearPlaneIntersect, DegenerateEdgesDivideByNothing) {
-    int32_t x = 0, y = 0;
-    near_plane_intersect(7, 9, 0, 7, 9, 1000, &x, &y, 256);   // constant x and y
-    EXPECT_EQ((std::array{x, y}), (std::array{7, 9}));
-    near_plane_intersect(3, 4, 256, 30, 40, 256, &x, &y, 256);   // constant depth
-    EXPECT_EQ((std::array{x, y}), (std::array{3, 4}));
-    near_plane_intersect(3, 4, 100, 3, 40, 100, &x, &y, 256);
-    EXPECT_EQ((std::array{x, y}), (std::array{3, 4}));
+TEST(NearPlaneIntersect, WorkedExamplesAndEdgesThatDivideByNothing) {
+    const int32_t cases[][8] = {
+        {100, 50, 512, -100, -50, 0, 0, 0},
+        {1000, -2000, 1024, -1000, 2000, 0, -500, 999},   // floored products: not 1000
+        {10, 0, 0, 10, -100, 384, 10, -66},   // constant x: y truncates toward zero
+        {1, 0, 0, 0, 100, 512, 0, 0},         // y follows the truncated x
+        {7, 9, 0, 7, 9, 1000, 7, 9},          // constant x and y
+        {3, 4, 256, 30, 40, 256, 3, 4},       // constant depth: point 1
+    };
+    for (const auto &c : cases) {
+        int32_t x = -1, y = -1;
+        near_plane_intersect(c[0], c[1], c[2], c[3], c[4], c[5], &x, &y, 256);
+        EXPECT_EQ((std::array{x, y}), (std::array{c[6], c[7]})) << c[0] << " " << c[1];
+    }
 }
 
 // Run under the sanitizers: no input may divide by zero or overflow.
 TEST(NearPlaneIntersect, AnyInputIsDefined) {
     const int32_t v[] = {INT32_MIN, INT32_MIN + 1, -1, 0, 1, 256, INT32_MAX};
-    int32_t x, y;
-    for (int32_t a : v)
-        for (int32_t b : v)
-            for (int32_t c : v) {
-                near_plane_intersect(a, b, c, b, c, a, &x, &y, 256);
-                near_plane_intersect(a, a, b, c, c, a, &x, &y, c);
-            }
-    const Transform t = make(100, 200, 300, INT32_MAX, INT32_MIN, INT32_MAX);
-    Transform u = t;
-    x = INT32_MAX, y = INT32_MIN;
-    int32_t z = INT32_MAX;
-    transform_point(&t, &x, &y, &z);
-    transform_point_inverse(&t, &x, &y, &z);
-    transform_rotate_translation(&u);
-    transform_concat(&t, &u, &u);
+    for (int32_t i = 0, x, y; i < 7 * 7 * 7; ++i) {
+        const int32_t a = v[i % 7], b = v[i / 7 % 7], c = v[i / 49];
+        near_plane_intersect(a, b, c, b, c, a, &x, &y, 256);
+        near_plane_intersect(a, a, b, c, c, a, &x, &y, c);
+        Transform t = make({a, b, c}, {b, c, a});   // and the transforms, any angle wrapped
+        map(transform_point_inverse, t, map(transform_point, t, {c, a, b}));
+        transform_rotate_translation(&t);
+        transform_concat(&t, &t, &t);
+    }
 }
