@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
+#include <numeric>
+#include <utility>
 #include <vector>
 
 #include "render/drawlist.h"
@@ -16,100 +17,63 @@ TEST(DrawListLifecycle, FreeIsHarmlessTwiceOrWithoutInit) {
     render_state()->frame_stamp = 42;
     drawlist_init(100);   // a second init releases the first arrays
     const DrawList &list = render_state()->list;
-    EXPECT_EQ(list.allocated, 1);
-    EXPECT_EQ(list.capacity, 100);
+    EXPECT_EQ((std::pair{list.allocated, list.capacity}), (std::pair{1, 100}));
     EXPECT_EQ(render_state()->frame_stamp, 0);
-    drawlist_free();
-    EXPECT_EQ(list.allocated, 0);
-    EXPECT_EQ(list.items, nullptr);
-    drawlist_free();
-    EXPECT_EQ(list.allocated, 0);
+    for (int twice = 0; twice < 2; twice++) {
+        drawlist_free();
+        EXPECT_EQ((std::pair{list.allocated, list.items}), (std::pair{0, static_cast<DrawItem *>(nullptr)}));
+    }
 }
 
-class DrawListTest : public ::testing::Test {
-protected:
+struct DrawListTest : ::testing::Test {
     void SetUp() override { drawlist_init(100); }
     void TearDown() override { drawlist_free(); }
-
-    // Lists one face per key, in this order.
-    void list_keys(const std::vector<int32_t> &keys) {
+    // Lists one face per key, in this order, and sorts unless asked not to.
+    std::vector<size_t> list_and_sort(const std::vector<int32_t> &keys, bool sort = true) {
         faces.assign(keys.size(), Face{});
         DrawList &list = render_state()->list;
-        list.count = static_cast<int32_t>(keys.size());
-        list.pick_cursor = -1;
+        list.count = static_cast<int32_t>(keys.size()), list.pick_cursor = -1;
         for (size_t i = 0; i < keys.size(); i++) list.items[i] = DrawItem{keys[i], &faces[i]};
-    }
-    // The listed faces as indices of `faces`.
-    std::vector<size_t> order() const {
-        std::vector<size_t> out;
-        const DrawList &list = render_state()->list;
-        for (int i = 0; i < list.count; i++) out.push_back(static_cast<size_t>(list.items[i].face - faces.data()));
-        return out;
+        if (sort) drawlist_sort();
+        std::vector<size_t> order;   // the listed faces as indices of `faces`
+        for (int i = 0; i < list.count; i++) order.push_back(static_cast<size_t>(list.items[i].face - faces.data()));
+        return order;
     }
     std::vector<Face> faces;
 };
 
-using DepthSort = DrawListTest;
-
-TEST_F(DepthSort, FarToNearKeepingListingOrderOfEqualKeys) {
-    list_keys({300, 1000, 300});
-    drawlist_sort();
-    EXPECT_EQ(order(), (std::vector<size_t>{1, 0, 2}));
-    list_keys({777});
-    drawlist_sort();
-    EXPECT_EQ(order(), (std::vector<size_t>{0}));
+// Far to near, equal keys in listing order. The pipeline never lists a key
+// below 256, but a negative one still lands in a real bucket and sorts nearest.
+TEST_F(DrawListTest, DepthSortWorkedExamples) {
+    EXPECT_EQ(list_and_sort({300, 1000, 300}), (std::vector<size_t>{1, 0, 2}));
+    EXPECT_EQ(list_and_sort({777}), (std::vector<size_t>{0}));
     EXPECT_EQ(render_state()->list.items[0].key, 777);
+    EXPECT_EQ(list_and_sort({-5, 300, -1, INT32_MIN, 1000}), (std::vector<size_t>{4, 1, 2, 0, 3}));
 }
 
 // Against a reference stable sort, with keys spread over all 31 bits (so
 // that every digit, the top one included, decides somewhere) and repeats.
-TEST_F(DepthSort, MatchesAStableDescendingSortOfAFullList) {
+TEST_F(DrawListTest, DepthSortMatchesAStableDescendingSortOfAFullList) {
     uint32_t s = 1;
     std::vector<int32_t> keys;
-    for (int i = 0; i < 100; i++) {
-        s = s * 1664525u + 1013904223u;
-        keys.push_back(256 + static_cast<int32_t>(i % 3 == 0 ? (s >> 16) % 8 : s >> (2 + i % 20)));
-    }
-    keys[7] = INT32_MAX;
-    keys[8] = 0x40000000;
-    list_keys(keys);
+    for (int i = 0; i < 100; i++) s = s * 1664525u + 1013904223u, keys.push_back(256 + int32_t(i % 3 == 0 ? (s >> 16) % 8 : s >> (2 + i % 20)));
+    keys[7] = INT32_MAX, keys[8] = 0x40000000;
     std::vector<size_t> expected(keys.size());
-    for (size_t i = 0; i < expected.size(); i++) expected[i] = i;
+    std::iota(expected.begin(), expected.end(), 0);
     std::stable_sort(expected.begin(), expected.end(), [&](size_t a, size_t b) { return keys[a] > keys[b]; });
-    drawlist_sort();
-    EXPECT_EQ(order(), expected);
+    EXPECT_EQ(list_and_sort(keys), expected);
 }
-
-// The pipeline never lists a key below 256, but a negative one still lands
-// in a real bucket and sorts nearest.
-TEST_F(DepthSort, NegativeKeysSortNearestInsteadOfEscapingTheBuckets) {
-    list_keys({-5, 300, -1, INT32_MIN, 1000});
-    drawlist_sort();
-    EXPECT_EQ(order(), (std::vector<size_t>{4, 1, 2, 0, 3}));
-}
-
-using DrawnMeshIterator = DrawListTest;
 
 // Sorted far to near: far, hidden (its face reached nothing), near, near.
-TEST_F(DrawnMeshIterator, NearestMeshFirstEachOnceThenNull) {
+TEST_F(DrawListTest, DrawnMeshesComeNearestFirstEachOnceThenNull) {
+    list_and_sort({});
+    EXPECT_EQ(drawlist_next_drawn_mesh(), nullptr);
     Mesh near_mesh{}, far_mesh{}, hidden_mesh{};
-    list_keys({3000, 2000, 1000, 900});
+    list_and_sort({3000, 2000, 1000, 900}, false);
     Mesh *owner[] = {&far_mesh, &hidden_mesh, &near_mesh, &near_mesh};
-    for (size_t i = 0; i < 4; i++) {
-        faces[i].mesh = owner[i];
-        faces[i].mark = owner[i] != &hidden_mesh;
-        owner[i]->drawn = 1;
-    }
-    EXPECT_EQ(drawlist_next_drawn_mesh(), &near_mesh);
-    EXPECT_EQ(drawlist_next_drawn_mesh(), &far_mesh);
-    EXPECT_EQ(drawlist_next_drawn_mesh(), nullptr);
-    EXPECT_EQ(drawlist_next_drawn_mesh(), nullptr);
+    for (size_t i = 0; i < 4; i++) faces[i].mesh = owner[i], faces[i].mark = owner[i] != &hidden_mesh, owner[i]->drawn = 1;
+    for (Mesh *m : {&near_mesh, &far_mesh, static_cast<Mesh *>(nullptr), static_cast<Mesh *>(nullptr)}) EXPECT_EQ(drawlist_next_drawn_mesh(), m);
     EXPECT_EQ(hidden_mesh.drawn, 1);
-}
-
-TEST_F(DrawnMeshIterator, EmptyListGivesNull) {
-    list_keys({});
-    EXPECT_EQ(drawlist_next_drawn_mesh(), nullptr);
 }
 
 }  // namespace
