@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -75,10 +76,8 @@ void echo_to_stderr(const char *message) { std::fprintf(stderr, "Fatal error: %s
 void write_bitmap(const char *name, int32_t w, int32_t h, std::vector<uint8_t> bytes) {
     std::memcpy(bytes.data(), &w, 4);
     std::memcpy(bytes.data() + 4, &h, 4);
-    FILE *f = std::fopen((std::string("lib/") + name).c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    std::ofstream f(std::string("lib/") + name, std::ios::binary);
+    ASSERT_TRUE(f.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size())));
 }
 
 // The real camera at the origin, light (0, 0, -256) and ambient 64, in a throw-away directory whose
