@@ -8,51 +8,19 @@
 # Needs Xvfb, xdotool, xwininfo, ImageMagick (import, convert) and python3.
 # With no key the car stands still and every frame equals the first, so a
 # screenshot taken any time before the first key shows the first frame.
-set -u
-
-build=${1:?usage: bash tests/e2e/first_frame.sh BUILD_DIR}
-game="$build/polydrive"
+name=first_frame
+source "$(dirname "$0")/window_common.bash"
+need import convert python3 xwininfo
 recorder="$build/tools/polydrive-record"
-for tool in Xvfb xdotool xwininfo import convert python3; do
-    command -v "$tool" >/dev/null || { echo "first_frame: $tool is not installed" >&2; exit 1; }
-done
-for bin in "$game" "$recorder"; do
-    [ -x "$bin" ] || { echo "first_frame: $bin not built" >&2; exit 1; }
-done
+[ -x "$recorder" ] || fail "$recorder not built"
 
-tmp=$(mktemp -d)
-xvfb_pid=""
-game_pid=""
-cleanup() {
-    [ -n "$game_pid" ] && kill -9 "$game_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-fail() {
-    echo "first_frame: $*" >&2
-    exit 1
-}
-
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$tmp/display" ] && break
-    sleep 0.1
-done
-[ -s "$tmp/display" ] || fail "Xvfb did not start: $(cat "$tmp/xvfb.log")"
-export DISPLAY=":$(head -n 1 "$tmp/display")"
-
+start_display
 # The reference: the recorder's first frame with no key held.
 "$recorder" --frames 1 --out "$tmp/rec" >"$tmp/rec.log" 2>&1 || fail "recorder failed: $(cat "$tmp/rec.log")"
 convert "$tmp/rec/frame_00001.png" -depth 8 "rgb:$tmp/ref.rgb" || fail "cannot read the recorded frame"
 
-"$build/polydrive" >"$tmp/game.out" 2>"$tmp/game.err" &
-game_pid=$!
-wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^polydrive$' 2>/dev/null | head -n 1)
-[ -n "$wid" ] || fail "no window appeared; game said: $(cat "$tmp/game.out" "$tmp/game.err")"
+start_game
+wait_window
 sleep 1   # let a few frames be presented
 
 # Window size, to place the centre of each source pixel in it.
@@ -105,7 +73,7 @@ for attempt in $(seq 10); do
     [ "$attempt" -eq 10 ] && fail "window ${width}x${height} against the recorded frame: $result"
     sleep 0.5
 done
-echo "first_frame: window ${width}x${height}: $result"
+echo "$name: window ${width}x${height}: $result"
 
 # Drive: cursor up and left held for two seconds.
 xdotool mousemove --window "$wid" 100 100 2>/dev/null
@@ -117,23 +85,13 @@ sleep 0.3
 shot moved || fail "cannot take the second screenshot"
 changed=$(compare "$tmp/first.rgb" "$tmp/moved.rgb" differ)
 [ "$changed" -gt 1000 ] || fail "the picture did not change while driving ($changed pixels)"
-echo "first_frame: $changed window pixels changed while driving"
+echo "$name: $changed window pixels changed while driving"
 
 # Escape, pressed and released, ends the game normally.
 xdotool keydown --window "$wid" Escape
 sleep 0.1
 xdotool keyup --window "$wid" Escape
-status=""
-for _ in $(seq 100); do
-    if ! kill -0 "$game_pid" 2>/dev/null; then
-        wait "$game_pid"
-        status=$?
-        break
-    fi
-    sleep 0.1
-done
-[ -n "$status" ] || fail "the game did not end on Escape"
-game_pid=""
+wait_exit 10
 [ "$status" -eq 0 ] || fail "exit status $status after Escape; output: $(cat "$tmp/game.out")"
-[ -s "$tmp/game.out" ] && fail "the game printed: $(cat "$tmp/game.out")"
-echo "first_frame: Escape ended the game with status 0"
+expect_clean_end
+echo "$name: Escape ended the game with status 0"
