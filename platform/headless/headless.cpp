@@ -18,10 +18,10 @@ struct KeyEvent {
 
 struct HeadlessState {
     alignas(64) uint8_t vram[SCREEN_SIZE];
-    uint8_t last_present[SCREEN_SIZE];   // video memory as of the last present
+    uint8_t last_present[SCREEN_SIZE];   // video memory as of the last present, when counting
     int palette[PLAT_PALETTE_INTS];
     int mode;
-    int skip_word_count;   // set by benchmarks: presents do not count words
+    int count_words;   // set by tests that ask how many words a present changed
     int flip_words;
     int presents;
     int palette_loads;
@@ -58,7 +58,10 @@ void log_event(const char *name) {
 void count_changed_words() {
     int changed = 0;
     for (int offset = 0; offset < SCREEN_SIZE; offset += 4) {
-        changed += std::memcmp(headless.vram + offset, headless.last_present + offset, 4) != 0;
+        uint32_t now, before;
+        std::memcpy(&now, headless.vram + offset, 4);
+        std::memcpy(&before, headless.last_present + offset, 4);
+        changed += now != before;
     }
     headless.flip_words = changed;
     std::memcpy(headless.last_present, headless.vram, SCREEN_SIZE);
@@ -83,7 +86,7 @@ uint8_t *plat_video_memory() { return headless.mode == PLAT_MODE_GRAPHICS ? head
 
 void plat_present() {
     headless.presents++;
-    if (!headless.skip_word_count) count_changed_words();
+    if (headless.count_words) count_changed_words();
     if (headless.hook != nullptr) headless.hook(HEADLESS_EVENT_PRESENT);
 }
 
@@ -144,7 +147,11 @@ int headless_mode() { return headless.mode; }
 int headless_flip_words() { return headless.flip_words; }
 int headless_presents() { return headless.presents; }
 int headless_palette_loads() { return headless.palette_loads; }
-void headless_count_words(int on) { headless.skip_word_count = on == 0; }
+void headless_count_words(int on) {
+    headless.count_words = on != 0;
+    headless.flip_words = 0;
+    if (on) std::memcpy(headless.last_present, headless.vram, SCREEN_SIZE);
+}
 void headless_fail_keyboard(int fail) { headless.fail_keyboard = fail; }
 const char *headless_log() { return headless.log; }
 void headless_set_hook(HeadlessHook hook) { headless.hook = hook; }

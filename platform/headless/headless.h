@@ -4,8 +4,10 @@
 // poll, in queue order; events queued while no handler is installed wait for
 // one. Nothing ever waits.
 //
-// Each present counts the 32-bit words of video memory whose value changed
-// since the previous present (or since the mode switch, which clears video
+// A present does nothing but count itself and call the hook, unless a test
+// turns word counting on: from then on each present counts the 32-bit words
+// of video memory whose value changed since the previous present (or since
+// counting was turned on, or since the mode switch, which clears video
 // memory). A flip that also rewrote unchanged words would not show in that
 // count; a test sees those by writing a marker into video memory first.
 //
@@ -30,10 +32,12 @@ int headless_queued_keys();
 uint8_t *headless_video_memory();   // 64000 bytes, kept in text mode too
 const int *headless_palette();      // 768 ints, each 0..63
 int headless_mode();                // 0 text, 5 graphics
-int headless_flip_words();          // words changed by the last present
+int headless_flip_words();          // words changed by the last present; 0 if not counting
 int headless_presents();            // presents since reset
 int headless_palette_loads();       // palette loads since reset
-void headless_count_words(int on);  // 0 skips the count (benchmarks); default on
+// Non-zero turns word counting on, taking video memory as it stands as the
+// reference for the next present; 0 turns it off (the state after reset).
+void headless_count_words(int on);
 
 void headless_fail_keyboard(int fail);   // non-zero: keyboard init fails
 const char *headless_log();
