@@ -8,6 +8,10 @@
 // on-screen size) has, and the scaled steps never pass the bitmap's extent.
 #include "render/sprite.h"
 
+#if defined(__x86_64__) || defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
 #include "platform/video.h"
 #include "render/poly.h"
 
@@ -27,6 +31,26 @@ bool load_clip(Clip *c) {
     return c->x0 <= c->x1 && c->y0 <= c->y1;
 }
 
+// Scaled rows are laid by a 64-byte permute and a masked store where the
+// processor has 512-bit byte permutes; the portable path puts the same bytes.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define SPRITE_WIDE_ROWS 1
+#define SPRITE_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+bool wide_rows_available() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi");
+}
+#else
+#define SPRITE_WIDE_ROWS 0
+bool wide_rows_available() { return false; }
+#endif
+
+struct SpriteModule {
+    int wide_rows = -1;   // scaled rows by permutes (1) or not (0); -1 until first use
+};
+SpriteModule sprites;   // constant-initialised: usable before any constructor runs
+
 // floor(log2(width)) for width > 1, else 0: the row shift of scaled bitmaps.
 int row_shift(int64_t width) {
     int k = 0;
@@ -36,6 +60,88 @@ int row_shift(int64_t width) {
     }
     return k;
 }
+
+// Copies the n bytes of `row` that are not transparent over `out`. The
+// vector loop stores whole blocks, putting back the bytes it keeps: the
+// buffer ends up as if only the opaque bytes were written.
+void overlay_row(uint8_t *out, const uint8_t *row, int n) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i transparent = _mm_set1_epi8(static_cast<char>(BITMAP_TRANSPARENT));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + i));
+        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i *>(out + i));
+        const __m128i keep = _mm_cmpeq_epi8(v, transparent);
+        const __m128i blended = _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, v));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), blended);
+    }
+#endif
+    for (; i < n; ++i) {
+        if (row[i] != BITMAP_TRANSPARENT) out[i] = row[i];
+    }
+}
+
+// The rows of a scaled sprite from the first drawn row on: row r samples the
+// source row at pixels + from(r), column i of it at columns[i] (w >= 1,
+// columns rising). `scaled` keeps the last source row scaled, for the rows
+// that repeat it.
+struct ScaledRows {
+    const uint8_t *pixels;
+    int64_t sy, y_step, c0;
+    int k;
+    const int32_t *columns;
+    int w;
+    int64_t from(int64_t sy_now) const { return ((sy_now >> 16) << k) + c0; }
+};
+
+void draw_rows_portable(const ScaledRows &s, uint8_t *out, int64_t h) {
+    uint8_t scaled[SCREEN_WIDTH];
+    int64_t scaled_from = -1;   // source offset of the row in `scaled`
+    int64_t sy = s.sy;
+    for (int64_t r = 0; r < h; ++r, sy += s.y_step, out += SCREEN_WIDTH) {
+        const int64_t from = s.from(sy);
+        if (from != scaled_from) {
+            const uint8_t *in = s.pixels + from;
+            for (int i = 0; i < s.w; ++i) scaled[i] = in[s.columns[i]];
+            scaled_from = from;
+        }
+        overlay_row(out, scaled, s.w);
+    }
+}
+
+#if SPRITE_WIDE_ROWS
+// When a row samples no more than 64 source bytes, each 64-pixel chunk of it
+// is one byte permute of those bytes, and a masked store writes exactly its
+// opaque pixels. The source bytes are read by a masked load that stops at
+// the last column sampled, so nothing past it is touched.
+SPRITE_WIDE void draw_rows_wide(const ScaledRows &s, uint8_t *out, int64_t h) {
+    constexpr int CHUNKS = (SCREEN_WIDTH + 63) / 64;
+    const int span = s.columns[s.w - 1] + 1;   // 1..64
+    const __mmask64 source_mask = span == 64 ? ~__mmask64{0} : (__mmask64{1} << span) - 1;
+    alignas(64) uint8_t index_bytes[CHUNKS * 64] = {};
+    for (int i = 0; i < s.w; ++i) index_bytes[i] = static_cast<uint8_t>(s.columns[i]);
+    const int chunks = (s.w + 63) / 64;
+    __m512i index[CHUNKS];
+    __mmask64 store_mask[CHUNKS];
+    for (int c = 0; c < chunks; ++c) {
+        index[c] = _mm512_load_si512(index_bytes + 64 * c);
+        const int left = s.w - 64 * c;
+        store_mask[c] = left >= 64 ? ~__mmask64{0} : (__mmask64{1} << left) - 1;
+    }
+    const __m512i transparent = _mm512_set1_epi8(static_cast<char>(BITMAP_TRANSPARENT));
+    int64_t sy = s.sy;
+    for (int64_t r = 0; r < h; ++r, sy += s.y_step, out += SCREEN_WIDTH) {
+        const __m512i source = _mm512_maskz_loadu_epi8(source_mask, s.pixels + s.from(sy));
+        for (int c = 0; c < chunks; ++c) {
+            // The all-lanes zero-masked permute is the plain one, spelled so
+            // that no lane is left undefined.
+            const __m512i v = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, index[c], source);
+            const __mmask64 opaque = _mm512_mask_cmpneq_epi8_mask(store_mask[c], v, transparent);
+            _mm512_mask_storeu_epi8(out + 64 * c, opaque, v);
+        }
+    }
+}
+#endif
 
 }  // namespace
 
@@ -106,16 +212,24 @@ void sprite_draw_scaled(int cx, int cy, int w_in, int h_in, const Bitmap *bitmap
     if (h <= 0 || w <= 0) return;
 
     // The left cut's fraction is dropped: each drawn row restarts at the
-    // whole source column c0 with the position at 0.
-    const int64_t c0 = sx >> 16;
-    const uint8_t *pixels = bitmap_pixels(bitmap);
+    // whole source column c0 with the position at 0, so column i of every
+    // row samples source column c0 + (i × x_step >> 16). The columns are
+    // worked out once for all rows (w <= 319 here).
+    int32_t columns[SCREEN_WIDTH];
+    for (int64_t i = 0; i < w; ++i) columns[i] = static_cast<int32_t>((i * x_step) >> 16);
+    const ScaledRows rows{bitmap_pixels(bitmap), sy, y_step, sx >> 16, k, columns, static_cast<int>(w)};
     uint8_t *out = BackBuffer + y * SCREEN_WIDTH + x;
-    for (int64_t r = 0; r < h; ++r, sy += y_step, out += SCREEN_WIDTH) {
-        const uint8_t *in = pixels + ((sy >> 16) << k) + c0;
-        int64_t pos = 0;
-        for (int64_t i = 0; i < w; ++i, pos += x_step) {
-            const uint8_t v = in[pos >> 16];
-            if (v != BITMAP_TRANSPARENT) out[i] = v;
-        }
+#if SPRITE_WIDE_ROWS
+    if (sprites.wide_rows < 0) sprites.wide_rows = wide_rows_available();
+    if (sprites.wide_rows && columns[w - 1] < 64) {
+        draw_rows_wide(rows, out, h);
+        return;
     }
+#endif
+    draw_rows_portable(rows, out, h);
+}
+
+int sprite_use_wide_rows(int on) {
+    sprites.wide_rows = on && wide_rows_available();
+    return sprites.wide_rows;
 }

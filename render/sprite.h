@@ -39,3 +39,10 @@ inline const uint8_t *bitmap_pixels(const Bitmap *b) {
 
 void sprite_draw(int x, int y, const Bitmap *bitmap);
 void sprite_draw_scaled(int cx, int cy, int w, int h, const Bitmap *bitmap);
+
+// Scaled rows that sample at most 64 source bytes are drawn with 512-bit
+// byte permutes where the processor has them, else by a portable writer;
+// both put exactly the same bytes. With on = 0 the portable writer is used
+// from now on, with on != 0 the wide one if available. Returns 1 when the
+// wide writer is in use. For tests and benchmarks; the game never calls it.
+int sprite_use_wide_rows(int on);
