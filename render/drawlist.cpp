@@ -3,6 +3,7 @@
 #include "render/drawlist.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "frame/fatal.h"
 #include "scene/mesh.h"
@@ -59,22 +60,48 @@ void drawlist_free() {
 // pass deals the items into buckets 3 + digit in list order and gathers them
 // back from bucket 6 down to bucket 0, so every pass is stable and the result
 // runs from the largest key (farthest) to the smallest.
+//
+// Depth keys share most of their high bits, and a pass in which every item
+// has the same digit deals the whole list into one bucket and gathers it back
+// unchanged: such a pass is done as one block copy into that bucket, which
+// leaves the list, the buckets and the counts exactly as dealing would. The
+// other passes work on local copies of the counts and pointers, which the
+// stores of items could otherwise alias.
 void drawlist_sort() {
     DrawList &list = g.rs.list;
+    DrawItem *const items = list.items;
+    DrawItem *buckets[DRAWLIST_BUCKETS];
+    int32_t counts[DRAWLIST_BUCKETS];
+    for (int b = 0; b < DRAWLIST_BUCKETS; b++) buckets[b] = list.buckets[b];
+    const int32_t n = list.count;
+    // Bits in which some key differs from the first: a pass whose digit has
+    // none of them sends every item to the same bucket.
+    uint32_t differ = 0;
+    for (int i = 1; i < n; i++)
+        differ |= static_cast<uint32_t>(items[i].key) ^ static_cast<uint32_t>(items[0].key);
+    auto bucket_of = [](uint32_t key, int pass) {
+        const uint32_t digit = (key >> (2 * pass)) & 3u;
+        return pass < 15 ? 3 + static_cast<int>(digit) : LAST_PASS_BUCKET[(key >> 31) * 4 + digit];
+    };
     for (int pass = 0; pass < 16; pass++) {
-        int shift = 2 * pass;
-        for (int b = 0; b < DRAWLIST_BUCKETS; b++) list.bucket_count[b] = 0;
-        for (int i = 0; i < list.count; i++) {
-            uint32_t key = static_cast<uint32_t>(list.items[i].key);
-            int digit = static_cast<int>((key >> shift) & 3u);
-            int b = pass < 15 ? 3 + digit : LAST_PASS_BUCKET[(key >> 31) * 4 + digit];
-            list.buckets[b][list.bucket_count[b]++] = list.items[i];
+        for (int b = 0; b < DRAWLIST_BUCKETS; b++) counts[b] = 0;
+        if (n > 0 && ((differ >> (2 * pass)) & 3u) == 0) {
+            const int b = bucket_of(static_cast<uint32_t>(items[0].key), pass);
+            std::memcpy(buckets[b], items, sizeof(DrawItem) * static_cast<size_t>(n));
+            counts[b] = n;
+            continue;
         }
-        list.count = 0;
+        for (int i = 0; i < n; i++) {
+            const int b = bucket_of(static_cast<uint32_t>(items[i].key), pass);
+            buckets[b][counts[b]++] = items[i];
+        }
+        int32_t m = 0;
         for (int b = DRAWLIST_BUCKETS - 1; b >= 0; b--) {
-            for (int i = 0; i < list.bucket_count[b]; i++) list.items[list.count++] = list.buckets[b][i];
+            for (int i = 0; i < counts[b]; i++) items[m++] = buckets[b][i];
         }
     }
+    for (int b = 0; b < DRAWLIST_BUCKETS; b++) list.bucket_count[b] = counts[b];
+    list.count = n;
 }
 
 // Walks the last frame's list from the nearest item back to the farthest and

@@ -64,6 +64,41 @@ TEST_F(DrawListTest, DepthSortMatchesAStableDescendingSortOfAFullList) {
     EXPECT_EQ(list_and_sort(keys), expected);
 }
 
+// Scene depths share their high bits, so most passes find one digit in every
+// key: lists like that, all-equal keys, and keys that differ only in the top
+// digit or only in the sign still come out as a stable descending sort, and
+// the counts left behind are those of the last pass's buckets.
+TEST_F(DrawListTest, DepthSortOfKeysSharingDigits) {
+    uint32_t s = 7;
+    auto rnd = [&s](uint32_t n) { return s = s * 1664525u + 1013904223u, (s >> 8) % n; };
+    const std::vector<std::vector<int32_t>> lists = {
+        {},
+        {5000, 5000, 5000, 5000},
+        {0x40000100, 0x00000100, 0x40000100, 0x00000100},
+        {0x50000000, 0x50000300, 0x50000000},
+        {-7, 7, -7, 7},
+        [&] {   // a frame's worth of depths from 256 up to a few thousand
+            std::vector<int32_t> k;
+            for (int i = 0; i < 40; i++) k.push_back(256 + int32_t(rnd(i % 4 ? 4000 : 64)));
+            return k;
+        }(),
+    };
+    for (const std::vector<int32_t> &keys : lists) {
+        std::vector<size_t> expected(keys.size());
+        std::iota(expected.begin(), expected.end(), 0);
+        std::stable_sort(expected.begin(), expected.end(), [&](size_t a, size_t b) { return keys[a] > keys[b]; });
+        EXPECT_EQ(list_and_sort(keys), expected);
+        // Keys >= 0 with top digit 1 went to bucket 4 in the last pass, the
+        // other non-negative ones to bucket 3, negative ones below.
+        const int32_t *counts = render_state()->list.bucket_count;
+        int32_t top = 0, low = 0;
+        for (int32_t k : keys) top += k >= 0x40000000, low += k >= 0 && k < 0x40000000;
+        EXPECT_EQ(counts[4], top);
+        EXPECT_EQ(counts[3], low);
+        EXPECT_EQ(counts[0] + counts[1] + counts[2] + counts[5] + counts[6] + top + low, int32_t(keys.size()));
+    }
+}
+
 // Sorted far to near: far, hidden (its face reached nothing), near, near.
 TEST_F(DrawListTest, DrawnMeshesComeNearestFirstEachOnceThenNull) {
     list_and_sort({});
