@@ -8,7 +8,8 @@
 //     into a full-screen clip rectangle (the clear is not included); gouraud
 //     /1 with the wide span writer, /0 with the portable one.
 //   Sprites: 24 scaled draws of a 32×32 bitmap with a transparent border,
-//     sizes 8..120 pixels, some cut by the screen edges.
+//     sizes 8..120 pixels, some cut by the screen edges; /1 with the wide
+//     row writer, /0 with the portable one.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 
 #include <time.h>
 
+#include "bench/w100.h"
 #include "platform/video.h"
 #include "render/poly.h"
 #include "render/sprite.h"
@@ -56,43 +58,6 @@ class BestWindow {
     double best_ = -1;
     int count_ = 0;
 };
-
-struct Triangle {
-    ScreenPoint p[3];
-    int flat;
-    uint8_t colours[3];
-};
-
-// W100: s = s·1664525 + 1013904223 from s = 1, rnd(n) = (s >> 16) % n after
-// each step; per triangle the centre, three corners, a flat colour and three
-// corner colours. Gouraud corners map into ramp (i mod 10).
-std::vector<Triangle> w100() {
-    uint32_t s = 1;
-    auto rnd = [&s](uint32_t n) {
-        s = s * 1664525u + 1013904223u;
-        return static_cast<int>((s >> 16) % n);
-    };
-    std::vector<Triangle> out;
-    for (int i = 0; i < 100; ++i) {
-        Triangle t{};
-        const int cx = 32 + rnd(256), cy = 32 + rnd(136);
-        for (auto &p : t.p) {
-            p.x = cx + rnd(63) - 31;
-            p.y = cy + rnd(63) - 31;
-        }
-        t.flat = rnd(256);
-        for (auto &c : t.colours) c = static_cast<uint8_t>(rnd(256));
-        out.push_back(t);
-    }
-    return out;
-}
-
-bool w100_matches_reference(const std::vector<Triangle> &t) {
-    const Triangle &a = t[0];
-    return a.p[0].x == 171 && a.p[0].y == 145 && a.p[1].x == 173 && a.p[1].y == 153 &&
-           a.p[2].x == 196 && a.p[2].y == 165 && a.flat == 56 && a.colours[0] == 165 &&
-           a.colours[1] == 29 && a.colours[2] == 32;
-}
 
 // Selects the gouraud span writer the benchmark's argument asks for; false
 // (and the benchmark skipped) when the processor lacks the wide one.
@@ -140,37 +105,35 @@ void BM_Memset64000(benchmark::State &state) {
 }
 
 void BM_FlatW100(benchmark::State &state) {
-    const std::vector<Triangle> tris = w100();
+    const std::vector<W100Triangle> tris = w100();
     if (!w100_matches_reference(tris)) {
         state.SkipWithError("W100 generator does not give the reference first triangle");
         return;
     }
     full_screen_clip();
     timed(state, [&] {
-        for (const Triangle &t : tris) poly_fill_flat(3, t.p, t.flat);
+        for (const W100Triangle &t : tris) poly_fill_flat(3, t.p, t.flat);
     });
 }
 
 void BM_GouraudW100(benchmark::State &state) {
-    std::vector<Triangle> tris = w100();
-    if (!w100_matches_reference(tris)) {
+    const std::vector<W100Triangle> tris = w100_gouraud();
+    if (!w100_matches_reference(w100())) {
         state.SkipWithError("W100 generator does not give the reference first triangle");
         return;
     }
-    for (size_t i = 0; i < tris.size(); ++i)
-        for (auto &c : tris[i].colours) c = static_cast<uint8_t>((i % 10) * 24 + c % 24);
     full_screen_clip();
     if (!use_span_writers(state)) return;
     timed(state, [&] {
-        for (const Triangle &t : tris) poly_fill_gouraud(3, t.p, t.colours);
+        for (const W100Triangle &t : tris) poly_fill_gouraud(3, t.p, t.colours);
     });
 }
 
 void BM_PickW100(benchmark::State &state) {
-    const std::vector<Triangle> tris = w100();
+    const std::vector<W100Triangle> tris = w100();
     full_screen_clip();
     timed(state, [&] {
-        for (const Triangle &t : tris) {
+        for (const W100Triangle &t : tris) {
             poly_pick(3, t.p);
             benchmark::DoNotOptimize(raster_state()->pick_hit);
         }
@@ -203,9 +166,15 @@ void BM_SpritesScaled(benchmark::State &state) {
         calls.push_back({cx, cy, size});
     }
     full_screen_clip();
+    const int wide = static_cast<int>(state.range(0));
+    if (sprite_use_wide_rows(wide) != wide) {
+        state.SkipWithError("this processor has no wide row writer");
+        return;
+    }
     timed(state, [&] {
         for (const Call &c : calls) sprite_draw_scaled(c.cx, c.cy, c.size, c.size, b);
     });
+    sprite_use_wide_rows(1);
 }
 
 }  // namespace
@@ -214,6 +183,6 @@ BENCHMARK(BM_Memset64000);
 BENCHMARK(BM_FlatW100);
 BENCHMARK(BM_GouraudW100)->Arg(1)->Arg(0);
 BENCHMARK(BM_PickW100);
-BENCHMARK(BM_SpritesScaled);
+BENCHMARK(BM_SpritesScaled)->Arg(1)->Arg(0);
 
 BENCHMARK_MAIN();

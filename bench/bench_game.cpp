@@ -1,0 +1,321 @@
+// The game's whole frame, and the pieces the goals name, as multiples of
+// memset or memcpy of 64000 bytes measured in the same run.
+//
+//   GameFrame   the frame loop's iteration: the Escape test, game_update
+//               (body pass, camera follow, collisions), game_draw (clear and
+//               render) and gfx_flip, with keys fed through the headless
+//               backend. The drive is a fixed lap of the shipped level; the
+//               level is loaded again, untimed, before each lap, and every
+//               repetition drives exactly two laps.
+//   FlatW100, GouraudW100
+//               the W100 triangles (bench/w100.h) without the clear.
+//   FlipDrive   gfx_flip alone, alternating two consecutive frames of the
+//               lap at speed, so every flip stores the changes of one frame.
+//
+// Run from the repository root (the level is read from lib/). By default
+// each benchmark runs 9 repetitions in random interleaved order, and a table
+// at the end gives each figure as a multiple of its baseline: the ratio of
+// the medians, the ratio of the fastest repetitions, and the range of the
+// single repetitions against the baseline's median. Flags given on the
+// command line override the defaults.
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/w100.h"
+#include "frame/game.h"
+#include "platform/headless/headless.h"
+#include "platform/kbd.h"
+#include "platform/video.h"
+#include "render/drawlist.h"
+#include "render/poly.h"
+
+namespace {
+
+// ------------------------------------------------------------ the lap
+
+constexpr uint32_t K_UP = 1, K_RIGHT = 2, K_STOP = 4;
+
+struct Segment {
+    int frames;
+    uint32_t keys;
+};
+
+// Clockwise round the track: accelerate, coast down a straight, stop, turn
+// a quarter right and let the steering settle; four times, then up the start
+// straight again. There is no drag, so the car coasts at the speed it gained.
+constexpr Segment LAP[] = {
+    {60, K_UP}, {252, 0}, {1, K_STOP}, {99, K_RIGHT}, {40, 0},
+    {60, K_UP}, {204, 0}, {1, K_STOP}, {99, K_RIGHT}, {40, 0},
+    {60, K_UP}, {191, 0}, {1, K_STOP}, {99, K_RIGHT}, {40, 0},
+    {60, K_UP}, {204, 0}, {1, K_STOP}, {99, K_RIGHT}, {40, 0},
+    {60, K_UP}, {60, 0},
+};
+
+constexpr int lap_frames() {
+    int n = 0;
+    for (const Segment &s : LAP) n += s.frames;
+    return n;
+}
+constexpr int LAP_FRAMES = lap_frames();
+
+struct KeyBit {
+    uint32_t bit;
+    int scancode;
+};
+constexpr KeyBit KEY_BITS[] = {{K_UP, KEY_UP}, {K_RIGHT, KEY_RIGHT}, {K_STOP, KEY_1}};
+
+// The game as the frame loop runs it, with the lap's keys per frame.
+struct Drive {
+    std::vector<uint32_t> keys;   // held in each frame of the lap
+    Body *player = nullptr;
+    int frame = 0;                // frames of the lap driven so far
+    uint32_t held = 0;
+    bool running = false;
+};
+Drive drive;
+
+bool level_found() { return access("lib/level1.3dw", R_OK) == 0; }
+
+void drive_start() {
+    if (drive.keys.empty())
+        for (const Segment &s : LAP) drive.keys.insert(drive.keys.end(), s.frames, s.keys);
+    headless_reset();
+    game_startup();
+    level_load(1);
+    drive.player = nullptr;
+    drive.frame = 0;
+    drive.held = 0;
+    drive.running = true;
+}
+
+void drive_stop() {
+    if (!drive.running) return;
+    level_free();
+    game_shutdown();
+    headless_reset();
+    drive.running = false;
+}
+
+// One frame: the key changes since the last frame are queued (as a player's
+// presses and releases would arrive), then the loop's own steps run.
+void drive_frame() {
+    const uint32_t want = drive.keys[drive.frame];
+    for (const KeyBit &k : KEY_BITS) {
+        if ((drive.held ^ want) & k.bit) headless_queue_key(k.scancode, (want & k.bit) != 0);
+    }
+    drive.held = want;
+    benchmark::DoNotOptimize(kbd_was_hit(KEY_ESCAPE));
+    game_frame(&drive.player);
+    drive.frame++;
+}
+
+// ------------------------------------------------------------ baselines
+
+alignas(64) uint8_t scratch_from[SCREEN_SIZE];
+alignas(64) uint8_t scratch_to[SCREEN_SIZE];
+
+void BM_Memset64000(benchmark::State &state) {
+    for (auto _ : state) {
+        std::memset(scratch_to, 0, SCREEN_SIZE);
+        benchmark::DoNotOptimize(scratch_to);
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_Memcpy64000(benchmark::State &state) {
+    std::memset(scratch_from, 5, SCREEN_SIZE);
+    for (auto _ : state) {
+        std::memcpy(scratch_to, scratch_from, SCREEN_SIZE);
+        benchmark::DoNotOptimize(scratch_to);
+        benchmark::ClobberMemory();
+    }
+}
+
+// ------------------------------------------------------------ the game
+
+void BM_GameFrame(benchmark::State &state) {
+    if (!level_found()) {
+        state.SkipWithError("lib/level1.3dw not found: run from the repository root");
+        return;
+    }
+    drive_start();
+    int64_t listed = 0;
+    for (auto _ : state) {
+        if (drive.frame == LAP_FRAMES) {
+            state.PauseTiming();
+            drive_stop();
+            drive_start();
+            state.ResumeTiming();
+        }
+        drive_frame();
+        listed += render_state()->list.count;
+    }
+    drive_stop();
+    state.counters["items"] = static_cast<double>(listed) / static_cast<double>(state.iterations());
+    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                               benchmark::Counter::kIsRate);
+}
+
+// Two consecutive frames of the lap at speed, shown alternately: after two
+// flips the back buffer holds the frame two flips back, which is the next
+// one to show, so the loop times the flip alone.
+constexpr int FLIP_FRAME = 200;
+
+void BM_FlipDrive(benchmark::State &state) {
+    if (!level_found()) {
+        state.SkipWithError("lib/level1.3dw not found: run from the repository root");
+        return;
+    }
+    drive_start();
+    while (drive.frame < FLIP_FRAME) drive_frame();
+    std::vector<uint8_t> frames[2];
+    for (std::vector<uint8_t> &f : frames) {
+        game_update(&drive.player);
+        game_draw();
+        f.assign(BackBuffer, BackBuffer + SCREEN_SIZE);
+        gfx_flip();
+    }
+    int changed = 0;
+    for (int i = 0; i < SCREEN_SIZE; i += 4) changed += std::memcmp(&frames[0][i], &frames[1][i], 4) != 0;
+    for (const std::vector<uint8_t> &f : frames) {
+        std::memcpy(BackBuffer, f.data(), SCREEN_SIZE);
+        gfx_flip();
+    }
+    for (auto _ : state) {
+        gfx_flip();
+        benchmark::ClobberMemory();
+    }
+    const std::vector<uint8_t> &last = frames[(state.iterations() + 1) % 2];
+    if (std::memcmp(headless_video_memory(), last.data(), SCREEN_SIZE) != 0)
+        state.SkipWithError("video memory does not hold the last frame shown");
+    drive_stop();
+    state.counters["changed"] = changed / 16000.0;
+}
+
+// ------------------------------------------------------------ W100
+
+alignas(64) uint8_t w100_screen[SCREEN_SIZE];
+
+template <typename Fill>
+void w100_run(benchmark::State &state, const std::vector<W100Triangle> &tris, Fill fill) {
+    if (!w100_matches_reference(w100())) {
+        state.SkipWithError("W100 generator does not give the reference first triangle");
+        return;
+    }
+    uint8_t *saved = BackBuffer;
+    BackBuffer = w100_screen;
+    *raster_state() = RasterState{0, 0, SCREEN_WIDTH - 1, SCREEN_HEIGHT - 1, 160, 100, 0, 0};
+    for (auto _ : state) {
+        for (const W100Triangle &t : tris) fill(t);
+        benchmark::ClobberMemory();
+    }
+    BackBuffer = saved;
+}
+
+void BM_FlatW100(benchmark::State &state) {
+    w100_run(state, w100(), [](const W100Triangle &t) { poly_fill_flat(3, t.p, t.flat); });
+}
+
+void BM_GouraudW100(benchmark::State &state) {
+    w100_run(state, w100_gouraud(),
+             [](const W100Triangle &t) { poly_fill_gouraud(3, t.p, t.colours); });
+}
+
+BENCHMARK(BM_Memset64000);
+BENCHMARK(BM_Memcpy64000);
+BENCHMARK(BM_GameFrame)->Iterations(2 * LAP_FRAMES);
+BENCHMARK(BM_FlipDrive);
+BENCHMARK(BM_FlatW100);
+BENCHMARK(BM_GouraudW100);
+
+// ------------------------------------------------------------ summary
+
+struct Figure {
+    const char *name;
+    const char *baseline;
+    double goal;   // at most this many baselines
+};
+constexpr Figure FIGURES[] = {
+    {"BM_GameFrame", "BM_Memset64000", 80},
+    {"BM_FlatW100", "BM_Memset64000", 23},
+    {"BM_GouraudW100", "BM_Memset64000", 52},
+    {"BM_FlipDrive", "BM_Memcpy64000", 5},
+};
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// The usual console lines for the single repetitions, then one table of
+// ratios. CPU time, so that other processes on a shared core count less.
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run> &runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &r : runs) {
+            if (r.run_type != Run::RT_Iteration || r.iterations == 0 || r.error_occurred) continue;
+            const double ns = r.GetAdjustedCPUTime() *
+                              benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
+                              benchmark::GetTimeUnitMultiplier(r.time_unit);
+            times_[r.run_name.function_name].push_back(ns);
+        }
+    }
+
+    // Per figure: its median time, the ratio of the medians, the ratio of
+    // the fastest repetitions (noise on a shared machine only adds time), the
+    // range of single repetitions against the baseline's median, the goal.
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\n%-12s %10s %8s %8s %12s %6s  %s\n", "figure", "median ns", "median", "best",
+                    "range", "goal", "(multiples of)");
+        for (const Figure &f : FIGURES) {
+            if (!times_.count(f.name) || !times_.count(f.baseline)) continue;
+            const std::vector<double> &t = times_[f.name], &b = times_[f.baseline];
+            const double base = median(b);
+            const double fastest = *std::min_element(t.begin(), t.end());
+            const double slowest = *std::max_element(t.begin(), t.end());
+            char range[32];
+            std::snprintf(range, sizeof range, "%.1f-%.1f", fastest / base, slowest / base);
+            std::printf("%-12s %10.0f %8.1f %8.1f %12s %6.0f  %s\n", f.name + 3, median(t),
+                        median(t) / base, fastest / *std::min_element(b.begin(), b.end()), range,
+                        f.goal, f.baseline + 3);
+        }
+        for (const char *name : {"BM_Memset64000", "BM_Memcpy64000"})
+            if (times_.count(name)) std::printf("%-12s %10.0f\n", name + 3, median(times_[name]));
+        std::fflush(stdout);
+    }
+
+  private:
+    std::map<std::string, std::vector<double>> times_;
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    // Defaults first, so the same flags given by the caller take precedence.
+    std::vector<char *> args = {argv[0]};
+    char repetitions[] = "--benchmark_repetitions=9";
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.push_back(repetitions);
+    args.push_back(interleave);
+    for (int i = 1; i < argc; i++) args.push_back(argv[i]);
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
