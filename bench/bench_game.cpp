@@ -9,6 +9,9 @@
 //               repetition drives exactly two laps.
 //   FlatW100, GouraudW100
 //               the W100 triangles (bench/w100.h) without the clear.
+//   GameFrameSteps
+//               the same drive with the clock read between the steps, for the
+//               share of each (update, clear, render, flip) in a frame.
 //   FlipDrive   gfx_flip alone, alternating two consecutive frames of the
 //               lap at speed, so every flip stores the changes of one frame.
 //
@@ -20,6 +23,7 @@
 // command line override the defaults.
 #include <benchmark/benchmark.h>
 
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +41,7 @@
 #include "platform/video.h"
 #include "render/drawlist.h"
 #include "render/poly.h"
+#include "render/render.h"
 
 namespace {
 
@@ -165,6 +170,56 @@ void BM_GameFrame(benchmark::State &state) {
                                                benchmark::Counter::kIsRate);
 }
 
+// The same drive with a clock read between the steps of each frame, for the
+// share of each step; the reads add a few percent, so the headline figure
+// comes from BM_GameFrame.
+double clock_ns() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+}
+
+void BM_GameFrameSteps(benchmark::State &state) {
+    if (!level_found()) {
+        state.SkipWithError("lib/level1.3dw not found: run from the repository root");
+        return;
+    }
+    drive_start();
+    double spent[4] = {};   // update, clear, render, flip
+    for (auto _ : state) {
+        if (drive.frame == LAP_FRAMES) {
+            state.PauseTiming();
+            drive_stop();
+            drive_start();
+            state.ResumeTiming();
+        }
+        const uint32_t want = drive.keys[drive.frame];
+        for (const KeyBit &k : KEY_BITS) {
+            if ((drive.held ^ want) & k.bit) headless_queue_key(k.scancode, (want & k.bit) != 0);
+        }
+        drive.held = want;
+        const double t0 = clock_ns();
+        benchmark::DoNotOptimize(kbd_was_hit(KEY_ESCAPE));
+        game_update(&drive.player);
+        const double t1 = clock_ns();
+        gfx_clear();
+        const double t2 = clock_ns();
+        render_frame(current_camera, 1);
+        const double t3 = clock_ns();
+        gfx_flip();
+        const double t4 = clock_ns();
+        spent[0] += t1 - t0;
+        spent[1] += t2 - t1;
+        spent[2] += t3 - t2;
+        spent[3] += t4 - t3;
+        drive.frame++;
+    }
+    drive_stop();
+    const double frames = static_cast<double>(state.iterations());
+    const char *const names[4] = {"update_ns", "clear_ns", "render_ns", "flip_ns"};
+    for (int i = 0; i < 4; i++) state.counters[names[i]] = spent[i] / frames;
+}
+
 // Two consecutive frames of the lap at speed, shown alternately: after two
 // flips the back buffer holds the frame two flips back, which is the next
 // one to show, so the loop times the flip alone.
@@ -233,6 +288,7 @@ void BM_GouraudW100(benchmark::State &state) {
 BENCHMARK(BM_Memset64000);
 BENCHMARK(BM_Memcpy64000);
 BENCHMARK(BM_GameFrame)->Iterations(2 * LAP_FRAMES);
+BENCHMARK(BM_GameFrameSteps)->Iterations(2 * LAP_FRAMES);
 BENCHMARK(BM_FlipDrive);
 BENCHMARK(BM_FlatW100);
 BENCHMARK(BM_GouraudW100);
@@ -269,6 +325,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
                               benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
                               benchmark::GetTimeUnitMultiplier(r.time_unit);
             times_[r.run_name.function_name].push_back(ns);
+            for (const auto &[counter, value] : r.counters)
+                if (counter.size() > 3 && counter.compare(counter.size() - 3, 3, "_ns") == 0)
+                    steps_[counter].push_back(value.value);
         }
     }
 
@@ -293,11 +352,23 @@ class RatioReporter : public benchmark::ConsoleReporter {
         }
         for (const char *name : {"BM_Memset64000", "BM_Memcpy64000"})
             if (times_.count(name)) std::printf("%-12s %10.0f\n", name + 3, median(times_[name]));
+        if (!steps_.empty()) {
+            double total = 0;
+            for (const char *step : STEPS)
+                if (steps_.count(step)) total += median(steps_[step]);
+            std::printf("\n%-12s %10s %8s\n", "frame step", "median ns", "share");
+            for (const char *step : STEPS)
+                if (steps_.count(step) && total > 0)
+                    std::printf("%-12.*s %10.0f %7.0f%%\n", static_cast<int>(std::strlen(step) - 3), step,
+                                median(steps_[step]), 100 * median(steps_[step]) / total);
+        }
         std::fflush(stdout);
     }
 
   private:
+    static constexpr const char *STEPS[] = {"update_ns", "clear_ns", "render_ns", "flip_ns"};
     std::map<std::string, std::vector<double>> times_;
+    std::map<std::string, std::vector<double>> steps_;   // per-frame ns of each step, per repetition
 };
 
 }  // namespace
