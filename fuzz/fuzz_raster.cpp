@@ -3,7 +3,8 @@
 // spells, and traps when a byte outside the clip rectangle changes (the
 // sanitizers catch stray reads and undefined arithmetic).
 //
-// Input: one flags byte (bit 0: use the wide gouraud writer), then records:
+// Input: one flags byte (bit 0: use the wide gouraud writer, bit 1: the wide
+// sprite row writer), then records:
 //   op, clip (4 bytes), pick x and y (coordinates), then per op:
 //   polygon: count, per corner x and y as coordinates, colours / colour;
 //   sprite:  width, height, x, y (coordinates), and for the scaled drawer
@@ -80,7 +81,9 @@ void check_and_clear(int x0, int y0, int x1, int y1) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Reader in{data, size};
     BackBuffer = screen();
-    poly_use_wide_spans(in.byte() & 1);
+    const uint8_t flags = in.byte();
+    poly_use_wide_spans(flags & 1);
+    sprite_use_wide_rows(flags & 2);
     for (int records = 0; in.left > 0 && records < 64; ++records) {
         const int op = in.byte() % 5;
         const int x0 = in.byte() % 320, x1 = x0 + in.byte() % (320 - x0);
