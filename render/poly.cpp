@@ -188,19 +188,9 @@ inline void store64(uint8_t *p, uint64_t v) { std::memcpy(p, &v, 8); }
 inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
 
 // Fills n >= 1 bytes with `colour` as one block fill of overlapping
-// unaligned stores: spans average about ten pixels, where a library call and
-// its size dispatch cost more than the stores. Long spans (a road or a wall
-// across the screen) go 16 bytes at a time.
+// unaligned word stores: spans average about ten pixels, where a library
+// call and its size dispatch cost more than the stores.
 inline void fill_span(uint8_t *p, uint32_t n, uint8_t colour) {
-#if defined(__SSE2__)
-    if (n >= 16) {
-        const __m128i v = _mm_set1_epi8(static_cast<char>(colour));
-        uint8_t *const last = p + n - 16;
-        for (; p < last; p += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(last), v);
-        return;
-    }
-#endif
     const uint64_t w = 0x0101010101010101ull * colour;
     if (n >= 8) {
         uint8_t *const last = p + n - 8;
