@@ -40,7 +40,7 @@ void check_bitmap(ResourceId id, const Bitmap *bitmap, int32_t size) {
               BITMAP_HEADER_SIZE + int64_t{w} * h <= size;
     if (!ok) {
         res_unlock(id);
-        fatal_error("Sprite: bitmap %d is %dx%d, which does not fit its %d bytes\n", id, w, h,
+        fatal_error("bitmap `%s' is %dx%d, which does not fit its %d bytes", res_name(id), w, h,
                     size);
     }
 }
@@ -49,7 +49,7 @@ void draw_sprite(const Face *face, const Vertex *vertices, const RenderState *rs
     ResourceId id = static_cast<ResourceId>(face->flags & FACE_ID_MASK);
     int32_t size = res_size(id);
     if (size < BITMAP_HEADER_SIZE) {
-        fatal_error("Sprite: bitmap %d has %d bytes, too few for its header\n", id, size);
+        fatal_error("bitmap `%s' has %d bytes, too few for its header", res_name(id), size);
     }
     const Bitmap *bitmap = reinterpret_cast<const Bitmap *>(res_lock(id));
     check_bitmap(id, bitmap, size);

@@ -486,7 +486,7 @@ TEST_F(FrameDeathTest, BadBitmapSizesEndTheProgram) {
         write_bitmap(b.name, b.w, b.h, std::vector<uint8_t>(std::max<size_t>(b.bytes, 8), 7));
         std::filesystem::resize_file(std::string("lib/") + b.name, b.bytes);
         sprite(b.name, 0, 0, 0, 65536);
-        EXPECT_EXIT(render(), ::testing::ExitedWithCode(1), "Fatal error: Sprite: bitmap [0-9]+ (is|has)") << b.name;
+        EXPECT_EXIT(render(), ::testing::ExitedWithCode(1), "Fatal error: bitmap `[^']+' (is|has)") << b.name;
         cam->meshes = nullptr;
     }
 }
