@@ -11,12 +11,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/bench_ratio.h"
 #include "platform/headless/headless.h"
 #include "platform/video.h"
 
@@ -86,15 +85,6 @@ Scene make_scene(const std::string &name) {
     return s;
 }
 
-void BM_Memcpy64000(benchmark::State &state) {
-    static uint8_t from[SCREEN_SIZE], to[SCREEN_SIZE];
-    std::memset(from, 5, sizeof from);
-    for (auto _ : state) {
-        std::memcpy(to, from, sizeof to);
-        benchmark::DoNotOptimize(to);
-        benchmark::ClobberMemory();
-    }
-}
 BENCHMARK(BM_Memcpy64000);
 
 void flip_scene(benchmark::State &state, const std::string &name, int kernel = GFX_FLIP_WIDEST) {
@@ -139,43 +129,12 @@ BENCHMARK(BM_FlipScatteredSse2);
 BENCHMARK(BM_FlipShapesPortable);
 BENCHMARK(BM_FlipScatteredPortable);
 
-// Console output as usual, then each flip as a multiple of memcpy. CPU time,
-// fastest repetition: on a shared machine noise only adds time.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs) {
-            if (r.run_type != Run::RT_Iteration || r.iterations == 0 || r.error_occurred) continue;
-            const double ns = r.GetAdjustedCPUTime() *
-                              benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                              benchmark::GetTimeUnitMultiplier(r.time_unit);
-            const std::string name = r.run_name.function_name;
-            auto it = best_ns.find(name);
-            if (it == best_ns.end() || ns < it->second) best_ns[name] = ns;
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (!best_ns.count("BM_Memcpy64000")) return;
-        std::printf("\n%-24s %12s %16s\n", "flip", "ns", "x memcpy64000");
-        for (const auto &[name, ns] : best_ns) {
-            if (name == "BM_Memcpy64000") continue;
-            std::printf("%-24s %12.0f %16.2f\n", name.c_str() + 3, ns, ns / best_ns["BM_Memcpy64000"]);
-        }
-    }
-
-private:
-    std::map<std::string, double> best_ns;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    // Each flip as a multiple of memcpy.
+    RatioTable table("BM_Memcpy64000",
+                     {"BM_FlipShapes", "BM_FlipScattered", "BM_FlipStill", "BM_FlipShapesSse2",
+                      "BM_FlipScatteredSse2", "BM_FlipShapesPortable", "BM_FlipScatteredPortable"});
+    return run_benchmarks(argc, argv, table);
 }

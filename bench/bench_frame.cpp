@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/bench_ratio.h"
 #include "frame/game.h"
 #include "platform/video.h"
 #include "render/camera.h"
@@ -26,14 +26,6 @@
 
 namespace {
 
-void BM_Memset64000(benchmark::State &state) {
-    static uint8_t buffer[SCREEN_SIZE];
-    for (auto _ : state) {
-        std::memset(buffer, 0, sizeof buffer);
-        benchmark::DoNotOptimize(buffer);
-        benchmark::ClobberMemory();
-    }
-}
 BENCHMARK(BM_Memset64000);
 
 // A full list of 100 items with keys spread like a scene's depths; each
@@ -116,48 +108,11 @@ BENCHMARK(BM_FrameEast);
 BENCHMARK(BM_FrameSouth);
 BENCHMARK(BM_FrameWest);
 
-const char *const MEASURED[] = {"BM_DrawlistSort100", "BM_FrameNorth", "BM_FrameEast",
-                                "BM_FrameSouth", "BM_FrameWest"};
-
-// Console output as usual, then each benchmark as a multiple of memset.
-// CPU time, fastest repetition: on a shared machine noise only adds time.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs) {
-            if (r.run_type != Run::RT_Iteration || r.iterations == 0 || r.error_occurred) continue;
-            const double ns = r.GetAdjustedCPUTime() *
-                              benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                              benchmark::GetTimeUnitMultiplier(r.time_unit);
-            const std::string name = r.run_name.function_name;
-            auto it = best_ns.find(name);
-            if (it == best_ns.end() || ns < it->second) best_ns[name] = ns;
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (!best_ns.count("BM_Memset64000")) return;
-        const double base = best_ns["BM_Memset64000"];
-        std::printf("\n%-18s %12s %14s %12s\n", "benchmark", "ns", "x memset64000", "per second");
-        for (const char *name : MEASURED) {
-            if (!best_ns.count(name)) continue;
-            std::printf("%-18s %12.0f %14.1f %12.0f\n", name + 3, best_ns[name], best_ns[name] / base,
-                        1e9 / best_ns[name]);
-        }
-    }
-
-private:
-    std::map<std::string, double> best_ns;
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    // Each benchmark as a multiple of memset.
+    RatioTable table("BM_Memset64000", {"BM_DrawlistSort100", "BM_FrameNorth", "BM_FrameEast",
+                                        "BM_FrameSouth", "BM_FrameWest"});
+    return run_benchmarks(argc, argv, table);
 }

@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_ratio.h"
 #include "bench/w100.h"
 #include "frame/game.h"
 #include "platform/headless/headless.h"
@@ -121,28 +122,6 @@ void drive_frame() {
     benchmark::DoNotOptimize(kbd_was_hit(KEY_ESCAPE));
     game_frame(&drive.player);
     drive.frame++;
-}
-
-// ------------------------------------------------------------ baselines
-
-alignas(64) uint8_t scratch_from[SCREEN_SIZE];
-alignas(64) uint8_t scratch_to[SCREEN_SIZE];
-
-void BM_Memset64000(benchmark::State &state) {
-    for (auto _ : state) {
-        std::memset(scratch_to, 0, SCREEN_SIZE);
-        benchmark::DoNotOptimize(scratch_to);
-        benchmark::ClobberMemory();
-    }
-}
-
-void BM_Memcpy64000(benchmark::State &state) {
-    std::memset(scratch_from, 5, SCREEN_SIZE);
-    for (auto _ : state) {
-        std::memcpy(scratch_to, scratch_from, SCREEN_SIZE);
-        benchmark::DoNotOptimize(scratch_to);
-        benchmark::ClobberMemory();
-    }
 }
 
 // ------------------------------------------------------------ the game
@@ -315,16 +294,12 @@ double median(std::vector<double> v) {
 
 // The usual console lines for the single repetitions, then one table of
 // ratios. CPU time, so that other processes on a shared core count less.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public RunTimes {
   public:
     void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
+        RunTimes::ReportRuns(runs);
         for (const Run &r : runs) {
             if (r.run_type != Run::RT_Iteration || r.iterations == 0 || r.error_occurred) continue;
-            const double ns = r.GetAdjustedCPUTime() *
-                              benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                              benchmark::GetTimeUnitMultiplier(r.time_unit);
-            times_[r.run_name.function_name].push_back(ns);
             for (const auto &[counter, value] : r.counters)
                 if (counter.size() > 3 && counter.compare(counter.size() - 3, 3, "_ns") == 0)
                     steps_[counter].push_back(value.value);
@@ -339,8 +314,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
         std::printf("\n%-12s %10s %8s %8s %12s %6s  %s\n", "figure", "median ns", "median", "best",
                     "range", "goal", "(multiples of)");
         for (const Figure &f : FIGURES) {
-            if (!times_.count(f.name) || !times_.count(f.baseline)) continue;
-            const std::vector<double> &t = times_[f.name], &b = times_[f.baseline];
+            const std::vector<double> &t = times(f.name), &b = times(f.baseline);
+            if (t.empty() || b.empty()) continue;
             const double base = median(b);
             const double fastest = *std::min_element(t.begin(), t.end());
             const double slowest = *std::max_element(t.begin(), t.end());
@@ -351,7 +326,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
                         f.goal, f.baseline + 3);
         }
         for (const char *name : {"BM_Memset64000", "BM_Memcpy64000"})
-            if (times_.count(name)) std::printf("%-12s %10.0f\n", name + 3, median(times_[name]));
+            if (!times(name).empty()) std::printf("%-12s %10.0f\n", name + 3, median(times(name)));
         if (!steps_.empty()) {
             double total = 0;
             for (const char *step : STEPS)
@@ -367,7 +342,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   private:
     static constexpr const char *STEPS[] = {"update_ns", "clear_ns", "render_ns", "flip_ns"};
-    std::map<std::string, std::vector<double>> times_;
     std::map<std::string, std::vector<double>> steps_;   // per-frame ns of each step, per repetition
 };
 
@@ -383,10 +357,6 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; i++) args.push_back(argv[i]);
     int count = static_cast<int>(args.size());
     args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return run_benchmarks(count, args.data(), reporter);
 }

@@ -8,11 +8,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <map>
-#include <string>
 #include <vector>
 
+#include "bench/bench_ratio.h"
 #include "render/transform.h"
 
 namespace {
@@ -57,14 +55,6 @@ inline int32_t plain_row(const int32_t *r, int32_t x, int32_t y, int32_t z, int3
                                 static_cast<uint32_t>(t));
 }
 
-void BM_Memset64000(benchmark::State &state) {
-    static uint8_t buffer[64000];
-    for (auto _ : state) {
-        std::memset(buffer, static_cast<int>(state.iterations() & 0xFF), sizeof buffer);
-        benchmark::DoNotOptimize(buffer);
-        benchmark::ClobberMemory();
-    }
-}
 BENCHMARK(BM_Memset64000);
 
 void BM_PlainPointMultiplyAdd(benchmark::State &state) {
@@ -134,29 +124,12 @@ void BM_TransformConcat(benchmark::State &state) {
 }
 BENCHMARK(BM_TransformConcat);
 
-// Console output as usual, then a summary with the ratios. CPU time, and each
-// benchmark's fastest repetition: on a shared machine noise only adds time.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Console output as usual, then a summary with the ratios, each from the
+// fastest repetition.
+class Summary : public RunTimes {
 public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &r : runs) {
-            // With only aggregates reported, the median stands in.
-            const bool iteration = r.run_type == Run::RT_Iteration;
-            if (!iteration && r.aggregate_name != "median") continue;
-            if (r.iterations == 0) continue;
-            const double ns = r.GetAdjustedCPUTime() *
-                              benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                              benchmark::GetTimeUnitMultiplier(r.time_unit);
-            const std::string name = r.run_name.function_name;
-            std::map<std::string, double> &best = iteration ? best_ns : median_ns;
-            auto it = best.find(name);
-            if (it == best.end() || ns < it->second) best[name] = ns;
-        }
-    }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        for (const auto &[name, ns] : median_ns) best_ns.try_emplace(name, ns);
         std::printf("\n%-20s %8s %16s %16s %20s\n", "operation", "batch", "ops per second",
                     "x plain mul-add", "batch x memset64000");
         line("BM_TransformPoint", "BM_PlainPointMultiplyAdd", POINTS);
@@ -164,24 +137,18 @@ public:
     }
 
 private:
-    void line(const std::string &op, const std::string &plain, int items) {
-        if (!best_ns.count(op) || !best_ns.count(plain)) return;
-        const double per_op = best_ns[op] / items;
-        const double memset_ratio =
-            best_ns.count("BM_Memset64000") ? best_ns[op] / best_ns["BM_Memset64000"] : 0.0;
-        std::printf("%-20s %8d %16.3e %16.2f %20.2f\n", op.c_str() + 3, items, 1e9 / per_op,
-                    best_ns[op] / best_ns[plain], memset_ratio);
+    void line(const char *op, const char *plain, int items) {
+        if (!has(op) || !has(plain)) return;
+        const double per_op = best(op) / items;
+        const double memset_ratio = has("BM_Memset64000") ? best(op) / best("BM_Memset64000") : 0.0;
+        std::printf("%-20s %8d %16.3e %16.2f %20.2f\n", op + 3, items, 1e9 / per_op,
+                    best(op) / best(plain), memset_ratio);
     }
-    std::map<std::string, double> best_ns, median_ns;
 };
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    Summary summary;
+    return run_benchmarks(argc, argv, summary);
 }
