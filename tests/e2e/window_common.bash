@@ -75,3 +75,33 @@ expect_clean_end() {
     [ -s "$tmp/game.out" ] && fail "the game printed: $(cat "$tmp/game.out")"
     return 0
 }
+
+# Sets tracer to the wrapper words that record, in $tmp/trace, the game's
+# closes and kills and the arrival of signal $1 (empty when strace cannot
+# run here). strace passes the traced program's end on: it dies by the same
+# signal.
+trace_signal() {
+    tracer=()
+    if command -v strace >/dev/null && strace -qq -o /dev/null true 2>/dev/null; then
+        tracer=(strace -f -qq -o "$tmp/trace" -e trace=close,tgkill,kill -e "signal=$1")
+    else
+        echo "$name: strace not usable here; the shutdown order is not traced"
+    fi
+}
+
+# With a trace: after signal $1 arrived (its si_code $2), the shutdown closed
+# something (the X connection) before the program raised $1 again on itself,
+# and it died by $1.
+expect_shutdown_order() {
+    [ ${#tracer[@]} -gt 0 ] || return 0
+    local signal=$1 code=$2 arrived close_line raise_line
+    arrived=$(grep -n -m 1 -E "$signal \\{si_signo=$signal, si_code=$code" "$tmp/trace" | cut -d: -f1)
+    [ -n "$arrived" ] || fail "no $signal in the trace"
+    close_line=$(tail -n +"$arrived" "$tmp/trace" | grep -n -m 1 -E ' close\(' | cut -d: -f1)
+    raise_line=$(tail -n +"$arrived" "$tmp/trace" | grep -n -m 1 -E "(tgkill|kill)\\(.*$signal\\)" | cut -d: -f1)
+    [ -n "$close_line" ] || fail "nothing was closed after $signal: the shutdown did not run"
+    [ -n "$raise_line" ] || fail "the program did not raise $signal again after its shutdown"
+    [ "$close_line" -lt "$raise_line" ] || fail "$signal was raised again before the shutdown closed anything"
+    grep -q "+++ killed by $signal +++" "$tmp/trace" || fail "the trace does not end by $signal"
+    echo "$name: traced: $signal, then the shutdown closed the display, then $signal raised again"
+}

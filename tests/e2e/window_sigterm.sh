@@ -12,13 +12,7 @@ name=window_sigterm
 source "$(dirname "$0")/window_common.bash"
 
 start_display
-# strace passes the traced program's end on: it dies by the same signal.
-tracer=()
-if command -v strace >/dev/null && strace -qq -o /dev/null true 2>/dev/null; then
-    tracer=(strace -f -qq -o "$tmp/trace" -e trace=close,tgkill,kill -e signal=SIGTERM)
-else
-    echo "$name: strace not usable here; the shutdown order is not traced"
-fi
+trace_signal SIGTERM
 start_game "${tracer[@]}"
 wait_window
 sleep 0.5   # a few frames, so the game is in its loop
@@ -38,16 +32,5 @@ wait_exit 10
 [ "$status" -eq 143 ] || fail "exit status $status, not 143 (SIGTERM); output: $(cat "$tmp/game.out")"
 expect_clean_end
 
-if [ ${#tracer[@]} -gt 0 ]; then
-    line_of() { grep -n -m 1 -E "$1" "$tmp/trace" | cut -d: -f1; }
-    term_line=$(line_of 'SIGTERM \{si_signo=SIGTERM, si_code=SI_USER')
-    [ -n "$term_line" ] || fail "no SIGTERM in the trace"
-    close_line=$(tail -n +"$term_line" "$tmp/trace" | grep -n -m 1 -E ' close\(' | cut -d: -f1)
-    raise_line=$(tail -n +"$term_line" "$tmp/trace" | grep -n -m 1 -E '(tgkill|kill)\(.*SIGTERM\)' | cut -d: -f1)
-    [ -n "$close_line" ] || fail "nothing was closed after SIGTERM: the shutdown did not run"
-    [ -n "$raise_line" ] || fail "the program did not raise SIGTERM again after its shutdown"
-    [ "$close_line" -lt "$raise_line" ] || fail "SIGTERM was raised again before the shutdown closed anything"
-    grep -q '+++ killed by SIGTERM +++' "$tmp/trace" || fail "the trace does not end by SIGTERM"
-    echo "$name: traced: SIGTERM, then the shutdown closed the display, then SIGTERM raised again"
-fi
+expect_shutdown_order SIGTERM SI_USER
 echo "$name: SIGTERM ended the game (status 143) after its shutdown closed the window"
