@@ -84,9 +84,10 @@ void face_project(Face *face) {
         Vertex &v = vertices[face->clip_index[i]];
         if (v.stamp == stamp) {
             v.stamp = 0;
-            // Camera y points up, screen y down.
+            // Camera y points up, screen y down: -cy is a 32-bit coordinate
+            // (it wraps) before the 64-bit product.
             v.sx = wrap_add(div64(int64_t{v.cx} * cam.focal_length, v.cz), centre_x);
-            v.sy = wrap_add(div64(-int64_t{v.cy} * cam.focal_length, v.cz), centre_y);
+            v.sy = wrap_add(div64(int64_t{wrap_neg(v.cy)} * cam.focal_length, v.cz), centre_y);
             if (smooth) v.intensity = light_dot(light, v.nx, v.ny, v.nz);
         }
         rs->points[i].x = v.sx;

@@ -55,7 +55,7 @@ class FaceTest : public ::testing::Test {
 };
 
 // Quotients truncate toward zero (-90000 / 601 is -149, -300 / 600 is 0);
-// camera y points up, screen y down; the clip origin offsets the centre.
+// camera y points up, screen y down (negated as a 32-bit value); the clip origin offsets the centre.
 TEST_F(FaceTest, ProjectsAroundTheScreenCentre) {
     camera_point(0, 0, 0, 300), camera_point(1, 300, 300, 600), camera_point(2, -300, 0, 601), camera_point(3, -1, 0, 600);
     project(0, {0, 1, 2, 3});
@@ -66,6 +66,9 @@ TEST_F(FaceTest, ProjectsAroundTheScreenCentre) {
     camera_point(0, 0, 0, 300);
     project(0, {0});
     EXPECT_EQ((std::pair{point(0).x, point(0).y}), (std::pair{170, 120}));
+    camera_point(1, 0, INT32_MIN, 1 << 30);   // -cy wraps at 32 bits before the 64-bit product
+    project(0, {1});
+    EXPECT_EQ(point(0).y, -480);
 }
 
 // Smooth faces light their vertices when projecting (each product floors: 127 + 127); a vertex is
