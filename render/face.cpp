@@ -47,11 +47,14 @@ void check_bitmap(ResourceId id, const Bitmap *bitmap, int32_t size) {
 
 void draw_sprite(const Face *face, const Vertex *vertices, const RenderState *rs) {
     ResourceId id = static_cast<ResourceId>(face->flags & FACE_ID_MASK);
+    // The lock comes first, so that a bitmap the cache cannot give ends the
+    // program with the cache's own message.
+    const Bitmap *bitmap = reinterpret_cast<const Bitmap *>(res_lock(id));
     int32_t size = res_size(id);
     if (size < BITMAP_HEADER_SIZE) {
+        res_unlock(id);
         fatal_error("bitmap `%s' has %d bytes, too few for its header", res_name(id), size);
     }
-    const Bitmap *bitmap = reinterpret_cast<const Bitmap *>(res_lock(id));
     check_bitmap(id, bitmap, size);
     // 2^(16+s); exponents from 15 up wrap the 32-bit word as they always have.
     uint32_t s = (face->flags & FACE_SCALE_MASK) >> FACE_SCALE_SHIFT;

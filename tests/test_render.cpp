@@ -477,7 +477,8 @@ TEST_F(Frame, SpriteBitmapIsUnlockedAfterDrawing) {
     EXPECT_EQ(res_check(), 1);
 }
 
-// Bitmap sizes from a file that do not fit it, or the scaled drawer, end the program naming it.
+// Bitmap sizes from a file that do not fit it, or the scaled drawer, end the program naming it;
+// a bitmap the cache cannot lock ends it through the cache.
 TEST_F(FrameDeathTest, BadBitmapSizesEndTheProgram) {
     const struct { const char *name; int32_t w, h; size_t bytes; } bad[] = {
         {"short.bm", 16, 16, 8 + 255}, {"zero.bm", 0, 16, 72},          {"neg.bm", -4, -4, 72},
@@ -489,6 +490,8 @@ TEST_F(FrameDeathTest, BadBitmapSizesEndTheProgram) {
         EXPECT_EXIT(render(), ::testing::ExitedWithCode(1), "Fatal error: bitmap `[^']+' (is|has)") << b.name;
         cam->meshes = nullptr;
     }
+    sprite("disc.bm", 0, 0, 0, 65536), res_shutdown();   // the lock comes first and fails as the cache's own
+    EXPECT_EXIT(render(), ::testing::ExitedWithCode(1), "Fatal error: no loaded resources");
 }
 
 #ifndef POLYDRIVE_ASAN
