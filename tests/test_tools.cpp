@@ -115,7 +115,7 @@ TEST(LevelText, PrintParseAndDecodeReproduceTheBytes) {
     o.flat.push_back({0x80000000, {2, 1, 0}});   // a high bit: raw form
     o.name = "odd \"name\"\\ \x01 #x";
     o.spare = 17;
-    f.records[0].start.name = "";
+    f.records[0].start.name = std::string(125, '\xff');   // 500 characters once escaped
     f.trailing = Bytes(40, 0xAB);
     const LevelFile model =
         parse_ok("model\nmass 3\nv 0 0 0\nv 1 0 0\nv 0 1 0\nface red 1 0 1 2\ntrailing 00ff\n");

@@ -2,6 +2,8 @@
 // files, the plain text printer and the loader's semantic checks.
 #include "tools/assetfmt/level.h"
 
+#include "scene/world.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
@@ -115,12 +117,19 @@ struct Reader {
 
 void append(std::string *out, const char *format, ...) __attribute__((format(printf, 2, 3)));
 void append(std::string *out, const char *format, ...) {
-    char buf[256];
-    va_list args;
+    // Sized first: a quoted name of escaped bytes runs to some 500 characters.
+    va_list args, again;
     va_start(args, format);
-    std::vsnprintf(buf, sizeof buf, format, args);
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    *out += buf;
+    if (n > 0) {
+        const size_t at = out->size();
+        out->resize(at + static_cast<size_t>(n) + 1);
+        std::vsnprintf(out->data() + at, static_cast<size_t>(n) + 1, format, again);
+        out->resize(at + static_cast<size_t>(n));
+    }
+    va_end(again);
 }
 
 bool is_bare(const std::string &s) {
@@ -191,7 +200,9 @@ void check_mesh(const LevelObject &o, const std::string &who, std::vector<std::s
     if (o.vertex_count() < 1) problems->push_back(who + ": no vertex");
     if (o.flat.empty() && o.smooth.empty()) problems->push_back(who + ": no face");
     if (o.mass <= 0) problems->push_back(who + ": mass " + std::to_string(o.mass) + " is not positive");
-    if (o.spare < 0) problems->push_back(who + ": negative spare slot count");
+    if (o.spare < 0 || o.spare > WORLD_SPARE_MAX)
+        problems->push_back(who + ": spare slot count " + std::to_string(o.spare) + " outside 0.." +
+                            std::to_string(WORLD_SPARE_MAX));
     int n = 0;
     for (const auto *group : {&o.flat, &o.smooth}) {
         for (const LevelFace &f : *group) {
