@@ -65,16 +65,9 @@ void camera_set_position(Camera *c, int32_t x, int32_t y, int32_t z, int relativ
 }
 
 void camera_set_angles(Camera *c, int32_t ax, int32_t ay, int32_t az, int relative) {
-    // Wrapping before adding gives the same angle as adding first, without
-    // an overflow for any argument.
-    ax = angle_wrap(ax);
-    ay = angle_wrap(ay);
-    az = angle_wrap(az);
-    if (relative != 0) {
-        ax = angle_wrap(ax + c->angle_x);
-        ay = angle_wrap(ay + c->angle_y);
-        az = angle_wrap(az + c->angle_z);
-    }
+    ax = angle_set(ax, c->angle_x, relative);
+    ay = angle_set(ay, c->angle_y, relative);
+    az = angle_set(az, c->angle_z, relative);
     c->angle_x = ax;
     c->angle_y = ay;
     c->angle_z = az;

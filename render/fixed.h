@@ -67,6 +67,14 @@ constexpr int32_t angle_wrap(int32_t a) {
     return r < 0 ? r + ANGLE_TURN : r;
 }
 
+// The angle a setter stores: the value wrapped into 0..1439, plus the current
+// angle when relative. Wrapping before adding gives the same angle as adding
+// first, without an overflow for any argument.
+constexpr int32_t angle_set(int32_t value, int32_t current, int relative) {
+    value = angle_wrap(value);
+    return relative != 0 ? angle_wrap(value + current) : value;
+}
+
 // Entry i is sin / cos of i quarter degrees times 2^29, truncated toward zero,
 // except the eight points where the exact value is +-0.5, which hold
 // sin 120, 600, 840, 1320 = 268435456, 268435455, -268435455, -268435455 and

@@ -210,16 +210,9 @@ void mesh_set_position(Mesh *mesh, int32_t x, int32_t y, int32_t z, int mode) {
 }
 
 void mesh_set_angles(Mesh *mesh, int32_t a, int32_t b, int32_t c, int mode) {
-    // Wrapping before adding gives the same angle as adding first, without
-    // an overflow for any argument.
-    a = angle_wrap(a);
-    b = angle_wrap(b);
-    c = angle_wrap(c);
-    if (mode != 0) {
-        a = angle_wrap(a + mesh->angle_x);
-        b = angle_wrap(b + mesh->angle_y);
-        c = angle_wrap(c + mesh->angle_z);
-    }
+    a = angle_set(a, mesh->angle_x, mode);
+    b = angle_set(b, mesh->angle_y, mode);
+    c = angle_set(c, mesh->angle_z, mode);
     mesh->angle_x = a;
     mesh->angle_y = b;
     mesh->angle_z = c;
