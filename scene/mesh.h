@@ -48,7 +48,7 @@ static_assert(sizeof(Vertex) == 13 * 4);
 
 struct Mesh;
 
-// 17 words on the original 32-bit machine; here the two links are 64-bit.
+// 17 words where pointers are 32-bit; on a 64-bit machine the two links are wider.
 struct Face {
     FaceFlags flags;
     int32_t corner_count;    // 3, or 1 for a sprite face

@@ -3,7 +3,7 @@
 // The 320x200 frame is shown in a resizable window (960x720 at first) at the
 // 4:3 shape a monitor gave it, scaled nearest-neighbour and letterboxed; Alt
 // and Enter toggle fullscreen. Presents are paced by a clock of our own to
-// the 70 Hz refresh of the original mode, since neither Xvfb nor every driver
+// the 70 Hz refresh of the VGA 320x200 mode, since neither Xvfb nor every driver
 // gives vsync. Key events become set-1 scancodes and reach the handler only
 // from plat_keyboard_update, in the order they happened; autorepeats are
 // dropped. Closing the window presses and releases Escape, so the program
