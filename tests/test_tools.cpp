@@ -162,6 +162,7 @@ TEST(LevelText, MistakesNameTheFileAndLine) {
         {b + "box 0 0 0 10 10 10 red 1 skip roof\n", "src.world:3: unknown box side 'roof'"},
         {"world\nobject A\n mass 1\n obj nowhere.obj red 1\nend\n", "src.world:4: "},   // no file
         {"world\nstart \"Human1 0 0 0\n", "src.world:2: unterminated quoted string"},
+        {std::string("world\nstart Hu\0\0U2 0 0 0\n", 25), "src.world:2: a NUL byte in the source"},
         {"world\nstart " + std::string(126, 'n') + " 0 0 0\n", "src.world:2: name longer than 125"},
         {"world\nfloor 1\n", "src.world:2: unknown word 'floor' outside an object"},
         {"model\nposition 0 0 0\n", "src.world:2: a model has no position"},

@@ -48,6 +48,8 @@ struct Parser {
 
     bool tokenize(const std::string &text, std::vector<Token> *tokens) {
         tokens->clear();
+        // Names are NUL-terminated in the compiled file: a NUL can hold no place.
+        if (text.find('\0') != std::string::npos) return fail("a NUL byte in the source");
         size_t i = 0;
         while (i < text.size()) {
             const char c = text[i];
