@@ -126,20 +126,31 @@ void drive_frame() {
 
 // ------------------------------------------------------------ the game
 
-void BM_GameFrame(benchmark::State &state) {
+// Starts the drive, or marks the benchmark skipped when the level is not
+// found from the working directory.
+bool drive_begin(benchmark::State &state) {
     if (!level_found()) {
         state.SkipWithError("lib/level1.3dw not found: run from the repository root");
-        return;
+        return false;
     }
     drive_start();
+    return true;
+}
+
+// After the last frame of a lap the level is loaded again, off the clock.
+void next_lap_if_done(benchmark::State &state) {
+    if (drive.frame != LAP_FRAMES) return;
+    state.PauseTiming();
+    drive_stop();
+    drive_start();
+    state.ResumeTiming();
+}
+
+void BM_GameFrame(benchmark::State &state) {
+    if (!drive_begin(state)) return;
     int64_t listed = 0;
     for (auto _ : state) {
-        if (drive.frame == LAP_FRAMES) {
-            state.PauseTiming();
-            drive_stop();
-            drive_start();
-            state.ResumeTiming();
-        }
+        next_lap_if_done(state);
         drive_frame();
         listed += render_state()->list.count;
     }
@@ -159,19 +170,10 @@ double clock_ns() {
 }
 
 void BM_GameFrameSteps(benchmark::State &state) {
-    if (!level_found()) {
-        state.SkipWithError("lib/level1.3dw not found: run from the repository root");
-        return;
-    }
-    drive_start();
+    if (!drive_begin(state)) return;
     double spent[4] = {};   // update, clear, render, flip
     for (auto _ : state) {
-        if (drive.frame == LAP_FRAMES) {
-            state.PauseTiming();
-            drive_stop();
-            drive_start();
-            state.ResumeTiming();
-        }
+        next_lap_if_done(state);
         const uint32_t want = drive.keys[drive.frame];
         for (const KeyBit &k : KEY_BITS) {
             if ((drive.held ^ want) & k.bit) headless_queue_key(k.scancode, (want & k.bit) != 0);
@@ -205,11 +207,7 @@ void BM_GameFrameSteps(benchmark::State &state) {
 constexpr int FLIP_FRAME = 200;
 
 void BM_FlipDrive(benchmark::State &state) {
-    if (!level_found()) {
-        state.SkipWithError("lib/level1.3dw not found: run from the repository root");
-        return;
-    }
-    drive_start();
+    if (!drive_begin(state)) return;
     while (drive.frame < FLIP_FRAME) drive_frame();
     std::vector<uint8_t> frames[2];
     for (std::vector<uint8_t> &f : frames) {

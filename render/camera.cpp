@@ -53,14 +53,9 @@ void camera_set_viewport(Camera *c, int32_t focal_length, int32_t x0, int32_t y0
 }
 
 void camera_set_position(Camera *c, int32_t x, int32_t y, int32_t z, int relative) {
-    if (relative != 0) {
-        x = wrap_add(c->x, x);
-        y = wrap_add(c->y, y);
-        z = wrap_add(c->z, z);
-    }
-    c->x = x;
-    c->y = y;
-    c->z = z;
+    x = c->x = coord_set(x, c->x, relative);
+    y = c->y = coord_set(y, c->y, relative);
+    z = c->z = coord_set(z, c->z, relative);
     transform_set_translation(&c->view, wrap_neg(x), wrap_neg(y), wrap_neg(z));
 }
 

@@ -75,6 +75,12 @@ constexpr int32_t angle_set(int32_t value, int32_t current, int relative) {
     return relative != 0 ? angle_wrap(value + current) : value;
 }
 
+// The coordinate a position setter stores: the value, or the current one plus
+// the value when relative. Velocities are unbounded, so the sum may wrap.
+constexpr int32_t coord_set(int32_t value, int32_t current, int relative) {
+    return relative != 0 ? wrap_add(current, value) : value;
+}
+
 // Entry i is sin / cos of i quarter degrees times 2^29, truncated toward zero,
 // except the eight points where the exact value is +-0.5, which hold
 // sin 120, 600, 840, 1320 = 268435456, 268435455, -268435455, -268435455 and

@@ -194,15 +194,9 @@ void mesh_finish(Mesh *mesh) {
 }
 
 void mesh_set_position(Mesh *mesh, int32_t x, int32_t y, int32_t z, int mode) {
-    if (mode != 0) {
-        // Velocities are unbounded, so a position may wrap; it never traps.
-        x = wrap_add(mesh->x, x);
-        y = wrap_add(mesh->y, y);
-        z = wrap_add(mesh->z, z);
-    }
-    mesh->x = x;
-    mesh->y = y;
-    mesh->z = z;
+    x = mesh->x = coord_set(x, mesh->x, mode);
+    y = mesh->y = coord_set(y, mesh->y, mode);
+    z = mesh->z = coord_set(z, mesh->z, mode);
     transform_set_translation(&mesh->transform, x, y, z);
     mesh->world_centre[0] = wrap_add(x, mesh->centre[0]);
     mesh->world_centre[1] = wrap_add(y, mesh->centre[1]);
