@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/bench_ratio.h"
-#include "render/transform.h"
+#include "base/transform.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "frame/game.h"
 #include "platform/kbd.h"
 #include "render/camera.h"
-#include "render/fixed.h"
+#include "base/fixed.h"
 #include "scene/mesh.h"
 
 namespace {

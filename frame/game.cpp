@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "frame/drive.h"
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "platform/kbd.h"
 #include "platform/text.h"
 #include "platform/video.h"
@@ -49,6 +49,8 @@ void catch_stop_signals() {
 }  // namespace
 
 void game_startup() {
+    // A fatal error from here on gives the screen and keyboard back first.
+    fatal_set_shutdown(game_shutdown);
     // From here on a stop signal waits for the frame loop, so a console in
     // graphics mode and a raw keyboard are always given back.
     stop_signal = 0;

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <string>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "frame/game.h"
 #include "render/camera.h"
 #include "res/res.h"

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <string>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "res/res.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "platform/backend.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

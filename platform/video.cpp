@@ -8,7 +8,7 @@
 #include <immintrin.h>
 #endif
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "platform/backend.h"
 
 uint8_t *BackBuffer = nullptr;

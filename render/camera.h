@@ -15,7 +15,7 @@
 #include <cstdint>
 
 #include "render/poly.h"
-#include "render/transform.h"
+#include "base/transform.h"
 
 struct Mesh;
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "scene/mesh.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "render/camera.h"
 #include "render/poly.h"
-#include "render/transform.h"
+#include "base/transform.h"
 
 struct Face;
 struct Mesh;

@@ -1,9 +1,9 @@
 // render/face.cpp: projection of a listed face's corners and its shading.
 #include "render/face.h"
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "render/drawlist.h"
-#include "render/fixed.h"
+#include "base/fixed.h"
 #include "render/poly.h"
 #include "render/sprite.h"
 #include "res/res.h"

@@ -22,7 +22,7 @@
 #endif
 
 #include "platform/video.h"
-#include "render/fixed.h"
+#include "base/fixed.h"
 
 namespace {
 

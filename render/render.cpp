@@ -2,13 +2,13 @@
 // lazy vertex transform, near-plane clipping, listing, sorting and drawing.
 #include "render/render.h"
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "render/camera.h"
 #include "render/drawlist.h"
 #include "render/face.h"
-#include "render/fixed.h"
+#include "base/fixed.h"
 #include "render/poly.h"
-#include "render/transform.h"
+#include "base/transform.h"
 #include "scene/mesh.h"
 
 namespace {

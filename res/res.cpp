@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "frame/fatal.h"
-#include "render/fixed.h"
+#include "base/fatal.h"
+#include "base/fixed.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-#include "render/transform.h"
+#include "base/transform.h"
 
 struct Body;
 

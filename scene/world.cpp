@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "frame/game.h"
 #include "render/camera.h"
 #include "scene/mesh.h"

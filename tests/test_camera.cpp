@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "render/camera.h"
 #include "scene/mesh.h"
 

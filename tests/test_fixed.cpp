@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "render/fixed.h"
+#include "base/fixed.h"
 
 // Entries whose exact value is 0, ±1 or ±0.5: {index, value}, sine then cosine.
 constexpr int32_t EXACT[2][8][2] = {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "frame/game.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"

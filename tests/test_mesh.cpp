@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "scene/mesh.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "platform/video.h"
 #include "render/camera.h"
 #include "render/drawlist.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "render/transform.h"
+#include "base/transform.h"
 
 namespace {
 

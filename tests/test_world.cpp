@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "frame/game.h"
 #include "render/camera.h"
 #include "scene/mesh.h"

@@ -29,7 +29,7 @@
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "frame/game.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "platform/backend.h"
 #include "platform/video.h"
 

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "platform/backend.h"
 #include "platform/kbd.h"
 #include "platform/sdl/keymap.h"

@@ -26,13 +26,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "frame/fatal.h"
+#include "base/fatal.h"
 #include "frame/game.h"
 #include "platform/video.h"
 #include "render/camera.h"
 #include "render/drawlist.h"
 #include "render/render.h"
-#include "render/transform.h"
+#include "base/transform.h"
 #include "res/res.h"
 #include "scene/mesh.h"
 #include "tools/assetfmt/level.h"

@@ -1,4 +1,4 @@
-// render/fixed.cpp: the sine and cosine tables.
+// base/fixed.cpp: the sine and cosine tables.
 //
 // The tables are built at compile time: entry i is sin or cos of i quarter
 // degrees times 2^29, truncated toward zero. The values are evaluated in long
@@ -8,7 +8,7 @@
 // value is 0 or ±1 come out exactly from the reduction; the eight points where
 // it is ±0.5 are set explicitly, since there the stored value is part of the
 // contract rather than of the truncation rule.
-#include "render/fixed.h"
+#include "base/fixed.h"
 
 namespace {
 

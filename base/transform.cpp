@@ -1,9 +1,9 @@
-// render/transform.cpp: building, applying, inverting and combining
+// base/transform.cpp: building, applying, inverting and combining
 // transforms, and the near-plane crossing of an edge.
 //
 // Every product goes through fixed_mul or coord_mul and every sum through
 // wrap_add / wrap_sub, so any input gives a defined (if meaningless) result.
-#include "render/transform.h"
+#include "base/transform.h"
 
 namespace {
 

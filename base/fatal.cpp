@@ -1,22 +1,23 @@
-// frame/fatal.cpp: fatal_error and safe_alloc.
-#include "frame/fatal.h"
+// base/fatal.cpp: fatal_error and safe_alloc.
+#include "base/fatal.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
-#include "frame/game.h"
-
 namespace {
 struct FatalState {
     char message[128];   // 127 characters and the NUL; longer ones are cut
     FatalHook hook;
+    FatalShutdown shutdown;
     bool shutting_down;   // a fatal error raised by the shutdown itself
 };
 FatalState fatal;
 }  // namespace
 
 void fatal_set_hook(FatalHook hook) { fatal.hook = hook; }
+
+void fatal_set_shutdown(FatalShutdown shutdown) { fatal.shutdown = shutdown; }
 
 void fatal_error(const char *format, ...) {
     if (format == nullptr) {
@@ -29,12 +30,12 @@ void fatal_error(const char *format, ...) {
     }
     // Give the screen and the keyboard back before anything is printed. A
     // second fatal error from inside that shutdown must not start it again.
-    if (!fatal.shutting_down) {
+    if (!fatal.shutting_down && fatal.shutdown != nullptr) {
         struct Guard {
             Guard() { fatal.shutting_down = true; }
             ~Guard() { fatal.shutting_down = false; }   // also when a hook throws
         } guard;
-        game_shutdown();
+        fatal.shutdown();
     }
     if (fatal.hook != nullptr) fatal.hook(fatal.message);
     std::printf("Fatal error: %s\n", fatal.message);

@@ -1,4 +1,4 @@
-// render/transform.h: 3x3 Fixed rotation (row-major) plus a coordinate
+// base/transform.h: 3x3 Fixed rotation (row-major) plus a coordinate
 // translation. A transform maps a column vector p to M·p + t. All products are
 // 2.29 products (fixed_mul), each truncated on its own; sums wrap at 32 bits.
 // Nothing is renormalised and no overflow is detected: callers keep
@@ -6,7 +6,7 @@
 // still gives a defined result (no division by zero, no signed overflow).
 #pragma once
 
-#include "render/fixed.h"
+#include "base/fixed.h"
 
 struct Transform {
     Fixed m[9];            // m0..m8, row r is m[3r], m[3r+1], m[3r+2]

@@ -1,4 +1,4 @@
-// render/fixed.h: the number formats of the renderer and the driving logic.
+// base/fixed.h: the number formats of the renderer and the driving logic.
 //
 //   Fixed       2.29 signed, 1.0 = 0x20000000: sines, cosines, rotations
 //   coordinate  24.8 signed, 256 = one unit vector length / the near plane
