@@ -1,6 +1,7 @@
 // base/save.cpp: temporary file, flush, sync, rename.
 #include "base/save.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,10 @@ SaveState save;
 int take_slot(const char *temp) {
     for (int i = 0; i < SAVE_PENDING_MAX; i++) {
         if (save.pending[i][0] == '\0') {
-            std::memcpy(save.pending[i], temp, std::strlen(temp) + 1);
+            // The first byte last: the handler never sees half a path.
+            std::memcpy(save.pending[i] + 1, temp + 1, std::strlen(temp));
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            save.pending[i][0] = temp[0];
             return i;
         }
     }

@@ -1,6 +1,12 @@
 // tools/assetfmt/bitmap.cpp: nearest-colour mapping into the palette.
 #include "tools/assetfmt/bitmap.h"
 
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
 #include "platform/video.h"
 
 namespace {
@@ -53,4 +59,103 @@ bool bitmap_from_rgba(const uint8_t *rgba, int width, int height, const Palette 
                                   : static_cast<uint8_t>(bitmap_nearest(palette, p[0], p[1], p[2])));
     }
     return true;
+}
+
+namespace {
+
+// libpng reports errors through a callback that must not return: the message
+// is kept and the decoder jumps back to bitmap_from_png.
+struct PngSource {
+    const uint8_t *data;
+    size_t size;
+    size_t at;
+    char message[160];
+};
+
+void png_failed(png_structp png, png_const_charp message) {
+    auto *src = static_cast<PngSource *>(png_get_error_ptr(png));
+    std::snprintf(src->message, sizeof src->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void png_warned(png_structp, png_const_charp) {}
+
+void png_read_memory(png_structp png, png_bytep out, png_size_t length) {
+    auto *src = static_cast<PngSource *>(png_get_io_ptr(png));
+    if (length > src->size - src->at) png_error(png, "the file ends inside the picture");
+    std::memcpy(out, src->data + src->at, length);
+    src->at += length;
+}
+
+// Decodes into rgba (resized here, before the jump point, so no destructor is
+// skipped by a longjmp); "" on success, else the reason.
+std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, int *height) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, src, png_failed, png_warned);
+    if (png == nullptr) return "cannot start the PNG decoder";
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return "cannot start the PNG decoder";
+    }
+    // Limits the decoder enforces itself: the sides, and the memory any one
+    // ancillary chunk may take.
+    png_set_user_limits(png, BITMAP_SIZE_MAX, BITMAP_SIZE_MAX);
+    png_set_chunk_malloc_max(png, 1 << 20);
+    png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+    png_set_read_fn(png, src, png_read_memory);
+    std::vector<png_bytep> rows;
+    const char *refusal = nullptr;
+    char size_text[96];
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return src->message;
+    }
+    png_read_info(png, info);
+    const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    std::snprintf(size_text, sizeof size_text, "size %lux%lu", static_cast<unsigned long>(w),
+                  static_cast<unsigned long>(h));
+    if (w < 1 || h < 1 || w > BITMAP_SIZE_MAX || h > BITMAP_SIZE_MAX)
+        refusal = "is outside 1..32767";
+    else if (8 + uint64_t{w} * h > static_cast<uint64_t>(BITMAP_BYTES_MAX))
+        refusal = "needs more than the game's resource pool holds";
+    if (refusal != nullptr) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return std::string(size_text) + " " + refusal + " (at most " +
+               std::to_string(BITMAP_BYTES_MAX) + " bytes: 8 and one a pixel)";
+    }
+    png_set_expand(png);
+    png_set_strip_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != size_t{w} * 4) png_error(png, "unexpected row layout");
+    rgba->resize(size_t{w} * h * 4);
+    rows.resize(h);
+    for (png_uint_32 y = 0; y < h; y++) rows[y] = rgba->data() + size_t{y} * w * 4;
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return "";
+}
+
+}  // namespace
+
+bool bitmap_from_png(const uint8_t *data, size_t size, const Palette *palette,
+                     std::vector<uint8_t> *out, std::string *error) {
+    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
+        *error = "not a PNG file";
+        return false;
+    }
+    PngSource src{data, size, 0, "cannot decode the PNG file"};
+    std::vector<uint8_t> rgba;
+    int w = 0, h = 0;
+    const std::string why = decode_png(&src, &rgba, &w, &h);
+    if (!why.empty()) {
+        *error = why;
+        return false;
+    }
+    return bitmap_from_rgba(rgba.data(), w, h, palette, out, error);
 }

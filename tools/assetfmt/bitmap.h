@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "frame/game.h"
+
 struct Palette;
 
 constexpr int BITMAP_TRANSPARENT = 255;
@@ -20,3 +22,16 @@ int bitmap_nearest(const Palette *palette, int r, int g, int b);
 // (scaled drawing steps through rows with a shift).
 bool bitmap_from_rgba(const uint8_t *rgba, int width, int height, const Palette *palette,
                       std::vector<uint8_t> *out, std::string *error);
+
+// The largest bitmap the game can hold: its 8-byte header and one byte a
+// pixel in the resource pool.
+constexpr long BITMAP_BYTES_MAX = GAME_POOL_SIZE;
+
+// A PNG file in memory decoded with libpng (every chunk's CRC and the
+// compressed stream's checksum checked) and converted as bitmap_from_rgba
+// does. The size from the header is checked before anything is decoded: a
+// width that is not a power of two, a side above BITMAP_SIZE_MAX, or a bitmap
+// larger than BITMAP_BYTES_MAX is refused. Bytes that are not a PNG file are
+// refused too.
+bool bitmap_from_png(const uint8_t *data, size_t size, const Palette *palette,
+                     std::vector<uint8_t> *out, std::string *error);

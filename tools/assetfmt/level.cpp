@@ -217,6 +217,21 @@ void check_mesh(const LevelObject &o, const std::string &who, std::vector<std::s
     }
 }
 
+// A sprite object's name is registered with the resource cache as its
+// bitmap's file name, which the cache refuses when too long or climbing out.
+void check_sprite_name(const LevelObject &o, const std::string &who,
+                       std::vector<std::string> *problems) {
+    const LevelFace *first = !o.flat.empty() ? &o.flat[0] : !o.smooth.empty() ? &o.smooth[0] : nullptr;
+    if (first == nullptr || !(first->flags & LEVEL_FACE_SPRITE)) return;
+    if (o.name.empty() || o.name == "Statics") return;
+    if (o.name.size() > static_cast<size_t>(RES_NAME_MAX))
+        problems->push_back(who + ": a sprite's bitmap name longer than " +
+                            std::to_string(RES_NAME_MAX) + " characters");
+    const std::string framed = "/" + o.name + "/";
+    if (framed.find("/../") != std::string::npos)
+        problems->push_back(who + ": a sprite's bitmap name climbs out of lib/ with '..'");
+}
+
 }  // namespace
 
 int32_t level_auto_spare(const LevelObject &o) {
@@ -341,40 +356,13 @@ std::vector<std::string> level_problems(const LevelFile &file) {
                                   ? std::string("model")
                                   : "object " + std::to_string(n) + " (" + r.object.name + ")";
             check_mesh(r.object, who, &problems);
+            if (file.kind == LevelKind::World) check_sprite_name(r.object, who, &problems);
         }
         n++;
     }
+    const size_t size = level_encode(file).size();
+    if (size > LEVEL_FILE_MAX)
+        problems.push_back(std::to_string(size) + " bytes, more than the game's " +
+                           std::to_string(LEVEL_FILE_MAX) + "-byte resource pool holds");
     return problems;
-}
-
-bool level_read_file(const std::string &path, std::vector<uint8_t> *bytes, std::string *error) {
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        *error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    bytes->clear();
-    uint8_t buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes->insert(bytes->end(), buf, buf + n);
-    const bool bad = std::ferror(f) != 0;
-    std::fclose(f);
-    if (bad) *error = path + ": read error";
-    return !bad;
-}
-
-bool level_write_file(const std::string &path, const std::vector<uint8_t> &bytes,
-                      std::string *error) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        *error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool closed = std::fclose(f) == 0;
-    if (!ok || !closed) {
-        *error = path + ": write error";
-        return false;
-    }
-    return true;
 }

@@ -33,6 +33,8 @@
 #include <string>
 #include <vector>
 
+#include "frame/game.h"
+
 enum class LevelKind { World, Model };
 
 struct LevelFace {
@@ -109,10 +111,19 @@ struct ObjImport {
     uint32_t ramp = 5;
     uint32_t refl = 200;
 };
+// The file is read through toolio_read (at most LEVEL_SOURCE_MAX bytes), the
+// MTL files it names likewise from its folder. A vertex coordinate that is
+// not a finite decimal number is an error naming the OBJ file and line, and so
+// is a file that adds no triangle.
 bool level_add_obj(const std::string &obj_path, const ObjImport &options,
                    bool smooth_group, LevelObject *object, std::string *error);
+// The same on text in memory; mtl_dir "" reads no MTL file.
+bool level_add_obj_text(const std::string &text, const std::string &obj_path,
+                        const std::string &mtl_dir, const ObjImport &options, bool smooth_group,
+                        LevelObject *object, std::string *error);
 
-// Reads a whole file; false with a message on failure.
-bool level_read_file(const std::string &path, std::vector<uint8_t> *bytes, std::string *error);
-bool level_write_file(const std::string &path, const std::vector<uint8_t> &bytes,
-                      std::string *error);
+// The largest inputs the tools read: a text source, an OBJ or MTL file, a
+// PNG picture (16 MiB); a world or model file holds no more than the game's
+// resource pool.
+constexpr size_t LEVEL_SOURCE_MAX = size_t{16} << 20;
+constexpr size_t LEVEL_FILE_MAX = GAME_POOL_SIZE;

@@ -9,8 +9,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <sstream>
+#include <unistd.h>
 
+#include "scene/world.h"
 #include "tools/assetfmt/level.h"
+#include "tools/assetfmt/toolio.h"
 
 namespace {
 
@@ -202,7 +207,13 @@ struct Parser {
             ok = fail(who + " has no face");
         else if (!has_mass)
             ok = fail(who + " has no mass (add a line: mass N)");
-        if (ok && !has_spare) object->spare = level_auto_spare(*object);
+        if (ok && !has_spare) {
+            object->spare = level_auto_spare(*object);
+            if (object->spare > WORLD_SPARE_MAX)
+                ok = fail(who + " needs " + std::to_string(object->spare) +
+                          " spare slots (two a face), more than the game's " +
+                          std::to_string(WORLD_SPARE_MAX) + ": split it into smaller objects");
+        }
         line = saved;
         object = nullptr;
         return ok;
@@ -350,7 +361,7 @@ struct Parser {
                 return true;
             }
             int64_t e = 0;
-            if (!number(tok[1], 0, 1 << 24, &e, "spare slots")) return false;
+            if (!number(tok[1], 0, WORLD_SPARE_MAX, &e, "spare slots")) return false;
             object->spare = static_cast<int32_t>(e);
         } else if (k == "position" || k == "angles") {
             if (out->kind == LevelKind::Model) return fail("a model has no " + k);
@@ -460,19 +471,125 @@ bool level_parse(const std::string &text, const std::string &path, LevelFile *ou
     return ok;
 }
 
+namespace {
+
+// Reads the MTL files an OBJ file names from its folder, bounded as every
+// input is; a file that is missing is skipped (the faces keep the default
+// ramp), one that cannot be taken (not a regular file, too large) is an error.
+class BoundedMaterialReader : public tinyobj::MaterialReader {
+public:
+    explicit BoundedMaterialReader(std::string dir) : dir_(std::move(dir)) {}
+    bool operator()(const std::string &name, std::vector<tinyobj::material_t> *materials,
+                    std::map<std::string, int> *map, std::string *warn,
+                    std::string *) override {
+        const std::string path = dir_ + name;
+        if (access(path.c_str(), F_OK) != 0) return false;
+        std::vector<uint8_t> bytes;
+        std::string why;
+        if (!toolio_read(path, LEVEL_SOURCE_MAX, &bytes, &why)) {
+            if (error.empty()) error = why;
+            return false;
+        }
+        std::istringstream in(std::string(bytes.begin(), bytes.end()));
+        tinyobj::LoadMtl(map, materials, &in, warn, &why);
+        return true;
+    }
+    std::string error;
+
+private:
+    std::string dir_;
+};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// A decimal number: sign, digits with at most one point, an exponent; no
+// hexadecimal, no inf or nan, and finite as a double.
+bool finite_decimal(const std::string &w) {
+    size_t i = (w[0] == '+' || w[0] == '-') ? 1 : 0;
+    size_t digits = 0;
+    while (i < w.size() && is_digit(w[i])) i++, digits++;
+    if (i < w.size() && w[i] == '.') {
+        i++;
+        while (i < w.size() && is_digit(w[i])) i++, digits++;
+    }
+    if (digits == 0) return false;
+    if (i < w.size() && (w[i] == 'e' || w[i] == 'E')) {
+        i++;
+        if (i < w.size() && (w[i] == '+' || w[i] == '-')) i++;
+        const size_t start = i;
+        while (i < w.size() && is_digit(w[i])) i++;
+        if (i == start) return false;
+    }
+    return i == w.size() && std::isfinite(std::strtod(w.c_str(), nullptr));
+}
+
+// Every vertex line holds three to seven finite decimal numbers (x y z, and
+// w or r g b); the OBJ reader would take anything else as 0.
+bool check_obj_vertices(const std::string &text, const std::string &name, std::string *error) {
+    size_t start = 0;
+    int line = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        line++;
+        std::istringstream words(text.substr(start, end - start));
+        start = end + 1;
+        std::string word;
+        if (!(words >> word) || word != "v") continue;
+        int count = 0;
+        while (words >> word && word[0] != '#') {
+            if (!finite_decimal(word)) {
+                std::string shown = word.substr(0, 40);
+                for (char &c : shown)
+                    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+                *error = name + ":" + std::to_string(line) + ": coordinate '" + shown +
+                         "' is not a finite decimal number";
+                return false;
+            }
+            count++;
+        }
+        if (count < 3 || count > 7) {
+            *error = name + ":" + std::to_string(line) + ": a vertex needs x y z (and at most w or r g b)";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool smooth_group,
                    LevelObject *object, std::string *error) {
+    std::vector<uint8_t> bytes;
+    if (!toolio_read(obj_path, LEVEL_SOURCE_MAX, &bytes, error)) return false;
+    const size_t slash = obj_path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? std::string("./") : obj_path.substr(0, slash + 1);
+    return level_add_obj_text(std::string(bytes.begin(), bytes.end()), obj_path, dir, options,
+                              smooth_group, object, error);
+}
+
+bool level_add_obj_text(const std::string &text, const std::string &obj_path,
+                        const std::string &mtl_dir, const ObjImport &options, bool smooth_group,
+                        LevelObject *object, std::string *error) {
+    if (text.find('\0') != std::string::npos) {
+        *error = obj_path + ": not a text file (it holds a NUL byte)";
+        return false;
+    }
+    if (!check_obj_vertices(text, obj_path, error)) return false;
     tinyobj::attrib_t attrib;
     std::vector<tinyobj::shape_t> shapes;
     std::vector<tinyobj::material_t> materials;
     std::string warn, err;
-    std::string base = obj_path;
-    const size_t slash = base.find_last_of('/');
-    base = (slash == std::string::npos) ? std::string("./") : base.substr(0, slash + 1);
-    if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, obj_path.c_str(),
-                          base.c_str(), true)) {
+    std::istringstream in(text);
+    BoundedMaterialReader mtl(mtl_dir);
+    if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, &in,
+                          mtl_dir.empty() ? nullptr : &mtl, true)) {
         while (!err.empty() && err.back() == '\n') err.pop_back();
         *error = obj_path + ": " + (err.empty() ? std::string("cannot read") : err);
+        return false;
+    }
+    if (!mtl.error.empty()) {
+        *error = mtl.error;
         return false;
     }
     const int32_t first = object->vertex_count();
@@ -487,6 +604,7 @@ bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool s
             object->vertices.push_back(static_cast<int32_t>(std::lround(v)));
         }
     }
+    size_t faces_added = 0;
     for (const tinyobj::shape_t &shape : shapes) {
         const tinyobj::mesh_t &mesh = shape.mesh;
         size_t at = 0;
@@ -516,8 +634,13 @@ bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool s
                 face.index[(3 - c) % 3] = first + vi;
             }
             (smooth ? object->smooth : object->flat).push_back(face);
+            faces_added++;
             at += n;
         }
+    }
+    if (faces_added == 0) {
+        *error = obj_path + ": holds no triangle face";
+        return false;
     }
     return true;
 }

@@ -1,13 +1,13 @@
 // bitmapc: converts a PNG picture into a Bitmap resource in the colours of
 // the default palette.
-#include <stb/stb_image.h>
-
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/video.h"
 #include "tools/assetfmt/bitmap.h"
 #include "tools/assetfmt/level.h"
+#include "tools/assetfmt/toolio.h"
 
 namespace {
 
@@ -17,45 +17,55 @@ const char USAGE[] =
     "(little-endian), then one palette index per pixel, rows top first.\n"
     "Each opaque colour becomes the nearest colour of the default palette\n"
     "(entries 0..254); pixels with alpha below 128 become 255, transparent.\n"
-    "The width must be a power of two; width and height at most 32767.\n"
-    "Exit status 1 on any error.\n";
+    "\n"
+    "Only PNG is read (checksums checked). The input is a regular file of at\n"
+    "most 16 MiB. The width must be a power of two, width and height at most\n"
+    "32767, and the bitmap must fit the game's 10240-byte resource pool\n"
+    "(8 bytes and one a pixel): all checked from the picture's header before\n"
+    "it is decoded. OUTPUT is written whole or not at all, and never over IN.\n"
+    "Exit status 1 on any error, 2 for a mistake in the command line.\n";
 
-[[noreturn]] void die(const std::string &message) {
+[[noreturn]] void die(const std::string &message, int status = 1) {
     std::fprintf(stderr, "bitmapc: %s\n", message.c_str());
-    std::exit(1);
+    std::exit(status);
+}
+
+[[noreturn]] void usage_error(const std::string &message) {
+    die(message + " (see bitmapc --help)", TOOLIO_USAGE_STATUS);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
+    toolio_catch_signals();
     std::string in, out;
     for (int i = 1; i < argc; i++) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            std::string error;
+            if (!toolio_finish_stdout(&error)) die(error);
             return 0;
         }
         if (a == "-o") {
-            if (i + 1 >= argc) die("-o needs a value (see bitmapc --help)");
+            if (i + 1 >= argc) usage_error("-o needs a value");
             out = argv[++i];
         } else if (a.size() > 1 && a[0] == '-') {
-            die("unknown option " + a + " (see bitmapc --help)");
+            usage_error("unknown option " + a);
         } else if (in.empty()) {
             in = a;
         } else {
-            die("one picture at a time (see bitmapc --help)");
+            usage_error("one picture at a time");
         }
     }
-    if (in.empty() || out.empty()) die("needs IN.png and -o OUTPUT (see bitmapc --help)");
+    if (in.empty() || out.empty()) usage_error("needs IN.png and -o OUTPUT");
 
-    int w = 0, h = 0, channels = 0;
-    stbi_uc *rgba = stbi_load(in.c_str(), &w, &h, &channels, 4);
-    if (rgba == nullptr) die(in + ": cannot read the picture (" + stbi_failure_reason() + ")");
-    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> png, bytes;
     std::string error;
-    const bool ok = bitmap_from_rgba(rgba, w, h, palette_default(), &bytes, &error);
-    stbi_image_free(rgba);
-    if (!ok) die(in + ": " + error);
-    if (!level_write_file(out, bytes, &error)) die(error);
+    if (!toolio_read(in, LEVEL_SOURCE_MAX, &png, &error)) die(error);
+    if (toolio_is_input(out)) die(out + ": is the input; refusing to write over it");
+    if (!bitmap_from_png(png.data(), png.size(), palette_default(), &bytes, &error))
+        die(in + ": " + error);
+    if (!toolio_write(out, bytes.data(), bytes.size(), &error)) die(error);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/assetfmt/level.h"
+#include "tools/assetfmt/toolio.h"
 
 namespace {
 
@@ -39,11 +40,22 @@ const char USAGE[] =
     "  trailing HEX                  bytes kept after the end of the data\n"
     "Coordinates: x right, y up, z forward (the car starts looking along +z).\n"
     "RAMP: red green blue cyan yellow grey orange purple magenta sky, or 0..15.\n"
-    "Exit status 1 on any error.\n";
+    "\n"
+    "Inputs are regular files of at most 16 MiB (the source, OBJ and MTL files).\n"
+    "What the game's loader would refuse is refused here first: more than 4096\n"
+    "spare slots in an object (also from 'spare auto'), a sprite's bitmap name\n"
+    "longer than 59 characters, a file larger than the 10240-byte resource pool,\n"
+    "OBJ coordinates that are not finite decimal numbers, an OBJ file without a\n"
+    "triangle. OUTPUT is written whole or not at all, never over an input.\n"
+    "Exit status 1 on any error, 2 for a mistake in the command line.\n";
 
-[[noreturn]] void die(const std::string &message) {
+[[noreturn]] void die(const std::string &message, int status = 1) {
     std::fprintf(stderr, "levelc: %s\n", message.c_str());
-    std::exit(1);
+    std::exit(status);
+}
+
+[[noreturn]] void usage_error(const std::string &message) {
+    die(message + " (see levelc --help)", TOOLIO_USAGE_STATUS);
 }
 
 bool ends_with(const std::string &s, const char *suffix) {
@@ -51,18 +63,18 @@ bool ends_with(const std::string &s, const char *suffix) {
     return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
-int32_t option_number(const char *text, long min, long max, const char *what) {
-    char *end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (*text == '\0' || *end != '\0' || v < min || v > max)
-        die(std::string(what) + " '" + text + "' must be a number in " + std::to_string(min) +
-            ".." + std::to_string(max));
+int32_t option_number(const char *text, int64_t min, int64_t max, const char *what) {
+    int64_t v = 0;
+    if (!toolio_number(text, min, max, &v))
+        usage_error(std::string(what) + " '" + text + "' must be a whole number in " +
+                    std::to_string(min) + ".." + std::to_string(max));
     return static_cast<int32_t>(v);
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
+    toolio_catch_signals();
     std::string source, output;
     ObjImport obj;
     int32_t mass = 100;
@@ -71,11 +83,13 @@ int main(int argc, char **argv) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            std::string error;
+            if (!toolio_finish_stdout(&error)) die(error);
             return 0;
         }
         const bool takes_value = a == "-o" || a == "--mass" || a == "--scale" || a == "--ramp" ||
                                  a == "--refl";
-        if (takes_value && i + 1 >= argc) die(a + " needs a value (see levelc --help)");
+        if (takes_value && i + 1 >= argc) usage_error(a + " needs a value");
         if (a == "-o") {
             output = argv[++i];
         } else if (a == "--mass") {
@@ -95,14 +109,14 @@ int main(int argc, char **argv) {
             if (!found) obj.ramp = static_cast<uint32_t>(option_number(r.c_str(), 0, 15, "--ramp"));
             obj_options = true;
         } else if (a.size() > 1 && a[0] == '-') {
-            die("unknown option " + a + " (see levelc --help)");
+            usage_error("unknown option " + a);
         } else if (source.empty()) {
             source = a;
         } else {
-            die("more than one source given (see levelc --help)");
+            usage_error("more than one source given");
         }
     }
-    if (source.empty() || output.empty()) die("needs a SOURCE and -o OUTPUT (see levelc --help)");
+    if (source.empty() || output.empty()) usage_error("needs a SOURCE and -o OUTPUT");
 
     LevelFile file;
     std::string error;
@@ -112,13 +126,14 @@ int main(int argc, char **argv) {
         LevelObject &o = file.records.back().object;
         o.mass = mass;
         if (!level_add_obj(source, obj, false, &o, &error)) die(error);
-        if (o.vertex_count() == 0 || (o.flat.empty() && o.smooth.empty()))
-            die(source + ": no triangle to make a model of");
         o.spare = level_auto_spare(o);
     } else {
-        if (obj_options) die("--mass, --scale, --ramp and --refl apply to .obj sources only");
+        if (obj_options) usage_error("--mass, --scale, --ramp and --refl apply to .obj sources only");
         std::vector<uint8_t> bytes;
-        if (!level_read_file(source, &bytes, &error)) die(error);
+        if (!toolio_read(source, LEVEL_SOURCE_MAX, &bytes, &error)) die(error);
+        // Refused before the work, so a mistake costs no time; toolio_write
+        // checks again, with the OBJ and MTL files read meanwhile.
+        if (toolio_is_input(output)) die(output + ": is the source; refusing to write over it");
         const std::string text(bytes.begin(), bytes.end());
         if (text.find('\0') != std::string::npos) die(source + ": not a text source (it holds a NUL byte)");
         if (!level_parse(text, source, &file, &error)) die(error);
@@ -128,7 +143,11 @@ int main(int argc, char **argv) {
     if (file.kind == LevelKind::World && ends_with(output, ".3do"))
         die(source + ": a world goes into a .3dw file, not " + output);
 
+    const std::vector<std::string> problems = level_problems(file);
+    if (!problems.empty())
+        die(source + ": the game would refuse it: " + problems[0] +
+            (problems.size() > 1 ? " (and " + std::to_string(problems.size() - 1) + " more)" : ""));
     const std::vector<uint8_t> bytes = level_encode(file);
-    if (!level_write_file(output, bytes, &error)) die(error);
+    if (!toolio_write(output, bytes.data(), bytes.size(), &error)) die(error);
     return 0;
 }

@@ -1,26 +1,36 @@
 // leveldump: prints a world (.3dw) or model (.3do) file as the text source
 // that levelc compiles back into the same bytes.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "tools/assetfmt/level.h"
+#include "tools/assetfmt/toolio.h"
 
 namespace {
 
 const char USAGE[] =
-    "usage: leveldump [--world | --model] FILE\n"
-    "Prints a .3dw world or .3do model file as text on standard output, in\n"
-    "the plain form that 'levelc SOURCE -o FILE' turns back into the same\n"
-    "bytes. The kind comes from the file's extension unless --world or\n"
-    "--model says it. What the game's loader would refuse (an object without\n"
-    "faces, a corner outside its object, a mass that is not positive) is\n"
-    "reported on standard error; the text is printed all the same.\n"
-    "Exit status 1 when the file cannot be read or decoded.\n";
+    "usage: leveldump [--world | --model] FILE [-o OUTPUT]\n"
+    "Prints a .3dw world or .3do model file as text on standard output (or\n"
+    "into OUTPUT, written whole or not at all and never over FILE), in the\n"
+    "plain form that 'levelc SOURCE -o FILE' turns back into the same bytes.\n"
+    "The kind comes from the file's extension unless --world or --model says\n"
+    "it. FILE must be a regular file of at most 10240 bytes, the game's\n"
+    "resource pool. What the game's loader would refuse (an object without\n"
+    "faces, a corner outside its object, a mass that is not positive, too\n"
+    "many spare slots) is reported on standard error; the text is printed all\n"
+    "the same.\n"
+    "Exit status 1 when the file cannot be read or decoded or the text cannot\n"
+    "be written, 2 for a mistake in the command line.\n";
 
-[[noreturn]] void die(const std::string &message) {
+[[noreturn]] void die(const std::string &message, int status = 1) {
     std::fprintf(stderr, "leveldump: %s\n", message.c_str());
-    std::exit(1);
+    std::exit(status);
+}
+
+[[noreturn]] void usage_error(const std::string &message) {
+    die(message + " (see leveldump --help)", TOOLIO_USAGE_STATUS);
 }
 
 bool ends_with(const std::string &s, const char *suffix) {
@@ -28,44 +38,61 @@ bool ends_with(const std::string &s, const char *suffix) {
     return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
+void finish_stdout() {
+    std::string error;
+    if (!toolio_finish_stdout(&error)) die(error);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string path;
+    toolio_catch_signals();
+    std::string path, output;
     int kind = -1;   // -1 from the extension
     for (int i = 1; i < argc; i++) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            finish_stdout();
             return 0;
         }
         if (a == "--world") {
             kind = 0;
         } else if (a == "--model") {
             kind = 1;
+        } else if (a == "-o") {
+            if (i + 1 >= argc) usage_error("-o needs a value");
+            output = argv[++i];
         } else if (a.size() > 1 && a[0] == '-') {
-            die("unknown option " + a + " (see leveldump --help)");
+            usage_error("unknown option " + a);
         } else if (path.empty()) {
             path = a;
         } else {
-            die("one FILE at a time (see leveldump --help)");
+            usage_error("one FILE at a time");
         }
     }
-    if (path.empty()) die("needs a FILE (see leveldump --help)");
+    if (path.empty()) usage_error("needs a FILE");
     if (kind < 0) {
         if (ends_with(path, ".3dw")) kind = 0;
         else if (ends_with(path, ".3do")) kind = 1;
-        else die(path + ": cannot tell a world from a model by its name; add --world or --model");
+        else usage_error(path + ": cannot tell a world from a model by its name; add --world or --model");
     }
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!level_read_file(path, &bytes, &error)) die(error);
+    if (!toolio_read(path, LEVEL_FILE_MAX, &bytes, &error)) die(error);
+    if (!output.empty() && toolio_is_input(output))
+        die(output + ": is the input; refusing to write over it");
     LevelFile file;
     if (!level_decode(bytes, kind == 0 ? LevelKind::World : LevelKind::Model, &file, &error))
         die(path + ": " + error);
     for (const std::string &p : level_problems(file))
         std::fprintf(stderr, "leveldump: %s: warning: %s\n", path.c_str(), p.c_str());
     const std::string text = level_print(file);
+    if (!output.empty()) {
+        if (!toolio_write(output, text.data(), text.size(), &error)) die(error);
+        return 0;
+    }
     std::fwrite(text.data(), 1, text.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    finish_stdout();
+    return 0;
 }

@@ -1,0 +1,49 @@
+// tools/assetfmt/toolio.h: how the tools read their inputs, write their
+// outputs, parse their options and end on a signal.
+//
+// Inputs: toolio_read opens without blocking (a FIFO or a device never holds
+// it up), refuses anything that is not a regular file, refuses a file larger
+// than the caller's limit from its size alone, and never reads more than the
+// limit even when the file grows meanwhile. Every input read is remembered by
+// device and inode.
+//
+// Outputs: toolio_write goes through base/save (a temporary file in the
+// target's folder, renamed over the target only when every byte is written,
+// flushed and synced), and refuses a target that is one of the inputs read so
+// far, however it is named (a second name, a link). toolio_finish_stdout
+// flushes and closes standard output and says whether every byte got out.
+//
+// Signals: after toolio_catch_signals, SIGINT and SIGTERM remove the
+// temporary files of unfinished saves and the paths given to
+// toolio_remove_on_signal (files or empty folders, in the order given), then
+// end the process by that signal with its default action. The handler only
+// calls unlink, rmdir, signal and raise.
+//
+// Errors are one line without the tool's name: "PATH: what went wrong".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Exit status of a command-line mistake (an unknown option, a value out of range).
+constexpr int TOOLIO_USAGE_STATUS = 2;
+
+bool toolio_read(const std::string &path, size_t limit, std::vector<uint8_t> *bytes,
+                 std::string *error);
+bool toolio_write(const std::string &path, const void *data, size_t size, std::string *error);
+
+// Whether path names a file already read as an input.
+bool toolio_is_input(const std::string &path);
+
+// False with "standard output: ..." when a write, the flush or the close failed.
+bool toolio_finish_stdout(std::string *error);
+
+void toolio_catch_signals();
+// At most 4 paths; each is copied.
+void toolio_remove_on_signal(const char *path);
+void toolio_forget_removals();
+
+// A whole decimal number in min..max (no sign but '-', no space, no overflow).
+bool toolio_number(const char *text, int64_t min, int64_t max, int64_t *value);
