@@ -118,6 +118,10 @@ void game_shutdown() {
     res_shutdown();
 }
 
+int game_stop_signal() { return stop_signal; }
+
+void game_end_by_signal(int sig) { die_by(sig); }
+
 void game_main() {
     game_startup();
     level_load(1);

@@ -57,6 +57,13 @@ void game_update(Body **player);
 void game_draw();
 void game_frame(Body **player);
 
+// The stop signal caught since game_startup (SIGALRM, SIGINT or SIGTERM), 0
+// for none, for loops of their own (the recorder, the soak player) that end
+// as game_run does: shutdown, then game_end_by_signal.
+int game_stop_signal();
+// Ends the process by sig with its default action (standard output flushed).
+[[noreturn]] void game_end_by_signal(int sig);
+
 // Release the level's bodies, meshes and camera (body_list and current_camera
 // become null). The game leaves them to the process exit; tools and tests
 // that load many levels in one process call this between them.

@@ -1,7 +1,9 @@
 // res/res.cpp: the resource cache.
 #include "res/res.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -233,14 +235,17 @@ intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length) {
         const char *name = static_cast<const char *>(name_or_buffer);
         char path[4 + RES_NAME_MAX + 1];
         std::snprintf(path, sizeof path, "lib/%s", name);
-        FILE *f = std::fopen(path, "rb");
-        // Only a regular file has a size that means something (a directory
-        // or a pipe would pass the open and fail or block later).
+        // Opened without blocking, so a FIFO or a device never holds the game
+        // up; only a regular file has a size that means something (a folder,
+        // a pipe or a device would fail or block later, or never end).
+        const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         struct stat st;
-        if (f != nullptr && (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))) {
-            std::fclose(f);
-            f = nullptr;
+        if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            close(fd);
+            fatal_error("cannot load resource `%s'", name);
         }
+        FILE *f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+        if (f == nullptr && fd >= 0) close(fd);
         if (f == nullptr) fatal_error("cannot load resource `%s'", name);
         // Unbuffered: each load is one whole read, and a seek back to the
         // start must reach the file, not bytes buffered by an earlier load.

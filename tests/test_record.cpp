@@ -80,11 +80,15 @@ TEST_F(Recorder, BadScriptsAndOptionsEndWithOneClearLine) {
         EXPECT_EQ(record("--keys '" + keys + "' --frames 3 --out '" + dir + "/f'"), 1) << text;
         EXPECT_NE(err.find(keys + message), std::string::npos) << err;
     }
+    // Command-line mistakes exit with 2, a file that cannot be read with 1.
     for (const char *args : {"--frames 3", "--out x", "--frames 0 --out x", "--frames 2 --out x --every",
-                             "--frames 2 --out x --fast", "--keys /nonexistent/k --frames 2 --out x"}) {
-        EXPECT_EQ(record(args), 1) << args;
+                             "--frames 2 --out x --fast", "--frames 9223372036854775807 --out x",
+                             "--frames 2 --every 99999999999999999999 --out x", "--frames 2x --out x"}) {
+        EXPECT_EQ(record(args), 2) << args;
         EXPECT_NE(err.find("polydrive-record: "), std::string::npos) << args;
     }
+    EXPECT_EQ(record("--keys /nonexistent/k --frames 2 --out x"), 1);
+    EXPECT_NE(err.find("polydrive-record: "), std::string::npos);
     EXPECT_EQ(record("--help"), 0);
     EXPECT_NE(out.find("not armed"), std::string::npos);
 }

@@ -20,11 +20,14 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "base/save.h"
 #include "frame/game.h"
+#include "frame/keyscript.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/video.h"
 #include "scene/mesh.h"
+#include "tools/assetfmt/toolio.h"
 
 namespace {
 
@@ -35,14 +38,16 @@ const char USAGE[] =
     "as the game finds it) for at most N frames and writes frame 1 and every K-th\n"
     "frame (default 1) as DIR/frame_NNNNN.png.\n"
     "\n"
-    "  --keys SCRIPT  key script, one instruction a line: COUNT key key ...\n"
+    "  --keys SCRIPT  key script (a regular file of at most 1 MiB), one\n"
+    "                 instruction a line: COUNT key key ... (COUNT 0..10^9)\n"
     "                 holds the keys for the next COUNT frames. Keys: up, down,\n"
     "                 left, right, stop (digit 1), esc, none; '#' starts a\n"
     "                 comment. After the last line nothing is held. Without\n"
     "                 --keys nothing is held at all.\n"
-    "  --frames N     frames to run at most (Escape held and let go ends sooner)\n"
+    "  --frames N     frames to run at most, 1..100000000 (Escape held and let\n"
+    "                 go ends sooner)\n"
     "  --out DIR      output folder (created if missing)\n"
-    "  --every K      write every K-th frame besides frame 1\n"
+    "  --every K      write every K-th frame besides frame 1 (1..100000000)\n"
     "  --raw          also write every frame's 64000 palette indices as\n"
     "                 DIR/frame_NNNNN.bin (the back buffer before the flip)\n"
     "  --state        after each frame print one line per body, in list order:\n"
@@ -50,24 +55,10 @@ const char USAGE[] =
     "  --help         this text\n"
     "\n"
     "The 60-second time limit of the game is not armed: the recorder runs as\n"
-    "fast as it can and counts frames, so the same script gives the same frames.\n";
-
-struct KeyName {
-    const char *name;
-    uint32_t bit;
-    int scancode;
-};
-
-const KeyName KEYS[] = {
-    {"up", 1u << 0, KEY_UP},     {"down", 1u << 1, KEY_DOWN},     {"left", 1u << 2, KEY_LEFT},
-    {"right", 1u << 3, KEY_RIGHT}, {"stop", 1u << 4, KEY_1},      {"esc", 1u << 5, KEY_ESCAPE},
-};
-
-// One script instruction: these keys for the next count frames.
-struct Segment {
-    long count;
-    uint32_t keys;
-};
+    "fast as it can and counts frames, so the same script gives the same frames.\n"
+    "Each file is written whole or not at all; SIGINT or SIGTERM ends the run\n"
+    "after the frame in progress, leaving no partial file. Exit status 1 on any\n"
+    "error, 2 for a mistake in the command line.\n";
 
 struct Options {
     const char *keys = nullptr;
@@ -78,24 +69,25 @@ struct Options {
     bool state = false;
 };
 
-[[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char *format, ...) {
+constexpr long FRAMES_MAX = 100000000;   // frame_NNNNN names stay in order below that
+
+[[noreturn]] __attribute__((format(printf, 2, 3))) void fail_with(int status, const char *format, ...) {
     std::fprintf(stderr, "polydrive-record: ");
     va_list args;
     va_start(args, format);
     std::vfprintf(stderr, format, args);
     va_end(args);
     std::fprintf(stderr, "\n");
-    std::exit(1);
+    std::exit(status);
 }
+#define fail(...) fail_with(1, __VA_ARGS__)
+#define usage_error(...) fail_with(TOOLIO_USAGE_STATUS, __VA_ARGS__)
 
 long parse_count(const char *text, const char *option) {
-    char *end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < 1) {
-        fail("%s needs a positive whole number, not '%s'", option, text);
-    }
-    return v;
+    int64_t v = 0;
+    if (!toolio_number(text, 1, FRAMES_MAX, &v))
+        usage_error("%s needs a whole number in 1..%ld, not '%s'", option, FRAMES_MAX, text);
+    return static_cast<long>(v);
 }
 
 Options parse_options(int argc, char **argv) {
@@ -103,11 +95,13 @@ Options parse_options(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> const char * {
-            if (i + 1 >= argc) fail("%s needs a value", argv[i]);
+            if (i + 1 >= argc) usage_error("%s needs a value", argv[i]);
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
             std::fputs(USAGE, stdout);
+            std::string error;
+            if (!toolio_finish_stdout(&error)) fail("%s", error.c_str());
             std::exit(0);
         } else if (arg == "--keys") {
             o.keys = value();
@@ -122,75 +116,25 @@ Options parse_options(int argc, char **argv) {
         } else if (arg == "--state") {
             o.state = true;
         } else {
-            fail("unknown option '%s' (see --help)", argv[i]);
+            usage_error("unknown option '%s' (see --help)", argv[i]);
         }
     }
-    if (o.frames < 0) fail("--frames N is required (see --help)");
-    if (o.out == nullptr) fail("--out DIR is required (see --help)");
+    if (o.frames < 0) usage_error("--frames N is required (see --help)");
+    if (o.out == nullptr) usage_error("--out DIR is required (see --help)");
     return o;
 }
 
 // Reads the key script; any fault names the file and line and ends with 1.
-std::vector<Segment> read_script(const char *path) {
-    std::vector<Segment> script;
-    FILE *f = std::fopen(path, "r");
-    if (f == nullptr) fail("cannot open key script '%s': %s", path, std::strerror(errno));
-    char line[1024];
-    int number = 0;
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        ++number;
-        const std::string where = std::string(path) + ":" + std::to_string(number);
-        if (std::strchr(line, '\n') == nullptr && !std::feof(f)) {
-            fail("%s: line too long", where.c_str());
-        }
-        if (char *hash = std::strchr(line, '#')) *hash = '\0';
-        std::vector<std::string> words;
-        for (char *w = std::strtok(line, " \t\r\n"); w != nullptr; w = std::strtok(nullptr, " \t\r\n")) {
-            words.emplace_back(w);
-        }
-        if (words.empty()) continue;
-
-        char *end = nullptr;
-        errno = 0;
-        const long count = std::strtol(words[0].c_str(), &end, 10);
-        if (errno != 0 || *end != '\0' || count < 0 || end == words[0].c_str()) {
-            fail("%s: expected a frame count, not '%s'", where.c_str(), words[0].c_str());
-        }
-        if (words.size() < 2) fail("%s: no keys after the count (use 'none')", where.c_str());
-
-        uint32_t keys = 0;
-        bool none = false;
-        for (size_t i = 1; i < words.size(); ++i) {
-            if (words[i] == "none") {
-                none = true;
-                continue;
-            }
-            bool known = false;
-            for (const KeyName &k : KEYS) {
-                if (words[i] == k.name) {
-                    keys |= k.bit;
-                    known = true;
-                }
-            }
-            if (!known) fail("%s: unknown key '%s'", where.c_str(), words[i].c_str());
-        }
-        if (none && keys != 0) fail("%s: 'none' cannot be combined with keys", where.c_str());
-        script.push_back({count, keys});
-    }
-    const bool bad = std::ferror(f) != 0;
-    std::fclose(f);
-    if (bad) fail("cannot read key script '%s'", path);
+KeyScript read_script(const char *path) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!toolio_read(path, KEYSCRIPT_TEXT_MAX, &bytes, &error))
+        fail("cannot read key script %s", error.c_str());
+    KeyScript script;
+    if (!keyscript_parse(reinterpret_cast<const char *>(bytes.data()), bytes.size(), path, &script,
+                         &error))
+        fail("%s", error.c_str());
     return script;
-}
-
-// The keys held in a frame (frames count from 1); nothing after the script.
-uint32_t keys_at(const std::vector<Segment> &script, long frame) {
-    long first = 1;
-    for (const Segment &s : script) {
-        if (frame - first < s.count) return s.keys;
-        first += s.count;   // frame > first here, so this cannot overflow
-    }
-    return 0;
 }
 
 void make_folder(const char *path) {
@@ -207,7 +151,20 @@ std::string frame_path(const char *dir, long frame, const char *ext) {
     return std::string(dir) + name;
 }
 
-void write_png(const std::string &path, const uint8_t *pixels, std::vector<uint8_t> &rgb) {
+void append_bytes(void *context, void *data, int size) {
+    auto *out = static_cast<std::vector<uint8_t> *>(context);
+    const auto *bytes = static_cast<const uint8_t *>(data);
+    out->insert(out->end(), bytes, bytes + size);
+}
+
+// Every file is written whole or not at all (base/save through toolio).
+void write_file(const std::string &path, const void *data, size_t size) {
+    std::string error;
+    if (!toolio_write(path, data, size, &error)) fail("cannot write %s", error.c_str());
+}
+
+void write_png(const std::string &path, const uint8_t *pixels, std::vector<uint8_t> &rgb,
+               std::vector<uint8_t> &png) {
     Palette pal;
     palette_get(&pal);
     for (int i = 0; i < SCREEN_SIZE; ++i) {
@@ -216,16 +173,11 @@ void write_png(const std::string &path, const uint8_t *pixels, std::vector<uint8
             rgb[i * 3 + c] = static_cast<uint8_t>((v << 2) | (v >> 4));
         }
     }
-    if (!stbi_write_png(path.c_str(), SCREEN_WIDTH, SCREEN_HEIGHT, 3, rgb.data(), SCREEN_WIDTH * 3)) {
-        fail("cannot write '%s'", path.c_str());
-    }
-}
-
-void write_raw(const std::string &path, const uint8_t *pixels) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    const bool ok = f != nullptr && std::fwrite(pixels, 1, SCREEN_SIZE, f) == SCREEN_SIZE;
-    if (f != nullptr && std::fclose(f) != 0) fail("cannot write '%s'", path.c_str());
-    if (!ok) fail("cannot write '%s'", path.c_str());
+    png.clear();
+    if (!stbi_write_png_to_func(append_bytes, &png, SCREEN_WIDTH, SCREEN_HEIGHT, 3, rgb.data(),
+                                SCREEN_WIDTH * 3))
+        fail("cannot encode '%s'", path.c_str());
+    write_file(path, png.data(), png.size());
 }
 
 void print_state(long frame) {
@@ -239,10 +191,10 @@ void print_state(long frame) {
 // Between frames: a release for each key no longer held, a press for each
 // key newly held; the next keyboard poll delivers them.
 void change_keys(uint32_t before, uint32_t now) {
-    for (const KeyName &k : KEYS) {
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS) {
         if ((before & k.bit) && !(now & k.bit)) headless_queue_key(k.scancode, 0);
     }
-    for (const KeyName &k : KEYS) {
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS) {
         if (!(before & k.bit) && (now & k.bit)) headless_queue_key(k.scancode, 1);
     }
 }
@@ -250,32 +202,40 @@ void change_keys(uint32_t before, uint32_t now) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // Until the game's start-up takes SIGINT and SIGTERM over (they then end
+    // the loop below), they end the recorder at once.
+    toolio_catch_signals();
     const Options opt = parse_options(argc, argv);
-    const std::vector<Segment> script =
-        opt.keys != nullptr ? read_script(opt.keys) : std::vector<Segment>{};
+    const KeyScript script = opt.keys != nullptr ? read_script(opt.keys) : KeyScript{};
     make_folder(opt.out);
-    std::vector<uint8_t> rgb(SCREEN_SIZE * 3);
+    std::vector<uint8_t> rgb(SCREEN_SIZE * 3), png;
 
     game_startup();
     level_load(1);
     Body *player = nullptr;
     uint32_t held = 0;
     for (long frame = 1; frame <= opt.frames; ++frame) {
-        const uint32_t want = keys_at(script, frame);
+        if (game_stop_signal() != 0) break;
+        const uint32_t want = keyscript_keys_at(script, frame);
         change_keys(held, want);
         held = want;
         if (kbd_was_hit(KEY_ESCAPE)) break;
         game_update(&player);
         game_draw();
         if (frame == 1 || frame % opt.every == 0) {
-            write_png(frame_path(opt.out, frame, "png"), BackBuffer, rgb);
+            write_png(frame_path(opt.out, frame, "png"), BackBuffer, rgb, png);
         }
-        if (opt.raw) write_raw(frame_path(opt.out, frame, "bin"), BackBuffer);
+        if (opt.raw) write_file(frame_path(opt.out, frame, "bin"), BackBuffer, SCREEN_SIZE);
         if (opt.state) print_state(frame);
         gfx_flip();
     }
     game_shutdown();
     level_free();
-    if (std::fflush(stdout) != 0) fail("cannot write the state lines");
+    if (game_stop_signal() != 0) {
+        save_abort_pending();
+        game_end_by_signal(game_stop_signal());
+    }
+    std::string error;
+    if (!toolio_finish_stdout(&error)) fail("cannot write the state lines: %s", error.c_str());
     return 0;
 }

@@ -35,29 +35,41 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #include "platform/kbd.h"
 #include "platform/text.h"
 #include "scene/mesh.h"
+#include "tools/assetfmt/toolio.h"
 
 namespace {
 
 const char USAGE[] =
     "usage: polydrive-soak --game G [--frames N]\n"
     "\n"
-    "Plays game number G (0 or more) headless on lib/level1.3dw for at most N\n"
-    "frames (default 4200, the 60-second limit at 70 frames a second), with\n"
+    "Plays game number G (0..2147483647) headless on lib/level1.3dw for at most\n"
+    "N frames (1..100000000; default 4200, the 60-second limit at 70 frames a\n"
+    "second), with\n"
     "random keys, and checks that the heap in use after the first frame is the\n"
     "same at the end. Some games end early by Escape, as a person quits. Prints\n"
-    "'game G: F frames' and exits 0; exits 1 on any fault. No alarm is armed.\n";
+    "'game G: F frames' and exits 0; exits 1 on any fault, 2 for a mistake in\n"
+    "the command line. No alarm is armed; SIGINT or SIGTERM ends the game after\n"
+    "the frame in progress, by that signal.\n";
 
-[[noreturn]] void fail(const char *message, const char *detail = "") {
+[[noreturn]] void fail(const char *message, const char *detail = "", int status = 1) {
     std::fprintf(stderr, "polydrive-soak: %s%s\n", message, detail);
-    std::exit(1);
+    std::exit(status);
 }
 
-long parse_number(const char *text, long low) {
-    char *end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < low) fail("not a valid number: ", text);
-    return v;
+// Bounds that keep every product below in range: quit_at multiplies the frame
+// count by a byte.
+constexpr int64_t GAME_MAX = INT32_MAX;
+constexpr int64_t FRAMES_MAX = 100000000;
+
+long parse_number(const char *option, const char *text, int64_t low, int64_t high) {
+    int64_t v = 0;
+    if (!toolio_number(text, low, high, &v)) {
+        char message[96];
+        std::snprintf(message, sizeof message, "%s needs a whole number in %lld..%lld, not ", option,
+                      static_cast<long long>(low), static_cast<long long>(high));
+        fail(message, text, TOOLIO_USAGE_STATUS);
+    }
+    return static_cast<long>(v);
 }
 
 // Bytes in use on the heap, as the allocator in use counts them.
@@ -134,26 +146,30 @@ void change_keys(uint32_t before, uint32_t now) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    toolio_catch_signals();
     long game = -1;
     long frames = 4200;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(USAGE, stdout);
+            std::string error;
+            if (!toolio_finish_stdout(&error)) fail(error.c_str());
             return 0;
         }
-        if (i + 1 >= argc) fail("missing value after ", argv[i]);
-        if (arg == "--game") {
-            game = parse_number(argv[++i], 0);
-        } else if (arg == "--frames") {
-            frames = parse_number(argv[++i], 1);
+        if (arg == "--game" || arg == "--frames") {
+            if (i + 1 >= argc) fail("missing value after ", argv[i], TOOLIO_USAGE_STATUS);
+            const char *value = argv[++i];
+            if (arg == "--game") game = parse_number("--game", value, 0, GAME_MAX);
+            else frames = parse_number("--frames", value, 1, FRAMES_MAX);
         } else {
-            fail("unknown option ", argv[i]);
+            fail("unknown option ", argv[i], TOOLIO_USAGE_STATUS);
         }
     }
-    if (game < 0) fail("--game G is required (see --help)");
+    if (game < 0) fail("--game G is required (see --help)", "", TOOLIO_USAGE_STATUS);
 
     progress.game = game;
+    // SIGINT and SIGTERM end the game after the frame in progress.
     fatal_set_hook(report_fatal);
     game_startup();
     Dice dice{static_cast<uint32_t>(game >> 8)};
@@ -179,7 +195,7 @@ int main(int argc, char **argv) {
         --span;
         if (quit_at != 0 && frame == quit_at) headless_queue_key(KEY_ESCAPE, 1);
         if (quit_at != 0 && frame == quit_at + 1) headless_queue_key(KEY_ESCAPE, 0);
-        if (kbd_was_hit(KEY_ESCAPE)) break;
+        if (game_stop_signal() != 0 || kbd_was_hit(KEY_ESCAPE)) break;
         progress.frame = frame;
         game_frame(&player);
         progress.player = player;
@@ -189,6 +205,7 @@ int main(int argc, char **argv) {
     const size_t heap_at_end = heap_in_use();
     game_shutdown();
     level_free();
+    if (game_stop_signal() != 0) game_end_by_signal(game_stop_signal());
 
     if (heap_at_end != heap_after_first) {
         std::fprintf(stderr, "polydrive-soak: game %ld: heap grew from %zu to %zu bytes\n", game,
@@ -196,5 +213,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     std::printf("game %ld: %ld frames\n", game, played);
+    std::string error;
+    if (!toolio_finish_stdout(&error)) fail(error.c_str());
     return 0;
 }

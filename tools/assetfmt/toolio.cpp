@@ -31,7 +31,7 @@ ToolioState toolio;
 
 std::string why(const std::string &path, int error) { return path + ": " + std::strerror(error); }
 
-extern "C" void on_stop_signal(int sig) {
+void on_stop_signal(int sig) {
     save_abort_pending();
     for (const auto &path : toolio.removals) {
         if (path[0] == '\0') continue;

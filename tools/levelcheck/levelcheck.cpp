@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -36,6 +38,7 @@
 #include "res/res.h"
 #include "scene/mesh.h"
 #include "tools/assetfmt/level.h"
+#include "tools/assetfmt/toolio.h"
 
 namespace {
 
@@ -54,7 +57,11 @@ const char USAGE[] =
     "56) times H headings (default 64), and rings far outside looking back.\n"
     "--orders sets the number of random bitmap lock orders (default 300).\n"
     "--view X Z HEADING looks from that one place only and lists its faces.\n"
-    "Prints the worst cases found; exit status 1 if any limit is broken.\n";
+    "The world and car files are regular files of at most 10240 bytes each.\n"
+    "On a terminal the long check shows its progress on standard error;\n"
+    "SIGINT or SIGTERM ends it at once, removing its scratch folder.\n"
+    "Prints the worst cases found; exit status 1 if any limit is broken or a\n"
+    "file cannot be read, 2 for a mistake in the command line.\n";
 
 constexpr int MEASURE_CAPACITY = 4096;
 
@@ -107,7 +114,7 @@ bool read_names(const std::string &libdir) {
     std::vector<uint8_t> bytes;
     std::string error;
     LevelFile file;
-    if (!level_read_file(libdir + "/level1.3dw", &bytes, &error) ||
+    if (!toolio_read(libdir + "/level1.3dw", LEVEL_FILE_MAX, &bytes, &error) ||
         !level_decode(bytes, LevelKind::World, &file, &error)) {
         check.fail("level1.3dw: " + error);
         return false;
@@ -136,7 +143,17 @@ bool load(const char *when) {
     game_shutdown();   // harmless when a fatal error has run it already
     level_free();
     try {
+        // game_startup hands SIGINT and SIGTERM to the game's loop, which
+        // levelcheck does not run: they are held back until toolio's handler,
+        // which removes the scratch folder and ends at once, is back.
+        sigset_t stop, before;
+        sigemptyset(&stop);
+        sigaddset(&stop, SIGINT);
+        sigaddset(&stop, SIGTERM);
+        sigprocmask(SIG_BLOCK, &stop, &before);
         game_startup();
+        toolio_catch_signals();
+        sigprocmask(SIG_SETMASK, &before, nullptr);
         // A longer draw list than the game's, so that a view that lists too
         // many faces is measured instead of ending the frame.
         drawlist_free();
@@ -173,6 +190,38 @@ bool load(const char *when) {
     return true;
 }
 
+// Progress of a long check on a terminal: the phase, views done of its total,
+// at most ten lines a second, each over the last (standard error only, and
+// only when it is a terminal).
+struct Progress {
+    bool shown = false;
+    const char *phase = "";
+    long done = 0, total = 0;
+    std::chrono::steady_clock::time_point last{};
+};
+Progress progress;
+
+void progress_phase(const char *phase, long total) {
+    progress.phase = phase;
+    progress.done = 0;
+    progress.total = total;
+}
+
+void progress_step() {
+    progress.done++;
+    if (!progress.shown || (progress.done & 255) != 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - progress.last < std::chrono::milliseconds(100)) return;
+    progress.last = now;
+    const long total = std::max(progress.total, progress.done);
+    std::fprintf(stderr, "\rlevelcheck: %s: %ld of %ld views (%ld%%)\033[K", progress.phase,
+                 progress.done, total, progress.done * 100 / std::max(total, 1L));
+}
+
+void progress_end() {
+    if (progress.shown) std::fprintf(stderr, "\r\033[K");
+}
+
 // Whether near_plane_intersect keeps every intermediate within 32 bits for
 // the edge from S to E (camera coordinates, on either side of z = 256).
 bool clip_fits(int64_t x1, int64_t y1, int64_t z1, int64_t x2, int64_t y2, int64_t z2) {
@@ -198,6 +247,7 @@ bool clip_fits(int64_t x1, int64_t y1, int64_t z1, int64_t x2, int64_t y2, int64
 // One view: render it as the game would, then read what was listed.
 bool look(const View &v) {
     check.views++;
+    progress_step();
     try {
         camera_set_position(current_camera, v.x, check.eye_y, v.z, 0);
         camera_set_angles(current_camera, 0, v.heading, 0, 0);
@@ -301,6 +351,7 @@ void sweep(int grid, int headings) {
     const double size = std::max<double>(b.x1 - b.x0, b.z1 - b.z0) / 2.0 + 1;
     // The grid: the level and a margin of half its size all round.
     const double half = size * 1.5;
+    progress_phase("grid", long{grid} * grid * headings);
     for (int i = 0; i < grid; i++)
         for (int j = 0; j < grid; j++)
             for (int h = 0; h < headings; h++)
@@ -311,6 +362,9 @@ void sweep(int grid, int headings) {
     // where the largest object is culled by distance.
     const double far = 512.0 * static_cast<double>(b.largest_radius) + 2 * size;
     const int bearings = 48;
+    long rings = 0;
+    for (double d = size * 1.25; d < far * 1.5; d *= 1.6) rings++;
+    progress_phase("rings", rings * bearings * 13);
     for (double d = size * 1.25; d < far * 1.5; d *= 1.6) {
         for (int k = 0; k < bearings; k++) {
             const double a = 2 * std::numbers::pi * k / bearings;
@@ -341,6 +395,7 @@ void sweep(int grid, int headings) {
         v->erase(std::unique(v->begin(), v->end()), v->end());
     }
     const double along[] = {-8, -4, -2, -1.25, -0.5, -0.2, 0.2, 0.5, 1.25, 2, 4, 8};
+    progress_phase("walls", static_cast<long>(xs.size() + zs.size()) * 3 * 12 * (ANGLE_TURN / 60));
     for (int axis = 0; axis < 2; axis++) {
         for (int32_t plane : axis == 0 ? xs : zs) {
             for (int d = -1; d <= 1; d++) {
@@ -443,6 +498,7 @@ struct Workdir {
     std::string dir;
     ~Workdir() {
         if (dir.empty()) return;
+        toolio_forget_removals();
         const std::string link = dir + "/lib";
         unlink(link.c_str());
         rmdir(dir.c_str());
@@ -452,6 +508,7 @@ struct Workdir {
 }  // namespace
 
 int main(int argc, char **argv) {
+    toolio_catch_signals();
     std::string libdir = "lib";
     int grid = 56, headings = 64, orders = 300;
     bool one_view = false;
@@ -463,14 +520,12 @@ int main(int argc, char **argv) {
         auto value = [&](int lo, int hi) {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "levelcheck: %s needs a value\n", a.c_str());
-                std::exit(1);
+                std::exit(TOOLIO_USAGE_STATUS);
             }
-            const char *text = argv[++i];
-            char *end = nullptr;
-            const long v = std::strtol(text, &end, 10);
-            if (end == text || *end != '\0' || v < lo || v > hi) {
-                std::fprintf(stderr, "levelcheck: %s must be %d..%d\n", a.c_str(), lo, hi);
-                std::exit(1);
+            int64_t v = 0;
+            if (!toolio_number(argv[++i], lo, hi, &v)) {
+                std::fprintf(stderr, "levelcheck: %s must be a whole number in %d..%d\n", a.c_str(), lo, hi);
+                std::exit(TOOLIO_USAGE_STATUS);
             }
             return static_cast<int>(v);
         };
@@ -492,13 +547,13 @@ int main(int argc, char **argv) {
             quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "levelcheck: unknown option %s (see levelcheck --help)\n", a.c_str());
-            return 1;
+            return TOOLIO_USAGE_STATUS;
         } else if (!libdir_given) {
             libdir = a;
             libdir_given = true;
         } else {
             std::fprintf(stderr, "levelcheck: one LIBDIR at a time\n");
-            return 1;
+            return TOOLIO_USAGE_STATUS;
         }
     }
     char *abs = realpath(libdir.c_str(), nullptr);
@@ -511,19 +566,30 @@ int main(int argc, char **argv) {
 
     Workdir work;
     char tmpl[] = "/tmp/levelcheck.XXXXXX";
-    if (mkdtemp(tmpl) == nullptr || symlink(libpath.c_str(), (std::string(tmpl) + "/lib").c_str()) != 0 ||
-        chdir(tmpl) != 0) {
+    if (mkdtemp(tmpl) == nullptr) {
         std::fprintf(stderr, "levelcheck: cannot prepare a scratch directory in /tmp\n");
         return 1;
     }
+    // A signal from here on removes the link, then the folder.
     work.dir = tmpl;
+    const std::string link = work.dir + "/lib";
+    toolio_remove_on_signal(link.c_str());
+    toolio_remove_on_signal(tmpl);
+    if (symlink(libpath.c_str(), link.c_str()) != 0 || chdir(tmpl) != 0) {
+        std::fprintf(stderr, "levelcheck: cannot prepare a scratch directory in /tmp\n");
+        return 1;
+    }
+    progress.shown = isatty(STDERR_FILENO) != 0;
     fatal_set_hook(throwing_hook);
 
     std::vector<uint8_t> world, car;
     std::string error;
-    const bool sized = level_read_file("lib/level1.3dw", &world, &error) &&
-                       level_read_file("lib/car1.3do", &car, &error);
-    if (sized && world.size() + car.size() > static_cast<size_t>(GAME_POOL_SIZE))
+    // Each file alone is refused from its size when larger than the pool.
+    const bool sized = toolio_read("lib/level1.3dw", LEVEL_FILE_MAX, &world, &error) &&
+                       toolio_read("lib/car1.3do", LEVEL_FILE_MAX, &car, &error);
+    if (!sized)
+        check.fail(error);
+    else if (world.size() + car.size() > static_cast<size_t>(GAME_POOL_SIZE))
         check.fail("level1.3dw (" + std::to_string(world.size()) + " bytes) and car1.3do (" +
                    std::to_string(car.size()) + " bytes) do not fit the " +
                    std::to_string(GAME_POOL_SIZE) + "-byte pool together");
@@ -561,16 +627,23 @@ int main(int argc, char **argv) {
             }
         }
     }
+    progress_end();
     game_shutdown();
     level_free();
     for (const std::string &f : check.failures) std::printf("levelcheck: FAIL: %s\n", f.c_str());
     if (check.failure_count > static_cast<int>(check.failures.size()))
         std::printf("levelcheck: ... and %d more failures\n",
                     check.failure_count - static_cast<int>(check.failures.size()));
+    std::string error_out;
     if (check.failure_count > 0) {
         std::printf("levelcheck: %s breaks the limits\n", libdir.c_str());
+        if (!toolio_finish_stdout(&error_out)) std::fprintf(stderr, "levelcheck: %s\n", error_out.c_str());
         return 1;
     }
     std::printf("levelcheck: %s passes every limit\n", libdir.c_str());
+    if (!toolio_finish_stdout(&error_out)) {
+        std::fprintf(stderr, "levelcheck: %s\n", error_out.c_str());
+        return 1;
+    }
     return 0;
 }
