@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The asset tools' command lines: --help, and every error as one line on
-# standard error with exit status 1 (file and line for a source mistake).
+# standard error with exit status 1 (file and line for a source mistake), or
+# 2 for a mistake in the command line.
 set -u
 levelc=$1 leveldump=$2 bitmapc=$3 work=$4
 rm -rf "$work"; mkdir -p "$work"
@@ -24,7 +25,7 @@ expect() {
 for tool in "$levelc" "$leveldump" "$bitmapc"; do
   expect 0 "" "$tool" --help
   grep -q '^usage: ' "$work/out" || fail "$tool --help prints no usage"
-  expect 1 "unknown option" "$tool" --bogus
+  expect 2 "unknown option" "$tool" --bogus
 done
 
 printf 'world\nobject A\n  mass 1\n  v 0 0 0\n  face red 1 0 0 9\nend\n' >"$work/bad.world"
@@ -34,11 +35,11 @@ expect 1 "no such file|cannot|No such" "$levelc" "$work/none.world" -o "$work/x.
 printf 'model\nmass 1\nv 0 0 0\nsprite 0 0\n' >"$work/m.model"
 expect 1 "a model goes into a .3do file" "$levelc" "$work/m.model" -o "$work/m.3dw"
 expect 0 "" "$levelc" "$work/m.model" -o "$work/m.3do"
-expect 1 "needs a SOURCE" "$levelc" "$work/m.model"
+expect 2 "needs a SOURCE" "$levelc" "$work/m.model"
 
 printf '\x03\x00\x00' >"$work/cut.3dw"
 expect 1 "cut.3dw: offset 0: file ends inside" "$leveldump" "$work/cut.3dw"
-expect 1 "cannot tell a world from a model" "$leveldump" "$work/m.bin"
+expect 2 "cannot tell a world from a model" "$leveldump" "$work/m.bin"
 expect 0 "" "$leveldump" "$work/m.3do"
 # A file the loader would refuse is still printed, with a warning.
 printf 'world\nobject A\n  mass 1\n  v 0 0 0\n  sprite 0 0\nend\n' >"$work/w.world"
@@ -52,5 +53,5 @@ expect 1 "width 12 is not a power of two" "$bitmapc" "$pics/wide12.png" -o "$wor
 expect 0 "" "$bitmapc" "$pics/red16.png" -o "$work/w16.bit"
 [ "$(od -An -tu1 -j8 -N1 "$work/w16.bit" | tr -d ' ')" = 23 ] || fail "pure red did not map to colour 23"
 [ "$(stat -c %s "$work/w16.bit")" = 72 ] || fail "a 16x4 bitmap is not 72 bytes"
-expect 1 "cannot read the picture" "$bitmapc" "$work/bad.world" -o "$work/x.bit"
+expect 1 "bad.world: not a PNG file" "$bitmapc" "$work/bad.world" -o "$work/x.bit"
 exit $status

@@ -104,30 +104,21 @@ std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, i
     png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
     png_set_read_fn(png, src, png_read_memory);
     std::vector<png_bytep> rows;
-    const char *refusal = nullptr;
-    char size_text[96];
     if (setjmp(png_jmpbuf(png)) != 0) {
         png_destroy_read_struct(&png, &info, nullptr);
         return src->message;
     }
     png_read_info(png, info);
     const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
-    std::snprintf(size_text, sizeof size_text, "size %lux%lu", static_cast<unsigned long>(w),
-                  static_cast<unsigned long>(h));
-    if (w < 1 || h < 1 || w > BITMAP_SIZE_MAX || h > BITMAP_SIZE_MAX)
-        refusal = "is outside 1..32767";
-    else if (8 + uint64_t{w} * h > static_cast<uint64_t>(BITMAP_BYTES_MAX))
-        refusal = "needs more than the game's resource pool holds";
-    if (refusal != nullptr) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return std::string(size_text) + " " + refusal + " (at most " +
-               std::to_string(BITMAP_BYTES_MAX) + " bytes: 8 and one a pixel)";
-    }
     png_set_expand(png);
     png_set_strip_16(png);
     png_set_gray_to_rgb(png);
     png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
     png_set_interlace_handling(png);
+    // bitmap_from_png checked the header chunk already; libpng insists that
+    // it comes first, so this only guards that promise.
+    if (8 + uint64_t{w} * h > static_cast<uint64_t>(BITMAP_BYTES_MAX))
+        png_error(png, "the picture needs more than the game's resource pool holds");
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != size_t{w} * 4) png_error(png, "unexpected row layout");
     rgba->resize(size_t{w} * h * 4);
@@ -148,6 +139,24 @@ bool bitmap_from_png(const uint8_t *data, size_t size, const Palette *palette,
     if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
         *error = "not a PNG file";
         return false;
+    }
+    // The size, from the header chunk that must come first, before the
+    // decoder reads anything more.
+    if (size >= 24 && std::memcmp(data + 12, "IHDR", 4) == 0) {
+        const auto be = [&](size_t at) {
+            return uint64_t{data[at]} << 24 | uint64_t{data[at + 1]} << 16 | uint64_t{data[at + 2]} << 8 | data[at + 3];
+        };
+        const uint64_t w = be(16), h = be(20);
+        const std::string size_text = "size " + std::to_string(w) + "x" + std::to_string(h);
+        if (w < 1 || h < 1 || w > BITMAP_SIZE_MAX || h > BITMAP_SIZE_MAX) {
+            *error = size_text + " is outside 1..32767";
+            return false;
+        }
+        if (8 + w * h > static_cast<uint64_t>(BITMAP_BYTES_MAX)) {
+            *error = size_text + " needs more than the game's resource pool holds (" +
+                     std::to_string(BITMAP_BYTES_MAX) + " bytes: 8 and one a pixel)";
+            return false;
+        }
     }
     PngSource src{data, size, 0, "cannot decode the PNG file"};
     std::vector<uint8_t> rgba;

@@ -26,6 +26,7 @@ struct ToolioState {
     std::vector<FileId> inputs;
     // Paths the signal handler removes; an empty string is a free slot.
     char removals[REMOVALS_MAX][SAVE_PATH_MAX];
+    int stdout_errno;   // of the first failed toolio_stdout_write, 0 for none
 };
 ToolioState toolio;
 
@@ -120,10 +121,16 @@ bool toolio_write(const std::string &path, const void *data, size_t size, std::s
     return true;
 }
 
+void toolio_stdout_write(const void *data, size_t size) {
+    errno = 0;
+    if (std::fwrite(data, 1, size, stdout) != size && toolio.stdout_errno == 0)
+        toolio.stdout_errno = errno != 0 ? errno : EIO;
+}
+
 bool toolio_finish_stdout(std::string *error) {
     errno = 0;
     bool ok = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
-    int saved = errno;
+    int saved = toolio.stdout_errno != 0 ? toolio.stdout_errno : errno;
     if (std::fclose(stdout) != 0 && ok) {
         ok = false;
         saved = errno;

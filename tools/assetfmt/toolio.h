@@ -37,6 +37,8 @@ bool toolio_write(const std::string &path, const void *data, size_t size, std::s
 // Whether path names a file already read as an input.
 bool toolio_is_input(const std::string &path);
 
+// Writes to standard output, remembering why the first failed write failed.
+void toolio_stdout_write(const void *data, size_t size);
 // False with "standard output: ..." when a write, the flush or the close failed.
 bool toolio_finish_stdout(std::string *error);
 

@@ -492,7 +492,8 @@ void check_bitmaps(const Bitmaps &bm, int orders, int *largest) {
     }
 }
 
-// Runs the checks with LIBDIR seen as lib/ from a scratch directory, because
+// Runs the checks with LIBDIR seen as lib/ from a scratch directory (in
+// $TMPDIR, else /tmp), because
 // the game opens every resource as lib/<name> below the working directory.
 struct Workdir {
     std::string dir;
@@ -531,7 +532,10 @@ int main(int argc, char **argv) {
         };
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
-            return 0;
+            std::string error;
+            if (toolio_finish_stdout(&error)) return 0;
+            std::fprintf(stderr, "levelcheck: %s\n", error.c_str());
+            return 1;
         } else if (a == "--grid") {
             grid = value(1, 1000);
         } else if (a == "--headings") {
@@ -565,9 +569,12 @@ int main(int argc, char **argv) {
     std::free(abs);
 
     Workdir work;
-    char tmpl[] = "/tmp/levelcheck.XXXXXX";
+    const char *tmpdir = std::getenv("TMPDIR");
+    std::string scratch = std::string(tmpdir != nullptr && tmpdir[0] == '/' ? tmpdir : "/tmp") +
+                          "/levelcheck.XXXXXX";
+    char *tmpl = scratch.data();
     if (mkdtemp(tmpl) == nullptr) {
-        std::fprintf(stderr, "levelcheck: cannot prepare a scratch directory in /tmp\n");
+        std::fprintf(stderr, "levelcheck: cannot prepare a scratch directory in %s\n", tmpl);
         return 1;
     }
     // A signal from here on removes the link, then the folder.
@@ -576,7 +583,7 @@ int main(int argc, char **argv) {
     toolio_remove_on_signal(link.c_str());
     toolio_remove_on_signal(tmpl);
     if (symlink(libpath.c_str(), link.c_str()) != 0 || chdir(tmpl) != 0) {
-        std::fprintf(stderr, "levelcheck: cannot prepare a scratch directory in /tmp\n");
+        std::fprintf(stderr, "levelcheck: cannot prepare a scratch directory in %s\n", tmpl);
         return 1;
     }
     progress.shown = isatty(STDERR_FILENO) != 0;

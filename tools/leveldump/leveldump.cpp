@@ -92,7 +92,7 @@ int main(int argc, char **argv) {
         if (!toolio_write(output, text.data(), text.size(), &error)) die(error);
         return 0;
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    toolio_stdout_write(text.data(), text.size());
     finish_stdout();
     return 0;
 }
