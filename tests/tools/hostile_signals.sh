@@ -41,4 +41,15 @@ for case in "${long_runs[@]}"; do
     rm -f "$work/frames"/*
   done
 done
+# A long check shows its progress on a terminal (here the pseudo-terminal of
+# script(1)), and only there.
+if command -v script >/dev/null; then
+  TMPDIR=$work/tmp timeout -s INT 2 script -qec "$levelcheck $lib_run/lib --grid 1000 >/dev/null" /dev/null \
+    >"$work/tty" 2>&1 </dev/null
+  grep -qE 'levelcheck: grid: [0-9]+ of 64000000 views' "$work/tty" ||
+    fail "no progress on a terminal: $(head -c 300 "$work/tty")"
+  (cd "$lib_run" && TMPDIR=$work/tmp timeout -s INT 2 "$levelcheck" lib --grid 1000 >/dev/null 2>"$work/err")
+  [ -s "$work/err" ] && fail "progress shown where standard error is not a terminal: $(head -c 300 "$work/err")"
+  [ -z "$(ls -A "$work/tmp")" ] || fail "levelcheck left a scratch folder: $(ls "$work/tmp")"
+fi
 exit $status

@@ -13,7 +13,8 @@
 // far, however it is named (a second name, a link). toolio_finish_stdout
 // flushes and closes standard output and says whether every byte got out.
 //
-// Signals: after toolio_catch_signals, SIGINT and SIGTERM remove the
+// Signals: after toolio_catch_signals, SIGINT, SIGTERM and SIGHUP (the
+// terminal went away) remove the
 // temporary files of unfinished saves and the paths given to
 // toolio_remove_on_signal (files or empty folders, in the order given), then
 // end the process by that signal with its default action. The handler only

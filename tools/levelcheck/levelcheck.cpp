@@ -150,6 +150,7 @@ bool load(const char *when) {
         sigemptyset(&stop);
         sigaddset(&stop, SIGINT);
         sigaddset(&stop, SIGTERM);
+        sigaddset(&stop, SIGHUP);
         sigprocmask(SIG_BLOCK, &stop, &before);
         game_startup();
         toolio_catch_signals();
