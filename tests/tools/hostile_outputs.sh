@@ -63,6 +63,13 @@ for case in "${same_cases[@]}"; do
 done
 [ -L "$work/soft.3dw" ] || fail "the link to the source was replaced"
 
+# An output that exists and is not a regular file is not replaced by one.
+mkfifo "$work/pipe.3dw"; mkdir "$work/folder.3dw"
+for out in pipe.3dw folder.3dw; do
+  expect 1 "$out: not a regular file" "$levelc" "$work/src.world" -o "$work/$out"
+done
+[ -p "$work/pipe.3dw" ] && [ -d "$work/folder.3dw" ] || fail "a FIFO or folder output was replaced"
+
 # Standard output that cannot be written.
 lib_run=$work/run; fresh_lib "$lib_run"
 stdout_cases=(

@@ -104,6 +104,13 @@ bool toolio_write(const std::string &path, const void *data, size_t size, std::s
         *error = path + ": is an input of this run; refusing to write over it";
         return false;
     }
+    // Renaming over a device, a FIFO or a folder would replace it by a file
+    // (as root even /dev/null): only a regular file, or nothing, is replaced.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *error = path + ": not a regular file; refusing to replace it";
+        return false;
+    }
     SaveFile f;
     if (!save_begin(&f, path.c_str())) {
         *error = why(path, errno);

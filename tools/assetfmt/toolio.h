@@ -10,7 +10,8 @@
 // Outputs: toolio_write goes through base/save (a temporary file in the
 // target's folder, renamed over the target only when every byte is written,
 // flushed and synced), and refuses a target that is one of the inputs read so
-// far, however it is named (a second name, a link). toolio_finish_stdout
+// far, however it is named (a second name, a link), or that exists and is not
+// a regular file (a device, a FIFO, a folder). toolio_finish_stdout
 // flushes and closes standard output and says whether every byte got out.
 //
 // Signals: after toolio_catch_signals, SIGINT, SIGTERM and SIGHUP (the
