@@ -81,7 +81,7 @@ stdout_cases=(
   "$record --help"
   "$soak --help"
   "$soak --game 3 --frames 5"
-  "$levelcheck $lib_run/lib --grid 2 --headings 2 --orders 1"
+  "$levelcheck $lib_run/lib --view 0 0 0 --orders 1"
 )
 for command in "${stdout_cases[@]}"; do
   # shellcheck disable=SC2086

@@ -44,11 +44,12 @@ done
 # A long check shows its progress on a terminal (here the pseudo-terminal of
 # script(1)), and only there.
 if command -v script >/dev/null; then
-  TMPDIR=$work/tmp timeout -s INT 2 script -qec "$levelcheck $lib_run/lib --grid 1000 >/dev/null" /dev/null \
+  TMPDIR=$work/tmp timeout -k 1 20 script -qec \
+    "timeout -s INT 4 $levelcheck $lib_run/lib --grid 1000 --orders 0 >/dev/null" /dev/null \
     >"$work/tty" 2>&1 </dev/null
   grep -qE 'levelcheck: grid: [0-9]+ of 64000000 views' "$work/tty" ||
     fail "no progress on a terminal: $(head -c 300 "$work/tty")"
-  (cd "$lib_run" && TMPDIR=$work/tmp timeout -s INT 2 "$levelcheck" lib --grid 1000 >/dev/null 2>"$work/err")
+  (cd "$lib_run" && TMPDIR=$work/tmp timeout -s INT 4 "$levelcheck" lib --grid 1000 --orders 0 >/dev/null 2>"$work/err")
   [ -s "$work/err" ] && fail "progress shown where standard error is not a terminal: $(head -c 300 "$work/err")"
   [ -z "$(ls -A "$work/tmp")" ] || fail "levelcheck left a scratch folder: $(ls "$work/tmp")"
 fi
