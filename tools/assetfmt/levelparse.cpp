@@ -524,16 +524,17 @@ bool finite_decimal(const std::string &w) {
 }
 
 // Every vertex line holds three to seven finite decimal numbers (x y z, and
-// w or r g b); the OBJ reader would take anything else as 0.
+// w or r g b); the OBJ reader would take anything else as 0. Lines end as the
+// OBJ reader ends them: at "\n", "\r\n" or a lone "\r".
 bool check_obj_vertices(const std::string &text, const std::string &name, std::string *error) {
     size_t start = 0;
     int line = 0;
     while (start < text.size()) {
-        size_t end = text.find('\n', start);
+        size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
         line++;
         std::istringstream words(text.substr(start, end - start));
-        start = end + 1;
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         std::string word;
         if (!(words >> word) || word != "v") continue;
         int count = 0;
