@@ -70,7 +70,7 @@ Bytes world(const std::vector<Obj> &objects, Bytes out = {}) {   // the objects 
 void write(const std::string &name, const Bytes &bytes) {
     std::ofstream("lib/" + name, std::ios::binary) << std::string(bytes.begin(), bytes.end());
 }
-void load_lib() { world_load(res_register("level1.3dw")); }
+void load_lib() { world_load(res_register("level1.3dw"), &current_camera->meshes); }
 void load(const Bytes &w) { write("level1.3dw", w); load_lib(); }
 void fresh_level() {
     level_free();
