@@ -29,7 +29,7 @@ expect_refused() {   # expect_refused FILE LINE_NUMBER
 
 line=$(plant scene/world.cpp '#include "frame/game.h"')
 expect_refused scene/world.cpp "$line"
-line=$(plant base/fixed.h '#include "res/res.h"')
+line=$(plant base/fixed.h '#include "platform/video.h"')
 expect_refused base/fixed.h "$line"
 line=$(plant platform/headless/headless.cpp '#include "platform/sdl/keymap.h"')
 expect_refused platform/headless/headless.cpp "$line"
