@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -69,6 +70,50 @@ bool climbs_out(const char *name) {
         if (*p == '/') ++p;
     }
     return false;
+}
+
+// The cache's only access to the file system:
+//   1 opens "lib/<name>" (name_or_buffer is the name) and returns the FILE*;
+//   2 returns the open file's size;
+//   3 reads up to `length` bytes from the start of the file into
+//     name_or_buffer and returns the number read;
+//   anything else does nothing and returns 0.
+intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length = 0) {
+    switch (op) {
+    case 1: {
+        const char *name = static_cast<const char *>(name_or_buffer);
+        char path[4 + RES_NAME_MAX + 1];
+        std::snprintf(path, sizeof path, "lib/%s", name);
+        // Opened without blocking, so a FIFO or a device never holds the game
+        // up; only a regular file has a size that means something (a folder,
+        // a pipe or a device would fail or block later, or never end).
+        const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        struct stat st;
+        if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            close(fd);
+            fatal_error("cannot load resource `%s'", name);
+        }
+        FILE *f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+        if (f == nullptr && fd >= 0) close(fd);
+        if (f == nullptr) fatal_error("cannot load resource `%s'", name);
+        // Unbuffered: each load is one whole read, and a seek back to the
+        // start must reach the file, not bytes buffered by an earlier load.
+        std::setvbuf(f, nullptr, _IONBF, 0);
+        return reinterpret_cast<intptr_t>(f);
+    }
+    case 2: {
+        struct stat st;
+        if (fstat(fileno(file), &st) != 0) return 0;
+        return static_cast<intptr_t>(st.st_size);
+    }
+    case 3: {
+        if (std::fseek(file, 0, SEEK_SET) != 0 || length <= 0) return 0;
+        return static_cast<intptr_t>(
+            std::fread(name_or_buffer, 1, static_cast<size_t>(length), file));
+    }
+    default:
+        return 0;
+    }
 }
 
 // Reads the whole resource into dest; a short read would leave stale pool
@@ -227,44 +272,6 @@ void res_unlock(ResourceId id) {
     CacheEntry *e = find_or_die(id);
     if (e->lock_count > 0) e->lock_count -= 1;
     merge_free_blocks();
-}
-
-intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length) {
-    switch (op) {
-    case 1: {
-        const char *name = static_cast<const char *>(name_or_buffer);
-        char path[4 + RES_NAME_MAX + 1];
-        std::snprintf(path, sizeof path, "lib/%s", name);
-        // Opened without blocking, so a FIFO or a device never holds the game
-        // up; only a regular file has a size that means something (a folder,
-        // a pipe or a device would fail or block later, or never end).
-        const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        struct stat st;
-        if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-            close(fd);
-            fatal_error("cannot load resource `%s'", name);
-        }
-        FILE *f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
-        if (f == nullptr && fd >= 0) close(fd);
-        if (f == nullptr) fatal_error("cannot load resource `%s'", name);
-        // Unbuffered: each load is one whole read, and a seek back to the
-        // start must reach the file, not bytes buffered by an earlier load.
-        std::setvbuf(f, nullptr, _IONBF, 0);
-        return reinterpret_cast<intptr_t>(f);
-    }
-    case 2: {
-        struct stat st;
-        if (fstat(fileno(file), &st) != 0) return 0;
-        return static_cast<intptr_t>(st.st_size);
-    }
-    case 3: {
-        if (std::fseek(file, 0, SEEK_SET) != 0 || length <= 0) return 0;
-        return static_cast<intptr_t>(
-            std::fread(name_or_buffer, 1, static_cast<size_t>(length), file));
-    }
-    default:
-        return 0;
-    }
 }
 
 int32_t res_size(ResourceId id) { return find_or_die(id)->size; }

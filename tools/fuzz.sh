@@ -14,7 +14,7 @@ merge=""
 if [ "$seconds" = --merge ]; then merge=1; seconds=0; fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPOLYDRIVE_FUZZ=ON -DPOLYDRIVE_SANITIZE=ON -DPOLYDRIVE_BENCH=OFF \
-  -DPOLYDRIVE_WINDOW=OFF >/dev/null
+  -DPOLYDRIVE_WINDOW=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)"
 mkdir -p build-fuzz/findings
 status=0

@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "frame/game.h"
+#include "scene/fileformat.h"
 
 struct Palette;
 
-constexpr int BITMAP_TRANSPARENT = 255;
-constexpr int BITMAP_SIZE_MAX = 32767;   // scaled drawing multiplies by 65536
 
 int bitmap_nearest(const Palette *palette, int r, int g, int b);
 
