@@ -117,7 +117,7 @@ std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, i
     png_set_interlace_handling(png);
     // bitmap_from_png checked the header chunk already; libpng insists that
     // it comes first, so this only guards that promise.
-    if (8 + uint64_t{w} * h > static_cast<uint64_t>(BITMAP_BYTES_MAX))
+    if (BITMAP_HEADER_SIZE + uint64_t{w} * h > static_cast<uint64_t>(BITMAP_BYTES_MAX))
         png_error(png, "the picture needs more than the game's resource pool holds");
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != size_t{w} * 4) png_error(png, "unexpected row layout");
@@ -152,7 +152,7 @@ bool bitmap_from_png(const uint8_t *data, size_t size, const Palette *palette,
             *error = size_text + " is outside 1..32767";
             return false;
         }
-        if (8 + w * h > static_cast<uint64_t>(BITMAP_BYTES_MAX)) {
+        if (BITMAP_HEADER_SIZE + w * h > static_cast<uint64_t>(BITMAP_BYTES_MAX)) {
             *error = size_text + " needs more than the game's resource pool holds (" +
                      std::to_string(BITMAP_BYTES_MAX) + " bytes: 8 and one a pixel)";
             return false;

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "scene/world.h"
+#include "scene/fileformat.h"
 #include "tools/assetfmt/level.h"
 #include "tools/assetfmt/toolio.h"
 
