@@ -6,7 +6,7 @@
 
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
-#include "platform/sdl/keymap.h"
+#include "platform/keymap.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// platform/sdl/keymap.h: physical keys, numbered by their USB HID usage (the
+// platform/keymap.h: physical keys, numbered by their USB HID usage (the
 // numbering the window system's scancodes use), to PC set-1 scancodes of a
 // US keyboard. Keys that set 1 reaches only through an 0xE0 prefix (cursor
 // keys, the right-hand Ctrl and Alt, the navigation block) give the code
