@@ -44,8 +44,15 @@ async function open(url, viewport = {width: 1280, height: 800}) {
   return page;
 }
 
+// Waits for test(arg) to hold in the page; a timeout tells the page's state.
 const until = (page, test, arg, timeout = 20000) =>
-  page.waitForFunction(test, {timeout, polling: 20}, arg);
+  page.waitForFunction(test, {timeout, polling: 20}, arg).catch(async error => {
+    const state = await page.evaluate(() => {
+      const {state, games, frame, ended, fatal, pausedAt, keyLog} = window.polydrive;
+      return JSON.stringify({state, games, frame, ended, fatal, pausedAt, keys: keyLog.join(' ')});
+    }).catch(() => 'unknown');
+    throw new Error(`${error.message.split('\n')[0]}; page ${state}`);
+  });
 
 // The canvas as raw RGB, and the frame it shows, read at the same moment.
 async function canvas(page) {
@@ -173,7 +180,7 @@ const checks = [
     await touch('touchStart', [a, l]);
     await until(page, () => / 72:1 75:1$/.test(' ' + window.polydrive.keyLog.map(([s, p]) => `${s}:${p}`).join(' ')));
     // The left thumb lifts; the right one still holds the accelerator.
-    await touch('touchMove', [a]);
+    await touch('touchEnd', [l]);
     await until(page, () => window.polydrive.keyLog.some(([s, p]) => s === 75 && p === 0));
     await sleep(100);
     let log = await keyLog(page);
@@ -211,6 +218,8 @@ const checks = [
 let passed = 0;
 let failed = 0;
 for (const [name, run] of checks) {
+  // ONLY=TEXT runs the checks whose names contain TEXT (while working on one).
+  if (process.env.ONLY && !name.includes(process.env.ONLY)) continue;
   try {
     await run();
     passed++;
