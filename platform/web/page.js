@@ -147,7 +147,7 @@
     polydrive.state = 'over';
     polydrive.ended = signal === SIGALRM ? 'time' : 'escape';
     show((signal === SIGALRM ? 'Time is up: a game lasts 60 seconds.' : 'You pressed Escape.') +
-         '\nPress Enter for a new game.', 'over');
+         '\nPress Enter or New game to play again.', 'over');
   }
 
   function toggleFullscreen() {

@@ -47,11 +47,11 @@ fatal=$(grep '^Fatal error: ' "$tmp/broken.out" | head -n 1)
 [ -n "$fatal" ] || fail "no fatal line natively: $(cat "$tmp/broken.out")"
 
 # A static server on the loopback address; it tells its port once listening.
-python3 -u -m http.server --bind 127.0.0.1 --directory "$web" 0 >"$tmp/server.log" 2>&1 &
+python3 -u "$here/serve.py" "$web" >"$tmp/server.log" 2>&1 &
 server=$!
 port=
 for _ in $(seq 100); do
-  port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$tmp/server.log" | head -n 1)
+  port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$tmp/server.log" | head -n 1)
   [ -n "$port" ] && break
   sleep 0.1
 done
