@@ -12,8 +12,8 @@
 // paints and handles input once per frame. Frames fall due every 1/70.086 s
 // from a start time on the browser's clock, counted rather than summed, so the
 // pace does not drift; an animation frame runs every frame that is due (none,
-// one or two at 60 to 144 Hz). A stall of more than a few frames (a hidden
-// tab) restarts the count: no burst of frames to catch up.
+// one or two at 60 to 144 Hz). A stall of more than eight frames (a hidden
+// tab) restarts the count: no long burst of frames to catch up.
 //
 // Time limit: there is no alarm signal in a browser, so this backend provides
 // alarm() itself: one pending alarm on the browser's clock, replaced by the
@@ -56,7 +56,7 @@ EM_JS(int, web_canvas_open, (), {
     canvas.height = 200;
     Module.webContext = canvas.getContext('2d', {alpha: false});
     Module.webImage = null;
-    Module.webPace = {start: performance.now(), count: 0, lastYield: performance.now()};
+    Module.webPace = {start: performance.now(), count: 0, lastYield: performance.now(), skipped: 0};
     return 1;
 });
 
@@ -80,10 +80,10 @@ EM_JS(int, web_clock_ms, (), { return Math.floor(performance.now()); });
 // milliseconds and at the frame the script pauses at.
 EM_JS(int, web_frame_done, (int frame), {
     const FRAME_MS = 1000 / 70.086;
-    const LATE_FRAMES = 4;
+    const LATE_FRAMES = 8;
     const now = performance.now();
     if (frame > 0 && Module['onGameFrame']) Module['onGameFrame'](frame, now);
-    const pace = Module.webPace || (Module.webPace = {start: now, count: 0, lastYield: now});
+    const pace = Module.webPace || (Module.webPace = {start: now, count: 0, lastYield: now, skipped: 0});
     if (Module['webScriptKeys']) {
         if (Module['webPauseAt'] && frame === Module['webPauseAt']) return 1;
         if (Module['noDrawing']) return 0;
@@ -92,6 +92,7 @@ EM_JS(int, web_frame_done, (int frame), {
     pace.count++;
     const due = pace.start + pace.count * FRAME_MS;
     if (now - due > LATE_FRAMES * FRAME_MS) {
+        pace.skipped += Math.floor((now - due) / FRAME_MS);
         pace.start = now;
         pace.count = 0;
         return 1;
@@ -113,7 +114,7 @@ EM_ASYNC_JS(void, web_wait, (int frame), {
         pace.lastYield = performance.now();
         return;
     }
-    const due = pace.start + (pace.count === 0 ? 0 : pace.count * FRAME_MS);
+    const due = pace.start + pace.count * FRAME_MS;
     do {
         await new Promise(resolve => requestAnimationFrame(resolve));
     } while (performance.now() < due);

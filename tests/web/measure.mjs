@@ -37,25 +37,26 @@ async function open(query = '') {
   await page.goto(`${SITE}/index.html${query}`);
   return page;
 }
-const sample = page => page.evaluate(() => [window.polydrive.frame, performance.now()]);
+const sample = page => page.evaluate(() => [window.polydrive.frame, performance.now(), window.Module.webPace.skipped]);
 
 // Pace.
 async function pace(seconds) {
   const page = await open(seconds > 50 ? '?seconds=600' : '');
   await page.waitForFunction(() => window.polydrive.frame >= 10, {polling: 20});
-  const [f0, t0] = await sample(page);
+  const [f0, t0, s0] = await sample(page);
   await sleep(seconds * 1000);
-  const [f1, t1] = await sample(page);
+  const [f1, t1, s1] = await sample(page);
   await page.close();
-  return {frames: f1 - f0, ms: t1 - t0, fps: ((f1 - f0) * 1000) / (t1 - t0)};
+  return {frames: f1 - f0, ms: t1 - t0, fps: ((f1 - f0) * 1000) / (t1 - t0), skipped: s1 - s0};
 }
 const short = await pace(10);
-console.log(`game frames a second over ${(short.ms / 1000).toFixed(2)} s: ${short.fps.toFixed(2)} (${short.frames} frames)`);
+console.log(`game frames a second over ${(short.ms / 1000).toFixed(2)} s: ${short.fps.toFixed(2)} ` +
+            `(${short.frames} frames; ${short.skipped} skipped after stalls)`);
 if (LONG) {
   const long = await pace(55);
   const want = (long.ms / 1000) * 70.086;
   console.log(`over ${(long.ms / 1000).toFixed(2)} s: ${long.frames} frames, ${want.toFixed(1)} due at 70.086 Hz ` +
-              `(${(long.frames - want).toFixed(1)} off), ${long.fps.toFixed(3)} a second`);
+              `(${(long.frames - want).toFixed(1)} off; ${long.skipped} skipped after stalls), ${long.fps.toFixed(3)} a second`);
 }
 
 // Navigation to the first frame.
