@@ -372,8 +372,8 @@ unsigned alarm(unsigned seconds) {
     }
     web.alarm_armed = seconds != 0;
     if (seconds != 0) {
-        int override = web_alarm_override();
-        int limit = override > 0 ? override : static_cast<int>(seconds > 86400 ? 86400 : seconds);
+        int forced = web_alarm_override();
+        int limit = forced > 0 ? forced : static_cast<int>(seconds > 86400 ? 86400 : seconds);
         web.alarm_due_ms = now + limit * 1000;
     }
     return left;

@@ -135,6 +135,15 @@ const checks = [
     });
     await live.keyboard.up('ArrowRight');
   }],
+  ['Alt+Enter is the page\'s, not a key of the game', async () => {
+    await live.keyboard.down('Alt');
+    await live.keyboard.press('Enter');
+    await live.keyboard.up('Alt');
+    await sleep(200);
+    const log = await keyLog(live);
+    if (log.includes('28:1')) throw new Error(`the game received Enter: ${log}`);
+    if (await live.evaluate(() => window.polydrive.state) !== 'playing') throw new Error('the game stopped');
+  }],
   ['Escape ends the game and the page says so', async () => {
     await live.keyboard.press('Escape');
     await until(live, () => window.polydrive.state === 'over');
