@@ -71,8 +71,8 @@ EM_JS(void, web_canvas_draw, (const uint8_t *pixels, int first, int rows), {
     Module.webContext.putImageData(image, 0, 0, 0, first, 320, rows);
 });
 
-// Milliseconds on the browser's clock, whole.
-EM_JS(int, web_clock_ms, (), { return Math.floor(performance.now()); });
+// Milliseconds on the browser's clock, whole, modulo 2^32.
+EM_JS(uint32_t, web_clock_ms, (), { return Math.floor(performance.now()) >>> 0; });
 
 // Called at the end of game frame `frame` (1, 2, ...; 0 for a present outside
 // the game loop). Returns 1 when the stack must be suspended before the next
@@ -168,7 +168,7 @@ struct WebState {
     int queue_count;
 
     int alarm_armed;
-    int alarm_due_ms;   // on the browser's clock
+    uint32_t alarm_due_ms;   // on the browser's clock, modulo 2^32
 };
 WebState web;
 
@@ -257,8 +257,12 @@ void draw_frame() {
     if (last >= 0) web_canvas_draw(reinterpret_cast<const uint8_t *>(web.pixels), first, last - first + 1);
 }
 
+// Milliseconds from the browser's clock now to `when`, negative once passed;
+// the clock wraps after 49 days, so the difference is taken modulo 2^32.
+int32_t ms_until(uint32_t when) { return static_cast<int32_t>(when - web_clock_ms()); }
+
 void check_alarm() {
-    if (!web.alarm_armed || web_clock_ms() - web.alarm_due_ms < 0) return;
+    if (!web.alarm_armed || ms_until(web.alarm_due_ms) > 0) return;
     web.alarm_armed = 0;
     std::raise(SIGALRM);
 }
@@ -365,16 +369,17 @@ extern "C" EMSCRIPTEN_KEEPALIVE void web_key_event(int scancode, int press) {
 // seconds left of the alarm it replaces, rounded up, as alarm() does.
 unsigned alarm(unsigned seconds) {
     unsigned left = 0;
-    int now = web_clock_ms();
     if (web.alarm_armed) {
-        int ms = web.alarm_due_ms - now;
+        int32_t ms = ms_until(web.alarm_due_ms);
         left = ms > 0 ? static_cast<unsigned>((ms + 999) / 1000) : 1;
     }
     web.alarm_armed = seconds != 0;
     if (seconds != 0) {
+        // A day at most: longer waits do not fit the clock's difference.
         int forced = web_alarm_override();
-        int limit = forced > 0 ? forced : static_cast<int>(seconds > 86400 ? 86400 : seconds);
-        web.alarm_due_ms = now + limit * 1000;
+        uint32_t limit = forced > 0 ? static_cast<uint32_t>(forced) : seconds;
+        if (limit > 86400) limit = 86400;
+        web.alarm_due_ms = web_clock_ms() + limit * 1000u;
     }
     return left;
 }
