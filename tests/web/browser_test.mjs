@@ -170,7 +170,7 @@ const checks = [
     expectFrame(shot, LAP_FRAMES);
     await page.close();
   }],
-  ['touch buttons press and release keys, two at once', async () => {
+  ['touch buttons press and release keys, two at once; New game starts the next', async () => {
     const page = await open(`${SITE}/index.html`, {width: 844, height: 390, hasTouch: true, isMobile: true});
     await until(page, () => window.polydrive.state === 'playing' && window.polydrive.frame >= 1);
     const centre = async selector => {
@@ -201,6 +201,11 @@ const checks = [
     await until(page, () => window.polydrive.state === 'over');
     log = await keyLog(page);
     if (!log.endsWith('1:1 1:0')) throw new Error(`keys received: ${log}`);
+    // New game, tapped.
+    const again = await centre('#again');
+    await touch('touchStart', [{...again, id: 4}]);
+    await touch('touchEnd', []);
+    await until(page, () => window.polydrive.games === 2 && window.polydrive.state === 'playing');
     await page.close();
   }],
   ['a broken level file shows the fatal message on the page', async () => {
