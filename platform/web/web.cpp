@@ -28,9 +28,11 @@
 // focus or hiding the page releases every key still held. The page's touch
 // buttons press and release keys through web_key_event.
 //
-// What the page provides (Module, see page.js): canvas, and for tests only a
-// key script player (webScriptKeys), a frame hook (onGameFrame) and a key hook
-// (onKey). Without a page these are absent and the backend does without.
+// What the page may set on Module (see page.js): canvas; the hooks
+// onGameFrame(frame, now) and onKey(scancode, press); and for tests and
+// measurements only a key script (webScriptKeys(frame) gives the keys held
+// in a frame as bits), the frame it pauses at (webPauseAt, until webResume()
+// is called), noDrawing and alarmSeconds. Each is optional.
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
 
