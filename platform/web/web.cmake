@@ -1,6 +1,7 @@
 # The web build, included by the top-level CMakeLists.txt under Emscripten:
-# the engine library as the native game has it, the browser backend and the
-# web entry, linked into <build>/site/ with the page and the files of lib/.
+# the engine library as the native game has it, the browser backend
+# (platform_web, named as the program's POLYDRIVE_BACKEND) and the web entry,
+# linked into <build>/site/ with the page and the files of lib/.
 # <build>/broken-site/ is the same page with a truncated level file, for the
 # browser test of a fatal error.
 set(WEB_DIR ${CMAKE_SOURCE_DIR}/platform/web)
@@ -15,14 +16,17 @@ set(WEB_LINK_OPTIONS
   -sENVIRONMENT=web -sINITIAL_MEMORY=16MB -sALLOW_MEMORY_GROWTH=0
   -sEXPORTED_RUNTIME_METHODS=ccall --no-entry)
 
+add_library(platform_web STATIC ${WEB_DIR}/web.cpp)
+target_link_libraries(platform_web PUBLIC polydrive_base)
+
 # One page: NAME is the folder under the build, LIB the data folder packed as
 # /lib (the game reads lib/ below its working directory, / in the browser).
 function(web_page target name lib)
   set(out ${CMAKE_BINARY_DIR}/${name})
-  add_executable(${target} ${CMAKE_SOURCE_DIR}/frame/main_web.cpp ${WEB_DIR}/web.cpp)
+  add_executable(${target} ${CMAKE_SOURCE_DIR}/frame/main_web.cpp)
   target_link_libraries(${target} PRIVATE polycore)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME polydrive SUFFIX .js
-                        RUNTIME_OUTPUT_DIRECTORY ${out})
+                        RUNTIME_OUTPUT_DIRECTORY ${out} POLYDRIVE_BACKEND platform_web)
   target_link_options(${target} PRIVATE ${WEB_LINK_OPTIONS} --embed-file ${lib}@/lib)
   set(copies)
   foreach(file ${WEB_PAGE_FILES})
