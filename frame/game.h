@@ -29,6 +29,9 @@ void game_startup();
 void level_load(int level);
 void game_run();
 void game_shutdown();
+// The signal that ended the last game_run (SIGALRM, SIGINT or SIGTERM), or 0
+// when Escape ended it; game_startup sets it back to 0.
+int game_stop_signal();
 
 // One iteration of the frame loop after the Escape test, in its three steps:
 // game_update (body pass, camera follow, collisions), game_draw (clear and
@@ -40,11 +43,10 @@ void game_update(Body **player);
 void game_draw();
 void game_frame(Body **player);
 
-// The stop signal caught since game_startup (SIGALRM, SIGINT or SIGTERM), 0
-// for none, for loops of their own (the recorder, the soak player) that end
-// as game_run does: shutdown, then game_end_by_signal.
-int game_stop_signal();
-// Ends the process by sig with its default action (standard output flushed).
+// Loops of their own (the recorder, the soak player) poll game_stop_signal
+// each frame and end as game_main does: shutdown, then game_end_by_signal,
+// which ends the process by sig with its default action (standard output
+// flushed).
 [[noreturn]] void game_end_by_signal(int sig);
 
 // Release the level's bodies, meshes and camera (body_list and current_camera
