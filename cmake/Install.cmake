@@ -5,6 +5,7 @@
 # Layout below the prefix P (the data lookup in base/datadir relies on the
 # first two: the data is ../share/polydrive/lib from the programs' folder):
 #   P/bin                          the game and the tools
+#   P/games                        a link to the game, where Debian wants games
 #   P/share/polydrive/lib          the data the game reads
 #   P/share/applications           desktop entry
 #   P/share/icons/hicolor/NxN/apps icon: a frame of the game drawn by the recorder
@@ -44,6 +45,11 @@ list(APPEND PKG_FILES ${PKG_OUT}/changelog.gz)
 install(FILES ${PKG_OUT}/changelog.gz DESTINATION share/doc/polydrive)
 
 if(TARGET polydrive)
+  # Debian keeps games in games/: a link there to the game in bin/ (the game
+  # resolves its own path, so it finds its data from either).
+  file(MAKE_DIRECTORY ${PKG_OUT}/games)
+  file(CREATE_LINK ../bin/polydrive ${PKG_OUT}/games/polydrive SYMBOLIC)
+  install(FILES ${PKG_OUT}/games/polydrive DESTINATION games)
   install(FILES ${PKG_SRC}/polydrive.desktop DESTINATION share/applications)
   configure_file(${PKG_SRC}/polydrive.metainfo.xml.in
     ${PKG_OUT}/org.polydrive.polydrive.metainfo.xml @ONLY)

@@ -16,6 +16,7 @@ tools="levelc leveldump bitmapc levelcheck polydrive-record polydrive-soak"
 for program in polydrive $tools; do
     [ -x "$P/bin/$program" ] || fail "bin/$program is missing"
 done
+[ "$(readlink "$P/games/polydrive")" = ../bin/polydrive ] || fail "games/polydrive is not a link to ../bin/polydrive"
 diff -r "$src/lib" "$P/share/polydrive/lib" >/dev/null || fail "share/polydrive/lib is not lib/"
 
 desktop=$P/share/applications/polydrive.desktop
