@@ -14,11 +14,13 @@
 #   P/share/doc/polydrive          copyright (the MIT licence) and changelog
 
 set(POLYDRIVE_MAINTAINER "polydrive authors <polydrive@example.org>")
-set(POLYDRIVE_TOOLS levelc leveldump bitmapc levelcheck polydrive-record polydrive-soak)
-set(POLYDRIVE_PROGRAMS ${POLYDRIVE_TOOLS})
-if(TARGET polydrive)
-  list(PREPEND POLYDRIVE_PROGRAMS polydrive)
-endif()
+# The game (only in the window build) and the tools.
+set(POLYDRIVE_PROGRAMS)
+foreach(program polydrive levelc leveldump bitmapc levelcheck polydrive-record polydrive-soak)
+  if(TARGET ${program})
+    list(APPEND POLYDRIVE_PROGRAMS ${program})
+  endif()
+endforeach()
 
 # Every program prints this with --version.
 foreach(program ${POLYDRIVE_PROGRAMS})
@@ -58,7 +60,7 @@ if(TARGET polydrive)
   # The icon: the recorder's frame 80 of the README drive (the start gate
   # ahead), shown at its 4:3 shape, the middle square cut out and scaled.
   find_program(CONVERT convert)
-  if(CONVERT)
+  if(CONVERT AND TARGET polydrive-record AND NOT CMAKE_CROSSCOMPILING)
     set(ICON_SIZES 48 64 128 256)
     set(icon_frame ${PKG_OUT}/icon/frame_00080.png)
     add_custom_command(OUTPUT ${icon_frame}
@@ -80,7 +82,7 @@ if(TARGET polydrive)
       install(FILES ${icon} DESTINATION share/icons/hicolor/${size}x${size}/apps)
     endforeach()
   else()
-    message(WARNING "ImageMagick's convert not found: no icon is made or installed")
+    message(WARNING "no ImageMagick convert or no recorder to run: no icon is made or installed")
   endif()
 endif()
 

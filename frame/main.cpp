@@ -64,7 +64,7 @@ struct GameOptions {
 };
 
 void print_usage(FILE *to) {
-    std::fputs("usage: polydrive [OPTION]...\n"
+    std::fputs("Usage: polydrive [OPTION]...\n"
                "A first-person 3D driving game: drive round the track with the cursor keys\n"
                "(1 stops the car, Escape quits); a game ends after 60 seconds.\n"
                "\n"

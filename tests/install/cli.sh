@@ -23,12 +23,12 @@ while read -r code stream pattern args; do
     # shellcheck disable=SC2086
     expect "$code" "$stream" "$pattern" "$bin/polydrive" $args
     if [ "$code" -eq 2 ]; then
-        grep -q '^usage: polydrive' "$work/err" || fail "polydrive $args: no usage on stderr"
+        grep -q '^Usage:.polydrive' "$work/err" || fail "polydrive $args: no usage on stderr"
         [ -s "$work/out" ] && fail "polydrive $args: printed on stdout: $(cat "$work/out")"
     fi
 done <<'TABLE'
-0 out ^usage:.polydrive.\[OPTION\] --help
-0 out ^usage:.polydrive.\[OPTION\] -h
+0 out ^Usage:.polydrive.\[OPTION\] --help
+0 out ^Usage:.polydrive.\[OPTION\] -h
 0 out --window.WIDTHxHEIGHT --help
 2 err unknown.option.'--bogus' --bogus
 2 err unknown.option.'-x' -x

@@ -43,10 +43,9 @@ namespace {
 const char USAGE[] =
     "usage: levelcheck [LIBDIR | --data LIBDIR] [--grid N] [--headings N] [--orders N] [--quiet]\n"
     "       levelcheck --help | --version\n"
-    "Checks the level in LIBDIR (default: the data folder the game finds, lib\n"
-    "in the repository: level1.3dw, car1.3do and the bitmaps its sprites\n"
-    "name) against the game's limits, using the game's\n"
-    "own loaders, cache and renderer:\n"
+    "Checks the level in LIBDIR (by default the data folder the game would find:\n"
+    "level1.3dw, car1.3do and the bitmaps its sprites name) against the game's\n"
+    "limits, using the game's own loaders, cache and renderer:\n"
     "  - the world and the car fit the 10240-byte pool together;\n"
     "  - no view lists more than 100 faces;\n"
     "  - no object needs more spare vertex slots than it has;\n"
