@@ -22,15 +22,17 @@ struct DataDirState {
 };
 DataDirState datadir;
 
-void note_looked(const char *place, const char *why) {
+void note_looked(const char *place, const char *why = "") {
     char *end = datadir.looked + std::strlen(datadir.looked);
     const size_t room = sizeof datadir.looked - static_cast<size_t>(end - datadir.looked);
     std::snprintf(end, room, "%s%s%s", datadir.looked[0] != '\0' ? ", " : "", place, why);
 }
 
-// Records the place as looked at; true (and found set) when it holds the marker.
-bool try_place(const char *folder, const char *why) {
-    note_looked(folder, why);
+// True (and found set) when the folder holds the marker; the caller has
+// noted the place as looked at.
+bool holds_marker(const char *folder) {
+    // A path the cache could not take whole is no data folder.
+    if (std::strlen(folder) >= sizeof datadir.found) return false;
     char path[DATADIR_PATH_MAX + sizeof DATADIR_MARKER + 1];
     const int n = std::snprintf(path, sizeof path, "%s/%s", folder, DATADIR_MARKER);
     if (n < 0 || static_cast<size_t>(n) >= sizeof path) return false;
@@ -78,21 +80,30 @@ DataDirPlaces datadir_places(const char *given) {
 const char *datadir_search(const DataDirPlaces &places) {
     datadir.looked[0] = '\0';
     datadir.found[0] = '\0';
-    if (places.given != nullptr) return try_place(places.given, " (--data)") ? datadir.found : nullptr;
-    if (places.env != nullptr && places.env[0] != '\0')
-        return try_place(places.env, " (POLYDRIVE_DATA)") ? datadir.found : nullptr;
-    if (try_place("lib", "")) return datadir.found;
+    if (places.given != nullptr) {
+        note_looked(places.given, " (--data)");
+        return holds_marker(places.given) ? datadir.found : nullptr;
+    }
+    if (places.env != nullptr && places.env[0] != '\0') {
+        note_looked(places.env, " (POLYDRIVE_DATA)");
+        return holds_marker(places.env) ? datadir.found : nullptr;
+    }
+    // Found as "lib", as the game always opened it; named ./lib in the message.
+    note_looked("./lib");
+    if (holds_marker("lib")) return datadir.found;
     if (places.exe != nullptr) {
         char prefix[DATADIR_PATH_MAX];
         prefix_of(places.exe, prefix, sizeof prefix);
         char share[DATADIR_PATH_MAX + 32];
         std::snprintf(share, sizeof share, "%s/share/polydrive/lib", prefix);
-        if (try_place(share, "")) return datadir.found;
+        note_looked(share);
+        if (holds_marker(share)) return datadir.found;
     }
     if (places.build != nullptr && places.exe != nullptr && inside(places.exe, places.build)) {
         char lib[DATADIR_PATH_MAX + 8];
         std::snprintf(lib, sizeof lib, "%s/lib", places.build);
-        if (try_place(lib, "")) return datadir.found;
+        note_looked(lib);
+        if (holds_marker(lib)) return datadir.found;
     }
     return nullptr;
 }

@@ -38,7 +38,7 @@ struct DataDirTest : testing::Test {
 TEST_F(DataDirTest, FirstPlaceHoldingTheLevelWins) {
     const DataDirPlaces all{nullptr, nullptr, "/p/bin/polydrive", "/p/build"};
     EXPECT_EQ(search(all), "none");
-    EXPECT_STREQ(datadir_looked(), "lib, /p/share/polydrive/lib");
+    EXPECT_STREQ(datadir_looked(), "./lib, /p/share/polydrive/lib");
 
     struct Case {
         const char *what;
@@ -64,7 +64,7 @@ TEST_F(DataDirTest, FirstPlaceHoldingTheLevelWins) {
 
     holding("lib");
     EXPECT_EQ(search({nullptr, nullptr, "opt/bin/polydrive", "build"}), "lib") << "./lib comes first";
-    EXPECT_STREQ(datadir_looked(), "lib");
+    EXPECT_STREQ(datadir_looked(), "./lib");
 }
 
 TEST_F(DataDirTest, NamedFoldersAreTakenAtTheirWord) {

@@ -94,7 +94,7 @@ cd .. || stop "cannot leave local"
 # Without the installed data and with no lib/ here: one line naming each
 # place looked, status 1, and no window opened.
 mv "$data" "$work/away"
-looked="no level1.3dw in lib, $work/p/share/polydrive/lib\$"
+looked="no level1.3dw in \./lib, $work/p/share/polydrive/lib\$"
 expect 1 err "^polydrive: cannot find the game's data: $looked" "$bin/polydrive"
 expect 1 err "^polydrive-record: cannot find the game's data: $looked" "$bin/polydrive-record" --frames 1 --out r6
 expect 1 err "^levelcheck: cannot find the game's data: $looked" "$bin/levelcheck"
