@@ -28,7 +28,7 @@ foreach(program ${POLYDRIVE_PROGRAMS})
 endforeach()
 # The build tree's lib/, the last place the data lookup tries (only for
 # programs that run from inside this build tree).
-set_source_files_properties(${CMAKE_SOURCE_DIR}/base/datadir.cpp TARGET_DIRECTORY polycore
+set_source_files_properties(${CMAKE_SOURCE_DIR}/base/datadir.cpp TARGET_DIRECTORY polydrive_base
   PROPERTIES COMPILE_DEFINITIONS "POLYDRIVE_BUILD_DIR=\"${CMAKE_BINARY_DIR}\"")
 
 set(PKG_OUT ${CMAKE_BINARY_DIR}/packaging)
@@ -153,4 +153,6 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 include(CPack)
 
 # The tests of the install and the package.
-add_subdirectory(${CMAKE_SOURCE_DIR}/tests/install ${CMAKE_BINARY_DIR}/tests/install)
+if(BUILD_TESTING)
+  add_subdirectory(${CMAKE_SOURCE_DIR}/tests/install ${CMAKE_BINARY_DIR}/tests/install)
+endif()
