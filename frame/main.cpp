@@ -115,7 +115,7 @@ bool parse_window(const char *text, int *width, int *height) {
 
 GameOptions parse_options(int argc, char **argv) {
     option longopts[OPTION_COUNT + 1] = {};
-    char shortopts[2 * OPTION_COUNT + 2] = ":";
+    char shortopts[2 * OPTION_COUNT + 1] = "";
     for (int i = 0; i < OPTION_COUNT; i++) {
         const OptionSpec &o = OPTIONS[i];
         longopts[i] = {o.name, o.argument != nullptr ? required_argument : no_argument, nullptr,
@@ -125,9 +125,6 @@ GameOptions parse_options(int argc, char **argv) {
             std::strcat(shortopts, s);
         }
     }
-    // Our own messages: getopt's would not say which option lacked its value
-    // in the same words for long and short forms.
-    opterr = 0;
     GameOptions opt;
     for (;;) {
         const int id = getopt_long(argc, argv, shortopts, longopts, nullptr);
@@ -154,14 +151,7 @@ GameOptions parse_options(int argc, char **argv) {
                 usage_error();
             }
             break;
-        case ':':
-            std::fprintf(stderr, "polydrive: %s needs a value\n", argv[optind - 1]);
-            usage_error();
-        default:
-            if (optopt != 0)
-                std::fprintf(stderr, "polydrive: unknown option '-%c'\n", optopt);
-            else
-                std::fprintf(stderr, "polydrive: unknown option '%s'\n", argv[optind - 1]);
+        default:   // getopt has said what was wrong
             usage_error();
         }
     }

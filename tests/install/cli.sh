@@ -30,11 +30,13 @@ done <<'TABLE'
 0 out ^Usage:.polydrive.\[OPTION\] --help
 0 out ^Usage:.polydrive.\[OPTION\] -h
 0 out --window.WIDTHxHEIGHT --help
-2 err unknown.option.'--bogus' --bogus
-2 err unknown.option.'-x' -x
+2 err unrecognized.option.'--bogus' --bogus
+2 err invalid.option.--.'x' -x
+2 err invalid.option.--.'x' --fullscreen -xh
+2 err option.'--help'.doesn't.allow.an.argument --help=yes
 2 err unexpected.argument.'stray' stray
 2 err unexpected.argument.'stray' --fullscreen stray
-2 err --data.needs.a.value --data
+2 err option.'--data'.requires.an.argument --data
 2 err --window.needs.WIDTHxHEIGHT --window 319x200
 2 err --window.needs.WIDTHxHEIGHT --window 320x199
 2 err --window.needs.WIDTHxHEIGHT --window 16385x720
