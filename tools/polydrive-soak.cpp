@@ -29,27 +29,32 @@
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
+#include "base/datadir.h"
 #include "base/fatal.h"
 #include "frame/game.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
+#include "res/res.h"
 #include "scene/mesh.h"
 #include "tools/assetfmt/toolio.h"
 
 namespace {
 
 const char USAGE[] =
-    "usage: polydrive-soak --game G [--frames N]\n"
+    "usage: polydrive-soak --game G [--frames N] [--data DIR]\n"
+    "       polydrive-soak --help | --version\n"
     "\n"
     "Plays game number G (0..2147483647) headless on lib/level1.3dw for at most\n"
     "N frames (1..100000000; default 4200, the 60-second limit at 70 frames a\n"
-    "second), with\n"
-    "random keys, and checks that the heap in use after the first frame is the\n"
-    "same at the end. Some games end early by Escape, as a person quits. Prints\n"
+    "second), with random keys, and checks that the heap in use after the first\n"
+    "frame is the same at the end. Some games end early by Escape, as a person\n"
+    "quits. Prints\n"
     "'game G: F frames' and exits 0; exits 1 on any fault, 2 for a mistake in\n"
     "the command line. No alarm is armed; SIGINT or SIGTERM ends the game after\n"
-    "the frame in progress, by that signal.\n";
+    "the frame in progress, by that signal.\n"
+    "--data DIR reads the level from DIR instead of the data folder the game\n"
+    "would find.\n";
 
 [[noreturn]] void fail(const char *message, const char *detail = "", int status = 1) {
     std::fprintf(stderr, "polydrive-soak: %s%s\n", message, detail);
@@ -149,6 +154,7 @@ int main(int argc, char **argv) {
     toolio_catch_signals();
     long game = -1;
     long frames = 4200;
+    const char *data = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -157,17 +163,25 @@ int main(int argc, char **argv) {
             if (!toolio_finish_stdout(&error)) fail(error.c_str());
             return 0;
         }
-        if (arg == "--game" || arg == "--frames") {
+        if (arg == "--version") {
+            std::printf("polydrive-soak %s\n", POLYDRIVE_VERSION);
+            std::string error;
+            if (!toolio_finish_stdout(&error)) fail(error.c_str());
+            return 0;
+        }
+        if (arg == "--game" || arg == "--frames" || arg == "--data") {
             if (i + 1 >= argc) fail("missing value after ", argv[i], TOOLIO_USAGE_STATUS);
             const char *value = argv[++i];
             if (arg == "--game") game = parse_number("--game", value, 0, GAME_MAX);
-            else frames = parse_number("--frames", value, 1, FRAMES_MAX);
+            else if (arg == "--frames") frames = parse_number("--frames", value, 1, FRAMES_MAX);
+            else data = value;
         } else {
             fail("unknown option ", argv[i], TOOLIO_USAGE_STATUS);
         }
     }
     if (game < 0) fail("--game G is required (see --help)", "", TOOLIO_USAGE_STATUS);
 
+    res_set_folder(datadir_require("polydrive-soak", data));
     progress.game = game;
     // SIGINT and SIGTERM end the game after the frame in progress.
     fatal_set_hook(report_fatal);

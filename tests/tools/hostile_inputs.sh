@@ -17,13 +17,20 @@ spoil() {
   esac
 }
 
-# The game's own files in lib/: the world, the car and a sprite's bitmap.
+# The game's own files in lib/ (named as the data folder): the world, the car
+# and a sprite's bitmap.
 for kind in fifo zero huge; do
   for file in level1.3dw car1.3do tree.bit; do
     dir=$work/game-$kind-$file; fresh_lib "$dir"; spoil "$dir/lib/$file" $kind
     msg="cannot load resource \`$file'|resource \`$file' too big"
-    expect_fatal "$msg" bash -c "cd $dir && exec $record --frames 2 --out $dir/frames"
-    expect_fatal "$msg" bash -c "cd $dir && exec $soak --game 1 --frames 2"
+    for command in "$record --frames 2 --out $dir/frames --data lib" "$soak --game 1 --frames 2 --data lib"; do
+      if [ "$file" = level1.3dw ] && [ $kind != huge ]; then
+        # The data folder is the one holding a regular level1.3dw.
+        expect 1 "cannot find the game's data: no level1.3dw in lib" bash -c "cd $dir && exec $command"
+      else
+        expect_fatal "$msg" bash -c "cd $dir && exec $command"
+      fi
+    done
     timeout -k 1 5 "$levelcheck" "$dir/lib" --grid 2 --headings 2 --orders 1 >"$work/out" 2>&1
     code=$?
     [ $code -eq 1 ] || fail "levelcheck with lib/$file as $kind exited $code"

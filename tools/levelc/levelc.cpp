@@ -12,6 +12,7 @@ namespace {
 
 const char USAGE[] =
     "usage: levelc SOURCE -o OUTPUT [--mass N] [--scale S] [--ramp RAMP] [--refl N]\n"
+    "       levelc --help | --version\n"
     "Compiles a world or model source into a .3dw or .3do file.\n"
     "\n"
     "SOURCE is a text source (first word 'world' or 'model'), or a Wavefront\n"
@@ -83,6 +84,12 @@ int main(int argc, char **argv) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            std::string error;
+            if (!toolio_finish_stdout(&error)) die(error);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("levelc %s\n", POLYDRIVE_VERSION);
             std::string error;
             if (!toolio_finish_stdout(&error)) die(error);
             return 0;

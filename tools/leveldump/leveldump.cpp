@@ -12,6 +12,7 @@ namespace {
 
 const char USAGE[] =
     "usage: leveldump [--world | --model] FILE [-o OUTPUT]\n"
+    "       leveldump --help | --version\n"
     "Prints a .3dw world or .3do model file as text on standard output (or\n"
     "into OUTPUT, written whole or not at all and never over FILE), in the\n"
     "plain form that 'levelc SOURCE -o FILE' turns back into the same bytes.\n"
@@ -53,6 +54,11 @@ int main(int argc, char **argv) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            finish_stdout();
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("leveldump %s\n", POLYDRIVE_VERSION);
             finish_stdout();
             return 0;
         }
