@@ -20,6 +20,7 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "frame/demo.h"
 #include "frame/game.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
@@ -51,23 +52,6 @@ const char USAGE[] =
     "\n"
     "The 60-second time limit of the game is not armed: the recorder runs as\n"
     "fast as it can and counts frames, so the same script gives the same frames.\n";
-
-struct KeyName {
-    const char *name;
-    uint32_t bit;
-    int scancode;
-};
-
-const KeyName KEYS[] = {
-    {"up", 1u << 0, KEY_UP},     {"down", 1u << 1, KEY_DOWN},     {"left", 1u << 2, KEY_LEFT},
-    {"right", 1u << 3, KEY_RIGHT}, {"stop", 1u << 4, KEY_1},      {"esc", 1u << 5, KEY_ESCAPE},
-};
-
-// One script instruction: these keys for the next count frames.
-struct Segment {
-    long count;
-    uint32_t keys;
-};
 
 struct Options {
     const char *keys = nullptr;
@@ -131,66 +115,11 @@ Options parse_options(int argc, char **argv) {
 }
 
 // Reads the key script; any fault names the file and line and ends with 1.
-std::vector<Segment> read_script(const char *path) {
-    std::vector<Segment> script;
-    FILE *f = std::fopen(path, "r");
-    if (f == nullptr) fail("cannot open key script '%s': %s", path, std::strerror(errno));
-    char line[1024];
-    int number = 0;
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        ++number;
-        const std::string where = std::string(path) + ":" + std::to_string(number);
-        if (std::strchr(line, '\n') == nullptr && !std::feof(f)) {
-            fail("%s: line too long", where.c_str());
-        }
-        if (char *hash = std::strchr(line, '#')) *hash = '\0';
-        std::vector<std::string> words;
-        for (char *w = std::strtok(line, " \t\r\n"); w != nullptr; w = std::strtok(nullptr, " \t\r\n")) {
-            words.emplace_back(w);
-        }
-        if (words.empty()) continue;
-
-        char *end = nullptr;
-        errno = 0;
-        const long count = std::strtol(words[0].c_str(), &end, 10);
-        if (errno != 0 || *end != '\0' || count < 0 || end == words[0].c_str()) {
-            fail("%s: expected a frame count, not '%s'", where.c_str(), words[0].c_str());
-        }
-        if (words.size() < 2) fail("%s: no keys after the count (use 'none')", where.c_str());
-
-        uint32_t keys = 0;
-        bool none = false;
-        for (size_t i = 1; i < words.size(); ++i) {
-            if (words[i] == "none") {
-                none = true;
-                continue;
-            }
-            bool known = false;
-            for (const KeyName &k : KEYS) {
-                if (words[i] == k.name) {
-                    keys |= k.bit;
-                    known = true;
-                }
-            }
-            if (!known) fail("%s: unknown key '%s'", where.c_str(), words[i].c_str());
-        }
-        if (none && keys != 0) fail("%s: 'none' cannot be combined with keys", where.c_str());
-        script.push_back({count, keys});
-    }
-    const bool bad = std::ferror(f) != 0;
-    std::fclose(f);
-    if (bad) fail("cannot read key script '%s'", path);
+std::vector<DemoSegment> read_script(const char *path) {
+    std::vector<DemoSegment> script;
+    char message[1200];
+    if (!demo_read(path, &script, message, sizeof message)) fail("%s", message);
     return script;
-}
-
-// The keys held in a frame (frames count from 1); nothing after the script.
-uint32_t keys_at(const std::vector<Segment> &script, long frame) {
-    long first = 1;
-    for (const Segment &s : script) {
-        if (frame - first < s.count) return s.keys;
-        first += s.count;   // frame > first here, so this cannot overflow
-    }
-    return 0;
 }
 
 void make_folder(const char *path) {
@@ -239,10 +168,10 @@ void print_state(long frame) {
 // Between frames: a release for each key no longer held, a press for each
 // key newly held; the next keyboard poll delivers them.
 void change_keys(uint32_t before, uint32_t now) {
-    for (const KeyName &k : KEYS) {
+    for (const DemoKey &k : DEMO_KEYS) {
         if ((before & k.bit) && !(now & k.bit)) headless_queue_key(k.scancode, 0);
     }
-    for (const KeyName &k : KEYS) {
+    for (const DemoKey &k : DEMO_KEYS) {
         if (!(before & k.bit) && (now & k.bit)) headless_queue_key(k.scancode, 1);
     }
 }
@@ -251,8 +180,8 @@ void change_keys(uint32_t before, uint32_t now) {
 
 int main(int argc, char **argv) {
     const Options opt = parse_options(argc, argv);
-    const std::vector<Segment> script =
-        opt.keys != nullptr ? read_script(opt.keys) : std::vector<Segment>{};
+    const std::vector<DemoSegment> script =
+        opt.keys != nullptr ? read_script(opt.keys) : std::vector<DemoSegment>{};
     make_folder(opt.out);
     std::vector<uint8_t> rgb(SCREEN_SIZE * 3);
 
@@ -261,7 +190,7 @@ int main(int argc, char **argv) {
     Body *player = nullptr;
     uint32_t held = 0;
     for (long frame = 1; frame <= opt.frames; ++frame) {
-        const uint32_t want = keys_at(script, frame);
+        const uint32_t want = demo_keys_at(script, frame);
         change_keys(held, want);
         held = want;
         if (kbd_was_hit(KEY_ESCAPE)) break;
