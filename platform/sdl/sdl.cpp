@@ -311,18 +311,26 @@ void pad_button(const SDL_ControllerButtonEvent &event) {
     pad_set(*pad, control, event.state == SDL_PRESSED);
 }
 
+// A stick axis: the control on its negative side, the one on its positive
+// side; the one let go is released before the other is pressed.
+void pad_stick(Pad &pad, int negative, int positive, int value) {
+    const bool on_negative = value < -STICK_DEAD_ZONE, on_positive = value > STICK_DEAD_ZONE;
+    if (!on_negative) pad_set(pad, negative, false);
+    if (!on_positive) pad_set(pad, positive, false);
+    pad_set(pad, negative, on_negative);
+    pad_set(pad, positive, on_positive);
+}
+
 void pad_axis(const SDL_ControllerAxisEvent &event) {
     Pad *pad = find_pad(event.which);
     if (pad == nullptr) return;
     const int value = event.value;   // sticks -32768..32767 (y grows downwards), triggers 0..32767
     switch (event.axis) {
     case SDL_CONTROLLER_AXIS_LEFTX:
-        pad_set(*pad, PAD_STICK_LEFT, value < -STICK_DEAD_ZONE);
-        pad_set(*pad, PAD_STICK_RIGHT, value > STICK_DEAD_ZONE);
+        pad_stick(*pad, PAD_STICK_LEFT, PAD_STICK_RIGHT, value);
         break;
     case SDL_CONTROLLER_AXIS_LEFTY:
-        pad_set(*pad, PAD_STICK_UP, value < -STICK_DEAD_ZONE);
-        pad_set(*pad, PAD_STICK_DOWN, value > STICK_DEAD_ZONE);
+        pad_stick(*pad, PAD_STICK_UP, PAD_STICK_DOWN, value);
         break;
     case SDL_CONTROLLER_AXIS_TRIGGERRIGHT:
         pad_set(*pad, PAD_TRIGGER_RIGHT, value > TRIGGER_THRESHOLD);
