@@ -241,9 +241,10 @@ void demo_frame_keys() {
 }
 
 void demo_finish() {
-    if (demo.mode != DEMO_RECORD) return;
-    kbd_hold_polls(0);
+    const int mode = demo.mode;
     demo.mode = DEMO_OFF;
+    if (mode != DEMO_RECORD) return;
+    kbd_hold_polls(0);
     SaveFile f;
     if (!save_begin(&f, demo.path) || !demo_write(f.stream, demo.segments.data(), demo.segments.size()) ||
         !save_commit(&f)) {

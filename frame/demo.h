@@ -34,6 +34,7 @@ extern const DemoKey DEMO_KEYS[DEMO_KEY_COUNT];   // in the order a demo writes 
 struct DemoSegment {
     long count;
     uint32_t keys;
+    bool operator==(const DemoSegment &) const = default;
 };
 
 struct DemoError {
@@ -71,7 +72,8 @@ int demo_playing();
 
 // The frame loop's hooks: demo_frame_begin before the Escape test (0 when a
 // demo being played is over), demo_frame_keys after it, demo_finish when the
-// loop has ended.
+// loop has ended: it writes a demo being recorded, and either way the game
+// runs with no demo after it.
 int demo_frame_begin();
 void demo_frame_keys();
 void demo_finish();
