@@ -14,4 +14,6 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -s "$tmp/display" ] || { echo "in_xvfb: Xvfb did not start: $(cat "$tmp/xvfb.log")" >&2; exit 1; }
+# Under LeakSanitizer, leaks inside the system's libraries are not ours.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")" && pwd)/lsan.supp"
 DISPLAY=":$(head -n 1 "$tmp/display")" "$@"
