@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Measures the game's processor time (user + system, from /proc/PID/stat) in
-# Xvfb over SECONDS (default 10) of a parked car and of driving (cursor up and
-# left held through xdotool), after two seconds of settling each.
+# Xvfb over SECONDS (default 10) of a parked car, of driving (cursor up and
+# left held through xdotool: the car circles, and stands still while it
+# pushes against something) and of turning on the spot (cursor left held:
+# every frame differs), after two seconds of settling each. With
+# POLYDRIVE_COUNT_PRESENTS=1 in the environment the game's count of presents
+# shown follows each figure.
 #
 #   bash tools/cpu.sh [GAME] [SECONDS]      (from the repository root)
 set -u
@@ -17,22 +21,26 @@ ticks=$(getconf CLK_TCK)
 
 cpu_of() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
-measure() {   # $1: parked or driving
-    "$game" >/dev/null 2>&1 &
+measure() {   # $1: parked, driving or turning
+    "$game" >/dev/null 2>"$tmp/$1.err" &
     local pid=$! wid
     wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^polydrive$' | head -n 1)
     xdotool windowfocus --sync "$wid" 2>/dev/null
     [ "$1" = driving ] && xdotool keydown --window "$wid" Up Left
+    [ "$1" = turning ] && xdotool keydown --window "$wid" Left
     sleep 2
     local before after
     before=$(cpu_of $pid)
     sleep "$seconds"
     after=$(cpu_of $pid)
     [ "$1" = driving ] && xdotool keyup --window "$wid" Up Left
+    [ "$1" = turning ] && xdotool keyup --window "$wid" Left
     xdotool key --window "$wid" Escape
     wait $pid
     awk -v t=$((after - before)) -v hz="$ticks" -v s="$seconds" -v what="$1" \
         'BEGIN { printf "%s: %.2f s of processor time in %d s (%.1f %% of a core)\n", what, t / hz, s, 100 * t / hz / s }'
+    [ -s "$tmp/$1.err" ] && sed "s/^/    /" "$tmp/$1.err"
 }
 measure parked
 measure driving
+measure turning
