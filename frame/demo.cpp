@@ -1,25 +1,19 @@
-// frame/demo.cpp: the key-script parser and writer, and the game's demos.
+// frame/demo.cpp: the game's demos, recorded and played.
 #include "frame/demo.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "base/fatal.h"
 #include "base/save.h"
 #include "platform/backend.h"
 #include "platform/kbd.h"
 
-const DemoKey DEMO_KEYS[DEMO_KEY_COUNT] = {
-    {"up", 1u << 0, KEY_UP},     {"down", 1u << 1, KEY_DOWN}, {"left", 1u << 2, KEY_LEFT},
-    {"right", 1u << 3, KEY_RIGHT}, {"stop", 1u << 4, KEY_1},    {"esc", 1u << 5, KEY_ESCAPE},
-};
-
 namespace {
 
-constexpr long SCRIPT_BYTES_MAX = 64L << 20;   // a script file larger than this is refused
-constexpr size_t RECORD_RESERVE = 8192;        // segments: more than a timed game's frames
+constexpr size_t RECORD_RESERVE = 8192;   // runs: more than a timed game's frames
 
 constexpr int DEMO_OFF = 0;
 constexpr int DEMO_RECORD = 1;
@@ -27,64 +21,13 @@ constexpr int DEMO_PLAY = 2;
 
 struct DemoState {
     int mode;
-    char path[SAVE_PATH_MAX];           // the demo being recorded
-    std::vector<DemoSegment> segments;  // recorded, or being played
-    size_t index;                       // playing: the segment of the next frame
-    long used;                          // playing: frames of it already played
-    uint32_t held;                      // playing: the keys handed to the key table
-    int escape_only;                    // playing: the keyboard filter is installed
+    char path[SAVE_PATH_MAX];   // the demo being recorded
+    KeyScript script;           // recorded, or being played
+    int64_t frame;              // playing: the frames begun
+    uint32_t held;              // playing: the keys handed to the key table
+    int escape_only;            // playing: the keyboard filter is installed
 };
 DemoState demo;
-
-bool fault(DemoError *error, int line, const char *format, const char *word = "") {
-    error->line = line;
-    std::snprintf(error->message, sizeof error->message, format, word);
-    return false;
-}
-
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-// Parses one line (NUL-terminated, newline removed) into script.
-bool parse_line(char *line, int number, std::vector<DemoSegment> *script, DemoError *error) {
-    if (char *hash = std::strchr(line, '#')) *hash = '\0';
-    char *words[DEMO_LINE_MAX / 2 + 1];
-    int count = 0;
-    for (char *p = line; *p != '\0';) {
-        while (is_space(*p)) p++;
-        if (*p == '\0') break;
-        words[count++] = p;
-        while (*p != '\0' && !is_space(*p)) p++;
-        if (*p != '\0') *p++ = '\0';
-    }
-    if (count == 0) return true;
-
-    char *end = nullptr;
-    errno = 0;
-    const long frames = std::strtol(words[0], &end, 10);
-    if (errno != 0 || *end != '\0' || frames < 0 || end == words[0])
-        return fault(error, number, "expected a frame count, not '%s'", words[0]);
-    if (count < 2) return fault(error, number, "no keys after the count (use 'none')");
-
-    uint32_t keys = 0;
-    bool none = false;
-    for (int i = 1; i < count; i++) {
-        if (std::strcmp(words[i], "none") == 0) {
-            none = true;
-            continue;
-        }
-        bool known = false;
-        for (const DemoKey &k : DEMO_KEYS) {
-            if (std::strcmp(words[i], k.name) == 0) {
-                keys |= k.bit;
-                known = true;
-            }
-        }
-        if (!known) return fault(error, number, "unknown key '%s'", words[i]);
-    }
-    if (none && keys != 0) return fault(error, number, "'none' cannot be combined with keys");
-    script->push_back({frames, keys});
-    return true;
-}
 
 // The playing game's keyboard: only Escape reaches the key table; the demo
 // gives the rest.
@@ -93,10 +36,10 @@ void escape_only(int scancode, int press) {
 }
 
 void play_frame_keys(uint32_t want) {
-    for (const DemoKey &k : DEMO_KEYS) {
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS) {
         if ((demo.held & k.bit) && !(want & k.bit)) kbd_event_handler(k.scancode, 0);
     }
-    for (const DemoKey &k : DEMO_KEYS) {
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS) {
         if (!(demo.held & k.bit) && (want & k.bit)) kbd_event_handler(k.scancode, 1);
     }
     demo.held = want;
@@ -104,83 +47,26 @@ void play_frame_keys(uint32_t want) {
 
 }  // namespace
 
-bool demo_parse(const char *text, size_t size, std::vector<DemoSegment> *script, DemoError *error) {
-    script->clear();
-    int number = 0;
-    size_t at = 0;
-    while (at < size) {
-        number++;
-        const char *newline = static_cast<const char *>(std::memchr(text + at, '\n', size - at));
-        const size_t length = newline != nullptr ? static_cast<size_t>(newline - (text + at)) : size - at;
-        if (length > DEMO_LINE_MAX) return fault(error, number, "line too long");
-        if (std::memchr(text + at, '\0', length) != nullptr) return fault(error, number, "NUL byte in the line");
-        char line[DEMO_LINE_MAX + 1];
-        std::memcpy(line, text + at, length);
-        line[length] = '\0';
-        if (!parse_line(line, number, script, error)) return false;
-        at += length + 1;
-    }
-    return true;
-}
-
-bool demo_read(const char *path, std::vector<DemoSegment> *script, char *message, size_t size) {
+bool demo_read(const char *path, KeyScript *script, std::string *error) {
     FILE *f = std::fopen(path, "rb");
     if (f == nullptr) {
-        std::snprintf(message, size, "cannot open key script '%s': %s", path, std::strerror(errno));
+        *error = std::string("cannot open key script '") + path + "': " + std::strerror(errno);
         return false;
     }
-    std::vector<char> text;
-    char block[65536];
-    size_t got;
-    while ((got = std::fread(block, 1, sizeof block, f)) > 0 &&
-           text.size() + got <= static_cast<size_t>(SCRIPT_BYTES_MAX)) {
-        text.insert(text.end(), block, block + got);
-    }
-    const bool too_large = got > 0;
+    // One byte more than a script may hold, so a longer file shows as one.
+    std::vector<char> text(KEYSCRIPT_TEXT_MAX + 1);
+    const size_t got = std::fread(text.data(), 1, text.size(), f);
     const bool bad = std::ferror(f) != 0;
     std::fclose(f);
-    if (bad || too_large) {
-        std::snprintf(message, size, "cannot read key script '%s'%s", path,
-                      too_large ? ": larger than 64 MiB" : "");
+    if (bad) {
+        *error = std::string("cannot read key script '") + path + "'";
         return false;
     }
-    DemoError error;
-    if (!demo_parse(text.data(), text.size(), script, &error)) {
-        std::snprintf(message, size, "%s:%d: %s", path, error.line, error.message);
-        return false;
-    }
-    return true;
+    return keyscript_parse(text.data(), got, path, script, error);
 }
 
-bool demo_write(FILE *stream, const DemoSegment *segments, size_t count) {
-    long frames = 0;
-    for (size_t i = 0; i < count; i++)
-        frames = segments[i].count > LONG_MAX - frames ? LONG_MAX : frames + segments[i].count;
-    std::fprintf(stream, "# polydrive demo: %ld frames\n", frames);
-    for (size_t i = 0; i < count; i++) {
-        std::fprintf(stream, "%ld", segments[i].count);
-        if (segments[i].keys == 0) std::fputs(" none", stream);
-        for (const DemoKey &k : DEMO_KEYS) {
-            if (segments[i].keys & k.bit) std::fprintf(stream, " %s", k.name);
-        }
-        std::fputc('\n', stream);
-    }
-    return std::ferror(stream) == 0;
-}
-
-uint32_t demo_keys_at(const std::vector<DemoSegment> &script, long frame) {
-    long first = 1;
-    for (const DemoSegment &s : script) {
-        if (frame - first < s.count) return s.keys;
-        first += s.count;   // frame > first here, so this cannot overflow
-    }
-    return 0;
-}
-
-long demo_frame_count(const std::vector<DemoSegment> &script) {
-    long frames = 0;
-    for (const DemoSegment &s : script) frames = s.count > LONG_MAX - frames ? LONG_MAX : frames + s.count;
-    return frames;
+std::string demo_text(const KeyScript &script) {
+    return "# polydrive demo: " + std::to_string(script.frames) + " frames\n" + keyscript_print(script);
 }
 
 void demo_record_to(const char *path) {
@@ -190,16 +76,15 @@ void demo_record_to(const char *path) {
     save_abort(&probe);
     demo.mode = DEMO_RECORD;
     std::snprintf(demo.path, sizeof demo.path, "%s", path);
-    demo.segments.clear();
-    demo.segments.reserve(RECORD_RESERVE);
+    demo.script = KeyScript{};
+    demo.script.runs.reserve(RECORD_RESERVE);
 }
 
 void demo_play_from(const char *path) {
-    char message[1200];
-    if (!demo_read(path, &demo.segments, message, sizeof message)) fatal_error("%s", message);
+    std::string error;
+    if (!demo_read(path, &demo.script, &error)) fatal_error("%s", error.c_str());
     demo.mode = DEMO_PLAY;
-    demo.index = 0;
-    demo.used = 0;
+    demo.frame = 0;
     demo.held = 0;
     demo.escape_only = 0;
 }
@@ -215,13 +100,9 @@ int demo_frame_begin() {
             plat_keyboard_set_handler(escape_only);
             demo.escape_only = 1;
         }
-        while (demo.index < demo.segments.size() && demo.used >= demo.segments[demo.index].count) {
-            demo.index++;
-            demo.used = 0;
-        }
-        if (demo.index == demo.segments.size()) return 0;
-        demo.used++;
-        play_frame_keys(demo.segments[demo.index].keys);
+        if (demo.frame >= demo.script.frames) return 0;
+        demo.frame++;
+        play_frame_keys(keyscript_keys_at(demo.script, demo.frame));
     }
     return 1;
 }
@@ -230,14 +111,10 @@ void demo_frame_keys() {
     if (demo.mode != DEMO_RECORD) return;
     kbd_hold_polls(1);
     uint32_t keys = 0;
-    for (const DemoKey &k : DEMO_KEYS) {
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS) {
         if (kbd_is_down(k.scancode)) keys |= k.bit;
     }
-    if (!demo.segments.empty() && demo.segments.back().keys == keys && demo.segments.back().count < LONG_MAX) {
-        demo.segments.back().count++;
-    } else {
-        demo.segments.push_back({1, keys});
-    }
+    keyscript_append(&demo.script, keys);
 }
 
 void demo_finish() {
@@ -245,8 +122,9 @@ void demo_finish() {
     demo.mode = DEMO_OFF;
     if (mode != DEMO_RECORD) return;
     kbd_hold_polls(0);
+    const std::string text = demo_text(demo.script);
     SaveFile f;
-    if (!save_begin(&f, demo.path) || !demo_write(f.stream, demo.segments.data(), demo.segments.size()) ||
+    if (!save_begin(&f, demo.path) || std::fwrite(text.data(), 1, text.size(), f.stream) != text.size() ||
         !save_commit(&f)) {
         const int saved = errno;
         save_abort(&f);

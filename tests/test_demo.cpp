@@ -1,15 +1,13 @@
-// Key scripts and the game's demos: the parser's worked examples and
-// refusals, writing and reading back, and demos recorded and played through
-// the game's own frame loop (headless).
+// The game's demos: the demo file written and read back, its faults, and
+// demos recorded and played through the game's own frame loop (headless).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/demo.h"
@@ -20,78 +18,50 @@
 
 namespace {
 
-constexpr uint32_t UP = 1, DOWN = 2, LEFT = 4, RIGHT = 8, STOP = 16, ESC = 32;
+constexpr uint32_t UP = 1, LEFT = 4, STOP = 16, ESC = 32;   // bits of KEYSCRIPT_KEYS
 
-using Script = std::vector<DemoSegment>;
-
-Script parse(const std::string &text, DemoError *error = nullptr) {
-    Script script;
-    DemoError ignored;
-    if (!demo_parse(text.data(), text.size(), &script, error != nullptr ? error : &ignored)) return {{-1, 0}};
-    return script;
+using Runs = std::vector<std::pair<int64_t, uint32_t>>;
+Runs runs_of(const KeyScript &script) {
+    Runs runs;
+    for (const KeyRun &r : script.runs) runs.emplace_back(r.count, r.keys);
+    return runs;
 }
 
-TEST(KeyScriptParse, WorkedExamples) {
-    const std::pair<std::string, Script> table[] = {
-        {"", {}},
-        {"\n\n# only a comment\n", {}},
-        {"3 up\n2 up left  # steer\n0 down\n1 none\n", {{3, UP}, {2, UP | LEFT}, {0, DOWN}, {1, 0}}},
-        {"5\tright stop esc\r\n", {{5, RIGHT | STOP | ESC}}},
-        {"7 down down", {{7, DOWN}}},   // no final newline; a key named twice
-        {std::string(DEMO_LINE_MAX - 5, ' ') + "4 up\n", {{4, UP}}},
-    };
-    for (const auto &[text, want] : table) EXPECT_EQ(parse(text), want) << text;
+// A demo's text opens with its frame count and reads back as written.
+TEST(DemoFile, TextCountsItsFramesAndReadsBack) {
+    KeyScript script;
+    for (uint32_t keys : {0u, 0u, UP, UP | LEFT, UP | LEFT, UP | LEFT, STOP | ESC}) keyscript_append(&script, keys);
+    const std::string text = demo_text(script);
+    EXPECT_EQ(text, "# polydrive demo: 7 frames\n2 none\n1 up\n3 up left\n1 stop esc\n");
+    KeyScript again;
+    std::string error;
+    ASSERT_TRUE(keyscript_parse(text.data(), text.size(), "demo", &again, &error)) << error;
+    EXPECT_EQ(runs_of(again), runs_of(script));
 }
 
-TEST(KeyScriptParse, RefusalsNameTheLine) {
+TEST(DemoFile, FaultsAreOneLineNamingTheFile) {
+    char tmpl[] = "/tmp/polydrive-demo-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl, bad = dir + "/bad";
     const std::pair<std::string, std::string> table[] = {
-        {"3 up\n2 up jump\n", "2: unknown key 'jump'"},
-        {"3 up\n\nx up\n", "3: expected a frame count, not 'x'"},
-        {"-1 up\n", "1: expected a frame count, not '-1'"},
-        {"99999999999999999999 up\n", "1: expected a frame count, not '99999999999999999999'"},
-        {"4\n", "1: no keys after the count (use 'none')"},
-        {"4 none up\n", "1: 'none' cannot be combined with keys"},
-        {"1 up\n" + std::string(DEMO_LINE_MAX + 1, ' ') + "\n", "2: line too long"},
-        {std::string("1 up\0down\n", 10), "1: NUL byte in the line"},
+        {"/nonexistent/demo", "cannot open key script '/nonexistent/demo': No such file or directory"},
+        {"/", "cannot read key script '/'"},
+        {"2 up\n1 jump\n", bad + ":2: unknown key 'jump'"},
+        {std::string(KEYSCRIPT_TEXT_MAX + 1, '\n'), bad + ":0: longer than"},
     };
-    for (const auto &[text, want] : table) {
-        DemoError error;
-        EXPECT_EQ(parse(text, &error), (Script{{-1, 0}})) << text;
-        EXPECT_EQ(std::to_string(error.line) + ": " + error.message, want);
+    for (const auto &[what, want] : table) {
+        std::string path = what;
+        if (what[0] != '/') {
+            path = bad;
+            std::ofstream(path) << what;
+        }
+        KeyScript script;
+        std::string error;
+        EXPECT_FALSE(demo_read(path.c_str(), &script, &error));
+        EXPECT_EQ(error.rfind(want, 0), 0u) << error;
     }
-}
-
-TEST(KeyScriptWrite, ReadsBackAsWritten) {
-    const Script script = {{12, 0}, {40, UP}, {3, UP | LEFT}, {1, UP | DOWN | LEFT | RIGHT | STOP | ESC}, {2, STOP}};
-    char *text = nullptr;
-    size_t size = 0;
-    FILE *stream = open_memstream(&text, &size);
-    ASSERT_TRUE(demo_write(stream, script.data(), script.size()));
-    std::fclose(stream);
-    const std::string written(text, size);
-    std::free(text);
-    EXPECT_EQ(written.substr(0, written.find('\n')), "# polydrive demo: 58 frames");
-    EXPECT_NE(written.find("\n3 up left\n"), std::string::npos) << written;
-    EXPECT_NE(written.find("\n12 none\n"), std::string::npos) << written;
-    EXPECT_EQ(parse(written), script);
-    EXPECT_EQ(demo_frame_count(script), 58);
-    EXPECT_EQ(demo_frame_count({{LONG_MAX, 0}, {5, UP}}), LONG_MAX);
-}
-
-TEST(KeyScriptKeys, FramesCountFromOneAndNothingIsHeldAfterTheEnd) {
-    const Script script = {{2, UP}, {0, DOWN}, {1, LEFT}, {LONG_MAX, RIGHT}};
-    const std::pair<long, uint32_t> table[] = {{1, UP}, {2, UP}, {3, LEFT}, {4, RIGHT}, {LONG_MAX, RIGHT}};
-    for (const auto &[frame, keys] : table) EXPECT_EQ(demo_keys_at(script, frame), keys) << frame;
-    EXPECT_EQ(demo_keys_at({{2, UP}}, 3), 0u);
-}
-
-TEST(KeyScriptRead, FileFaultsAreOneLine) {
-    char message[1200];
-    Script script;
-    EXPECT_FALSE(demo_read("/nonexistent/demo", &script, message, sizeof message));
-    EXPECT_STREQ(message, "cannot open key script '/nonexistent/demo': No such file or directory");
-    EXPECT_FALSE(demo_read("/", &script, message, sizeof message));
-    EXPECT_STREQ(message, "cannot read key script '/'");
+    std::string command = "rm -rf '" + dir + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
 }
 
 // --- demos through the game's frame loop ---
@@ -118,16 +88,16 @@ protected:
     }
     // The frames of a script as the recorder makes them: keys queued before
     // each frame's Escape test. Returns video memory after the last frame.
-    std::vector<uint8_t> recorder_frames(const Script &script, long frames) {
+    std::vector<uint8_t> recorder_frames(const KeyScript &script, long frames) {
         game_startup();
         level_load(1);
         Body *player = nullptr;
         uint32_t held = 0;
         for (long frame = 1; frame <= frames; frame++) {
-            const uint32_t want = demo_keys_at(script, frame);
-            for (const DemoKey &k : DEMO_KEYS)
+            const uint32_t want = keyscript_keys_at(script, frame);
+            for (const KeyscriptKey &k : KEYSCRIPT_KEYS)
                 if ((held & k.bit) && !(want & k.bit)) headless_queue_key(k.scancode, 0);
-            for (const DemoKey &k : DEMO_KEYS)
+            for (const KeyscriptKey &k : KEYSCRIPT_KEYS)
                 if (!(held & k.bit) && (want & k.bit)) headless_queue_key(k.scancode, 1);
             held = want;
             if (kbd_was_hit(KEY_ESCAPE)) break;
@@ -178,13 +148,12 @@ TEST_F(GameDemo, RecordedKeysReplayIntoTheSameFrames) {
     headless_reset();
 
     EXPECT_EQ(frames, 42);
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(parse(text.str()), (Script{{3, 0}, {10, UP}, {7, UP | LEFT}, {10, UP}, {1, 0}, {2, STOP}, {7, 0}, {2, ESC}}))
-        << text.str();
+    KeyScript script;
+    std::string error;
+    ASSERT_TRUE(demo_read(path.c_str(), &script, &error)) << error;
+    EXPECT_EQ(runs_of(script), (Runs{{3, 0}, {10, UP}, {7, UP | LEFT}, {10, UP}, {1, 0}, {2, STOP}, {7, 0}, {2, ESC}}));
+    EXPECT_EQ(script.frames, frames);
 
-    const Script script = parse(text.str());
     EXPECT_EQ(recorder_frames(script, frames), shown) << "the recorder's last frame is not the game's";
 
     // Played: as many frames, the same last frame.
@@ -200,7 +169,9 @@ TEST_F(GameDemo, RecordedKeysReplayIntoTheSameFrames) {
 TEST_F(GameDemo, PlayingIgnoresKeysButEscape) {
     const std::string path = dir + "/still.keys";
     std::ofstream(path) << "30 none\n";
-    const std::vector<uint8_t> still = recorder_frames({{30, 0}}, 30);
+    KeyScript parked;
+    for (int i = 0; i < 30; i++) keyscript_append(&parked, 0);
+    const std::vector<uint8_t> still = recorder_frames(parked, 30);
     plan = {{2, KEY_UP, 1}, {3, KEY_LEFT, 1}};
     headless_set_hook(plan_hook);
     demo_play_from(path.c_str());

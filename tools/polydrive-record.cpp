@@ -5,8 +5,9 @@
 // The loop is the program's own: start-up, level 1, then per frame the
 // Escape test, game_update, game_draw, capture and gfx_flip; shutdown at the
 // end. Keys are queued between frames, so each frame's first keyboard poll
-// takes them in. Frames are counted, not timed, and no alarm is armed, so
-// the same script always gives the same frames.
+// takes them in; key scripts are frame/keyscript's, read through frame/demo
+// as the game reads its demos. Frames are counted, not timed, and no alarm
+// is armed, so the same script always gives the same frames.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>
@@ -115,10 +116,10 @@ Options parse_options(int argc, char **argv) {
 }
 
 // Reads the key script; any fault names the file and line and ends with 1.
-std::vector<DemoSegment> read_script(const char *path) {
-    std::vector<DemoSegment> script;
-    char message[1200];
-    if (!demo_read(path, &script, message, sizeof message)) fail("%s", message);
+KeyScript read_script(const char *path) {
+    KeyScript script;
+    std::string error;
+    if (!demo_read(path, &script, &error)) fail("%s", error.c_str());
     return script;
 }
 
@@ -168,10 +169,10 @@ void print_state(long frame) {
 // Between frames: a release for each key no longer held, a press for each
 // key newly held; the next keyboard poll delivers them.
 void change_keys(uint32_t before, uint32_t now) {
-    for (const DemoKey &k : DEMO_KEYS) {
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS) {
         if ((before & k.bit) && !(now & k.bit)) headless_queue_key(k.scancode, 0);
     }
-    for (const DemoKey &k : DEMO_KEYS) {
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS) {
         if (!(before & k.bit) && (now & k.bit)) headless_queue_key(k.scancode, 1);
     }
 }
@@ -180,8 +181,7 @@ void change_keys(uint32_t before, uint32_t now) {
 
 int main(int argc, char **argv) {
     const Options opt = parse_options(argc, argv);
-    const std::vector<DemoSegment> script =
-        opt.keys != nullptr ? read_script(opt.keys) : std::vector<DemoSegment>{};
+    const KeyScript script = opt.keys != nullptr ? read_script(opt.keys) : KeyScript{};
     make_folder(opt.out);
     std::vector<uint8_t> rgb(SCREEN_SIZE * 3);
 
@@ -190,7 +190,7 @@ int main(int argc, char **argv) {
     Body *player = nullptr;
     uint32_t held = 0;
     for (long frame = 1; frame <= opt.frames; ++frame) {
-        const uint32_t want = demo_keys_at(script, frame);
+        const uint32_t want = keyscript_keys_at(script, frame);
         change_keys(held, want);
         held = want;
         if (kbd_was_hit(KEY_ESCAPE)) break;
