@@ -13,33 +13,6 @@ constexpr int STEER_DIVISOR = 10;
 constexpr int ACCEL_SHIFT = 24;   // 2.29 sine >> 24 = floor(32 * sine)
 constexpr int32_t MASS_SCALE = 256;
 
-// One axis of a box test, in 64 bits so that centre ± extent never overflows.
-struct Span {
-    int64_t lo, hi;
-};
-
-Span axis_span(const Mesh *m, int axis) {
-    const int64_t c = m->world_centre[axis];
-    const int64_t e = m->half_extent[axis];
-    return {c - e, c + e};
-}
-
-// -1: a wholly below b; +1: a wholly above b; 0 otherwise (touching is 0).
-int axis_class(Span a, Span b) {
-    if (a.hi < b.lo) return -1;
-    if (a.lo > b.hi) return 1;
-    return 0;
-}
-
-bool axis_holds(Span a, Span b, int selector) {
-    switch (selector) {
-        case 0: return a.lo < b.hi && b.lo < a.hi;   // strict: touching fails
-        case -1: return a.hi < b.lo;
-        case 1: return a.lo > b.hi;
-        default: return false;                       // no such relation
-    }
-}
-
 // The exchange on one axis: o's mass relative to p's is r/256. Every product
 // and sum wraps at 32 bits; divisor is r + 256 and is never 0 here.
 void exchange_axis(int32_t *up_field, int32_t *uo_field, int32_t r, int32_t divisor) {
@@ -87,30 +60,6 @@ void vehicle_drive(Body *body) {
     // Truncating division and a remainder with the dividend's sign: the
     // heading stays in -1439..1439 and may be negative.
     body->heading = wrap_add(rate / STEER_DIVISOR, body->heading) % ANGLE_TURN;
-}
-
-int mesh_box_test(const Mesh *a, const Mesh *b, int sx, int sy, int sz) {
-    const int selectors[3] = {sx, sy, sz};
-    for (int axis = 0; axis < 3; ++axis) {
-        if (!axis_holds(axis_span(a, axis), axis_span(b, axis), selectors[axis])) return 0;
-    }
-    return 1;
-}
-
-void mesh_box_classify(const Mesh *a, const Mesh *b, int *rx, int *ry, int *rz) {
-    *rx = axis_class(axis_span(a, 0), axis_span(b, 0));
-    *ry = axis_class(axis_span(a, 1), axis_span(b, 1));
-    *rz = axis_class(axis_span(a, 2), axis_span(b, 2));
-}
-
-int camera_find_overlaps(const Camera *camera, const Mesh *query, Body **list) {
-    if (camera == nullptr || query == nullptr) return 0;
-    int count = 0;
-    for (const Mesh *m = camera->meshes; m != nullptr && count < OVERLAP_MAX; m = m->next) {
-        if (m == query) continue;
-        if (mesh_box_test(query, m, 0, 0, 0)) list[count++] = m->owner;
-    }
-    return count;
 }
 
 void collisions_resolve(Camera *camera, Body *player) {

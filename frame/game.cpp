@@ -10,7 +10,7 @@
 #include "frame/drive.h"
 #include "base/fatal.h"
 #include "platform/kbd.h"
-#include "platform/text.h"
+#include "platform/random.h"
 #include "platform/video.h"
 #include "render/camera.h"
 #include "render/drawlist.h"
@@ -19,7 +19,6 @@
 #include "scene/mesh.h"
 #include "scene/world.h"
 
-Body *body_list = nullptr;
 Camera *current_camera = nullptr;
 
 namespace {
@@ -68,7 +67,7 @@ void level_load(int level) {
     camera_set_light(current_camera, 0, 0, -256, 64);
     char name[16];
     std::snprintf(name, sizeof name, "level%d.3dw", level);
-    world_load(res_register(name));
+    world_load(res_register(name), &current_camera->meshes);
 }
 
 void game_update(Body **player) {

@@ -1,5 +1,5 @@
 // frame/game.h: the program frame: start-up, level loading, the frame loop
-// and shutdown, and the Body record that the loaders build and the loop moves.
+// and shutdown. The Body record and body_list live in scene/body.h.
 //
 // Order of start-up: random index reset, res_init(10240), gfx_init(0),
 // drawlist_init(100), kbd_init. Shutdown runs the reverse (kbd_shutdown,
@@ -13,28 +13,11 @@
 
 #include <cstdint>
 
-struct Mesh;
+#include "scene/body.h"
+
 struct Camera;
 
-constexpr uint32_t BODY_STATIC = 0x1000;   // world object named "Statics"
-constexpr uint32_t BODY_HUMAN = 0x2000;    // a car driven from the keyboard
-constexpr uint32_t BODY_PLAYER_MASK = 0x00FF;
-
-// One simulated object. Every field a loader does not set starts at zero.
-struct Body {
-    uint32_t flags;
-    int32_t mass;         // positive; a divisor in collisions
-    int32_t heading;      // Angle, kept in -1439..1439
-    int32_t steer_rate;   // -40..40
-    int32_t vx;           // world units per frame
-    int32_t vz;
-    int32_t collided;     // 1 once exchanged in this frame
-    Mesh *mesh;
-    Body *next;
-};
-
-// The level's records: bodies in load order, and the one camera.
-extern Body *body_list;
+// The level's camera; its mesh list is the one the level's loader fills.
 extern Camera *current_camera;
 
 constexpr int GAME_POOL_SIZE = 10240;

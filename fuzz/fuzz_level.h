@@ -76,7 +76,7 @@ inline void run(const char *path, const uint8_t *data, size_t size, bool (*accep
     res_init(GAME_POOL_SIZE);
     current_camera = camera_create(300, 0, 0, 319, 199);
     try {
-        world_load(res_register("level1.3dw"));
+        world_load(res_register("level1.3dw"), &current_camera->meshes);
         if (!res_check() || !accept(check_level())) std::abort();
     } catch (const Fatal &) {
         if (!res_check()) std::abort();

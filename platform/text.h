@@ -1,5 +1,5 @@
 // platform/text.h: text measurement with in-line font switches ("~" and a
-// digit selects one of ten font slots) and a table-driven random byte source.
+// digit selects one of ten font slots).
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,3 @@ void text_set_font(int slot, const uint8_t *font);   // null empties the slot
 
 int text_width(const char *text);
 void text_format(int x, int y, const char *format, ...) __attribute__((format(printf, 3, 4)));
-
-void rand_reset();   // the index back to 0
-int rand_byte();     // 0..255, period 256

@@ -89,22 +89,11 @@ void camera_set_pick(Camera *c, int32_t x, int32_t y) {
 }
 
 void camera_add_mesh(Camera *c, Mesh *mesh) {
-    // Appending a mesh that is already listed would close the list into a
-    // ring that every later walk would follow forever.
-    Mesh **link = &c->meshes;
-    while (*link != nullptr) {
-        if (*link == mesh) fatal_error("Camera: mesh added twice");
-        link = &(*link)->next;
-    }
-    *link = mesh;
+    if (!mesh_list_add(&c->meshes, mesh)) fatal_error("Camera: mesh added twice");
 }
 
 void camera_remove_mesh(Camera *c, Mesh *mesh) {
-    Mesh **link = &c->meshes;
-    while (*link != nullptr && *link != mesh) link = &(*link)->next;
-    if (*link == nullptr) fatal_error("Camera: removed mesh is not in the list");
-    *link = mesh->next;
-    mesh->next = nullptr;
+    if (!mesh_list_remove(&c->meshes, mesh)) fatal_error("Camera: removed mesh is not in the list");
 }
 
 void camera_free(Camera *c) {
@@ -116,4 +105,14 @@ void camera_free(Camera *c) {
         m = next;
     }
     std::free(c);
+}
+
+int camera_find_overlaps(const Camera *camera, const Mesh *query, Body **list) {
+    if (camera == nullptr || query == nullptr) return 0;
+    int count = 0;
+    for (const Mesh *m = camera->meshes; m != nullptr && count < OVERLAP_MAX; m = m->next) {
+        if (m == query) continue;
+        if (mesh_box_test(query, m, 0, 0, 0)) list[count++] = m->owner;
+    }
+    return count;
 }

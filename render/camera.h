@@ -17,7 +17,10 @@
 #include "render/poly.h"
 #include "base/transform.h"
 
+struct Body;
 struct Mesh;
+
+constexpr int OVERLAP_MAX = 10;
 
 struct Camera {
     int32_t x, y, z;
@@ -44,3 +47,8 @@ void camera_set_pick(Camera *c, int32_t x, int32_t y);
 void camera_add_mesh(Camera *c, Mesh *mesh);
 void camera_remove_mesh(Camera *c, Mesh *mesh);
 void camera_free(Camera *c);
+// Fills list (room for OVERLAP_MAX owners) in camera-list order with the
+// owners of the meshes whose boxes strictly overlap the query's
+// (mesh_box_test with selectors 0), skipping the query mesh; stops when the
+// list is full. Returns the number written (0 for a null camera or query).
+int camera_find_overlaps(const Camera *camera, const Mesh *query, Body **list);

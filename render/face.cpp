@@ -14,7 +14,6 @@ namespace {
 // (0..255 spread over 24 levels).
 constexpr int RAMP_LEVELS = 24;
 constexpr int LEVEL_WIDTH = 11;
-constexpr int32_t BITMAP_SIZE_LIMIT = 1 << 15;
 
 // Palette index of a lit value: the light term scaled by the reflectivity,
 // plus the ambient, capped at full brightness, as one of the ramp's levels.
@@ -36,7 +35,7 @@ int32_t light_dot(const int32_t *light, int32_t nx, int32_t ny, int32_t nz) {
 void check_bitmap(ResourceId id, const Bitmap *bitmap, int32_t size) {
     int32_t w = bitmap_width(bitmap);
     int32_t h = bitmap_height(bitmap);
-    bool ok = w >= 1 && h >= 1 && w < BITMAP_SIZE_LIMIT && h < BITMAP_SIZE_LIMIT &&
+    bool ok = w >= 1 && h >= 1 && w <= BITMAP_SIZE_MAX && h <= BITMAP_SIZE_MAX &&
               BITMAP_HEADER_SIZE + int64_t{w} * h <= size;
     if (!ok) {
         res_unlock(id);

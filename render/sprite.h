@@ -14,14 +14,14 @@
 
 #include <cstdint>
 
+#include "scene/fileformat.h"
+
 // The header as stored. Resources sit at any byte offset of the cache pool,
 // so the fields are read through the accessors, never as aligned int32s.
 struct Bitmap {
     unsigned char header[8];   // int32 width, int32 height, little-endian
 };
 
-constexpr uint8_t BITMAP_TRANSPARENT = 255;
-constexpr int BITMAP_HEADER_SIZE = 8;
 
 inline int32_t bitmap_width(const Bitmap *b) {
     uint32_t v = uint32_t{b->header[0]} | uint32_t{b->header[1]} << 8 |

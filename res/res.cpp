@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -67,6 +68,47 @@ bool climbs_out(const char *name) {
         if (*p == '/') ++p;
     }
     return false;
+}
+
+// The cache's only access to the file system:
+//   1 opens "lib/<name>" (name_or_buffer is the name) and returns the FILE*;
+//   2 returns the open file's size;
+//   3 reads up to `length` bytes from the start of the file into
+//     name_or_buffer and returns the number read;
+//   anything else does nothing and returns 0.
+intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length = 0) {
+    switch (op) {
+    case 1: {
+        const char *name = static_cast<const char *>(name_or_buffer);
+        char path[4 + RES_NAME_MAX + 1];
+        std::snprintf(path, sizeof path, "lib/%s", name);
+        FILE *f = std::fopen(path, "rb");
+        // Only a regular file has a size that means something (a directory
+        // or a pipe would pass the open and fail or block later).
+        struct stat st;
+        if (f != nullptr && (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))) {
+            std::fclose(f);
+            f = nullptr;
+        }
+        if (f == nullptr) fatal_error("cannot load resource `%s'", name);
+        // Unbuffered: each load is one whole read, and a seek back to the
+        // start must reach the file, not bytes buffered by an earlier load.
+        std::setvbuf(f, nullptr, _IONBF, 0);
+        return reinterpret_cast<intptr_t>(f);
+    }
+    case 2: {
+        struct stat st;
+        if (fstat(fileno(file), &st) != 0) return 0;
+        return static_cast<intptr_t>(st.st_size);
+    }
+    case 3: {
+        if (std::fseek(file, 0, SEEK_SET) != 0 || length <= 0) return 0;
+        return static_cast<intptr_t>(
+            std::fread(name_or_buffer, 1, static_cast<size_t>(length), file));
+    }
+    default:
+        return 0;
+    }
 }
 
 // Reads the whole resource into dest; a short read would leave stale pool
@@ -225,41 +267,6 @@ void res_unlock(ResourceId id) {
     CacheEntry *e = find_or_die(id);
     if (e->lock_count > 0) e->lock_count -= 1;
     merge_free_blocks();
-}
-
-intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length) {
-    switch (op) {
-    case 1: {
-        const char *name = static_cast<const char *>(name_or_buffer);
-        char path[4 + RES_NAME_MAX + 1];
-        std::snprintf(path, sizeof path, "lib/%s", name);
-        FILE *f = std::fopen(path, "rb");
-        // Only a regular file has a size that means something (a directory
-        // or a pipe would pass the open and fail or block later).
-        struct stat st;
-        if (f != nullptr && (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))) {
-            std::fclose(f);
-            f = nullptr;
-        }
-        if (f == nullptr) fatal_error("cannot load resource `%s'", name);
-        // Unbuffered: each load is one whole read, and a seek back to the
-        // start must reach the file, not bytes buffered by an earlier load.
-        std::setvbuf(f, nullptr, _IONBF, 0);
-        return reinterpret_cast<intptr_t>(f);
-    }
-    case 2: {
-        struct stat st;
-        if (fstat(fileno(file), &st) != 0) return 0;
-        return static_cast<intptr_t>(st.st_size);
-    }
-    case 3: {
-        if (std::fseek(file, 0, SEEK_SET) != 0 || length <= 0) return 0;
-        return static_cast<intptr_t>(
-            std::fread(name_or_buffer, 1, static_cast<size_t>(length), file));
-    }
-    default:
-        return 0;
-    }
 }
 
 int32_t res_size(ResourceId id) { return find_or_die(id)->size; }

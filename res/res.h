@@ -18,7 +18,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 using ResourceId = int32_t;   // distinct, never -1, within 0..65535
 
@@ -34,14 +33,6 @@ void res_shutdown();
 ResourceId res_register(const char *name);
 uint8_t *res_lock(ResourceId id);
 void res_unlock(ResourceId id);   // never below 0; merges touching free blocks
-
-// The cache's only access to the file system:
-//   1 opens "lib/<name>" (name_or_buffer is the name) and returns the FILE*;
-//   2 returns the open file's size;
-//   3 reads up to `length` bytes from the start of the file into
-//     name_or_buffer and returns the number read;
-//   anything else does nothing and returns 0.
-intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length = 0);
 
 // The size in bytes and the name of a registered resource; fatal
 // "resource %ld is not loaded" for an unknown id.

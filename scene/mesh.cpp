@@ -1,5 +1,5 @@
-// scene/mesh.cpp: building meshes (vertices, faces, normals, bounds) and
-// moving them.
+// scene/mesh.cpp: building meshes (vertices, faces, normals, bounds),
+// moving them, lists of meshes and their box tests.
 //
 // Load-time geometry is single-precision float with sqrtf, each operation
 // rounded to float as written, so the stored integers are reproducible. Every
@@ -130,6 +130,33 @@ void compute_vertex_normals(Mesh *mesh) {
     std::free(sums);
 }
 
+// One axis of a box test, in 64 bits so that centre ± extent never overflows.
+struct Span {
+    int64_t lo, hi;
+};
+
+Span axis_span(const Mesh *m, int axis) {
+    const int64_t c = m->world_centre[axis];
+    const int64_t e = m->half_extent[axis];
+    return {c - e, c + e};
+}
+
+// -1: a wholly below b; +1: a wholly above b; 0 otherwise (touching is 0).
+int axis_class(Span a, Span b) {
+    if (a.hi < b.lo) return -1;
+    if (a.lo > b.hi) return 1;
+    return 0;
+}
+
+bool axis_holds(Span a, Span b, int selector) {
+    switch (selector) {
+        case 0: return a.lo < b.hi && b.lo < a.hi;   // strict: touching fails
+        case -1: return a.hi < b.lo;
+        case 1: return a.lo > b.hi;
+        default: return false;                       // no such relation
+    }
+}
+
 }  // namespace
 
 Mesh *mesh_create(Body *owner, int32_t vertex_count, int32_t spare_slots,
@@ -243,4 +270,37 @@ void mesh_get_angles(const Mesh *mesh, int32_t *a, int32_t *b, int32_t *c) {
     *a = mesh->angle_x;
     *b = mesh->angle_y;
     *c = mesh->angle_z;
+}
+
+int mesh_list_add(Mesh **list, Mesh *mesh) {
+    Mesh **link = list;
+    while (*link != nullptr) {
+        if (*link == mesh) return 0;
+        link = &(*link)->next;
+    }
+    *link = mesh;
+    return 1;
+}
+
+int mesh_list_remove(Mesh **list, Mesh *mesh) {
+    Mesh **link = list;
+    while (*link != nullptr && *link != mesh) link = &(*link)->next;
+    if (*link == nullptr) return 0;
+    *link = mesh->next;
+    mesh->next = nullptr;
+    return 1;
+}
+
+int mesh_box_test(const Mesh *a, const Mesh *b, int sx, int sy, int sz) {
+    const int selectors[3] = {sx, sy, sz};
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!axis_holds(axis_span(a, axis), axis_span(b, axis), selectors[axis])) return 0;
+    }
+    return 1;
+}
+
+void mesh_box_classify(const Mesh *a, const Mesh *b, int *rx, int *ry, int *rz) {
+    *rx = axis_class(axis_span(a, 0), axis_span(b, 0));
+    *ry = axis_class(axis_span(a, 1), axis_span(b, 1));
+    *rz = axis_class(axis_span(a, 2), axis_span(b, 2));
 }

@@ -21,19 +21,10 @@
 #include <cstdint>
 
 #include "base/transform.h"
+#include "scene/fileformat.h"
 
 struct Body;
 
-constexpr uint32_t FACE_REFLECT_MASK = 0x000000FF;   // polygon: reflectivity
-constexpr uint32_t FACE_RAMP_MASK = 0x00000F00;      // polygon: colour ramp
-constexpr int FACE_RAMP_SHIFT = 8;
-constexpr uint32_t FACE_ID_MASK = 0x0000FFFF;        // sprite: bitmap ResourceId
-constexpr uint32_t FACE_SCALE_MASK = 0x001F0000;     // sprite: scale exponent
-constexpr int FACE_SCALE_SHIFT = 16;
-constexpr uint32_t FACE_SMOOTH = 0x20000000;
-constexpr uint32_t FACE_SPRITE = 0x40000000;
-
-using FaceFlags = uint32_t;
 
 // 13 words.
 struct Vertex {
@@ -93,3 +84,20 @@ Mesh *mesh_create_sprite(Body *owner, FaceFlags flags, int32_t x, int32_t y, int
 void mesh_free(Mesh *mesh);
 void mesh_get_position(const Mesh *mesh, int32_t *x, int32_t *y, int32_t *z);
 void mesh_get_angles(const Mesh *mesh, int32_t *a, int32_t *b, int32_t *c);
+
+// A list of meshes linked through Mesh::next (a camera's list, or the list a
+// loader is handed). mesh_list_add appends and returns 1, or returns 0 and
+// leaves the list as it is when the mesh is already listed (appending it
+// would close the list into a ring). mesh_list_remove unlinks the mesh and
+// clears its link, or returns 0 when it is not listed.
+int mesh_list_add(Mesh **list, Mesh *mesh);
+int mesh_list_remove(Mesh **list, Mesh *mesh);
+
+// Boxes are axis-aligned in world axes: world_centre ± half_extent, rotation
+// ignored, compared in 64 bits so that any coordinates compare correctly.
+// Selectors per axis: 0 strict overlap, -1 a wholly below b, +1 a wholly
+// above b (any other value fails). Axes are tested x, y, z; the first axis
+// that fails ends the test. Returns 1 if all three hold.
+int mesh_box_test(const Mesh *a, const Mesh *b, int sx, int sy, int sz);
+// Writes -1, +1 or 0 per axis; boxes that only touch classify as 0.
+void mesh_box_classify(const Mesh *a, const Mesh *b, int *rx, int *ry, int *rz);

@@ -5,16 +5,13 @@
 #include <cstring>
 
 #include "base/fatal.h"
-#include "frame/game.h"
-#include "render/camera.h"
+#include "scene/body.h"
 #include "scene/mesh.h"
 
 namespace {
 
 constexpr int STRING_BUFFER = 128;
 constexpr int STRING_FATAL_BYTE = 127;   // storing this byte ends the program
-constexpr int HIGHEST_PLAYER = 1;
-constexpr const char *CAR_MODEL = "car1.3do";
 
 struct WorldState {
     char string[STRING_BUFFER];   // the shared result of stream_read_string
@@ -44,13 +41,6 @@ void append_body(Body *b) {
     *tail = b;
 }
 
-bool in_camera(const Mesh *m) {
-    for (const Mesh *it = current_camera != nullptr ? current_camera->meshes : nullptr;
-         it != nullptr; it = it->next)
-        if (it == m) return true;
-    return false;
-}
-
 // The records of one object under construction. In the program a fatal
 // error ends the process and this never matters; a test or fuzz harness
 // whose fatal hook throws unwinds through here, and the half-built body,
@@ -58,14 +48,15 @@ bool in_camera(const Mesh *m) {
 struct Building {
     Body *body = nullptr;
     int32_t *vertices = nullptr;
-    Building() = default;
+    Mesh **meshes;   // the list the finished mesh is linked into
+    explicit Building(Mesh **list) : meshes(list) {}
     Building(const Building &) = delete;
     Building &operator=(const Building &) = delete;
     ~Building() {
         std::free(vertices);
         if (body == nullptr) return;
         if (body->mesh != nullptr) {
-            if (in_camera(body->mesh)) camera_remove_mesh(current_camera, body->mesh);
+            mesh_list_remove(meshes, body->mesh);   // 0 when not yet linked
             mesh_free(body->mesh);
         }
         std::free(body);
@@ -110,9 +101,9 @@ void read_shape(ByteCursor *c, int32_t vertex_count, Building *b) {
     for (int32_t i = 0; i < vertex_count * 3; ++i) b->vertices[i] = stream_read_int(c);
     b->body->mesh = mesh_create(b->body, vertex_count, spare, b->vertices);
 
-    const int32_t flat = read_count(c, 16);
+    const int32_t flat = read_count(c, WORLD_FACE_BYTES);
     read_faces(c, b->body->mesh, vertex_count, flat, 0);
-    const int32_t smooth = read_count(c, 16);
+    const int32_t smooth = read_count(c, WORLD_FACE_BYTES);
     read_faces(c, b->body->mesh, vertex_count, smooth, 1);
     if (flat == 0 && smooth == 0)
         fatal_error("resource `%s': object with no face", cursor_name(c));
@@ -137,8 +128,13 @@ void bind_sprite_bitmap(Mesh *mesh, const char *name) {
         if (f->flags & FACE_SPRITE) f->flags = (f->flags & ~FACE_ID_MASK) | id;
 }
 
-void need_camera() {
-    if (current_camera == nullptr) fatal_error("no camera to load the level into");
+void need_mesh_list(Mesh **meshes) {
+    if (meshes == nullptr) fatal_error("no camera to load the level into");
+}
+
+// A new mesh is never listed yet; the check keeps a ring out all the same.
+void link_mesh(Mesh **meshes, Mesh *mesh) {
+    if (!mesh_list_add(meshes, mesh)) fatal_error("Camera: mesh added twice");
 }
 
 }  // namespace
@@ -164,22 +160,22 @@ const char *stream_read_string(ByteCursor *cursor) {
     }
 }
 
-void world_load(ResourceId id) {
-    need_camera();
+void world_load(ResourceId id, Mesh **meshes) {
+    need_mesh_list(meshes);
     const uint8_t *data = res_lock(id);
     ByteCursor cursor{data, data + res_size(id), id};
     for (;;) {
         const int32_t kind = stream_read_int(&cursor);
-        if (kind == -1) break;
-        if (kind == 0) world_read_start(&cursor);
-        else append_body(world_read_object(kind, &cursor));
+        if (kind == WORLD_KIND_END) break;
+        if (kind == WORLD_KIND_START) world_read_start(&cursor, meshes);
+        else append_body(world_read_object(kind, &cursor, meshes));
     }
     res_unlock(id);
 }
 
-Body *world_read_object(int32_t vertex_count, ByteCursor *cursor) {
-    need_camera();
-    Building b;
+Body *world_read_object(int32_t vertex_count, ByteCursor *cursor, Mesh **meshes) {
+    need_mesh_list(meshes);
+    Building b(meshes);
     b.body = new_body(0);
     read_shape(cursor, vertex_count, &b);
     Mesh *mesh = b.body->mesh;
@@ -190,7 +186,7 @@ Body *world_read_object(int32_t vertex_count, ByteCursor *cursor) {
     for (int32_t &k : v) k = stream_read_int(cursor);
     mesh_set_angles(mesh, v[0], v[1], v[2], 0);
     mesh_finish(mesh);
-    camera_add_mesh(current_camera, mesh);
+    link_mesh(meshes, mesh);
 
     // "Statics" with its terminator: a longer name or another case is not it.
     const char *name = stream_read_string(cursor);
@@ -200,25 +196,23 @@ Body *world_read_object(int32_t vertex_count, ByteCursor *cursor) {
     return b.release();
 }
 
-void world_read_start(ByteCursor *cursor) {
+void world_read_start(ByteCursor *cursor, Mesh **meshes) {
     int32_t pos[3], ang[3];
     for (int32_t &k : pos) k = stream_read_int(cursor);
     for (int32_t &k : ang) k = stream_read_int(cursor);
     const char *name = stream_read_string(cursor);
-    if (std::strncmp(name, "Human", 5) != 0) return;
-    // No lower bound: plain "Human" gives NUL - '0' = -48 and is accepted.
-    const int32_t n = static_cast<int32_t>(static_cast<uint8_t>(name[5])) - '0';
-    if (n > HIGHEST_PLAYER) return;
-    Body *car = model_load(CAR_MODEL, static_cast<uint32_t>(static_cast<int32_t>(BODY_HUMAN) + n));
+    int32_t n = 0;
+    if (!start_places_car(name, &n)) return;
+    Body *car = model_load(START_CAR_MODEL, static_cast<uint32_t>(static_cast<int32_t>(BODY_HUMAN) + n), meshes);
     mesh_set_position(car->mesh, pos[0], pos[1], pos[2], 0);
     mesh_set_angles(car->mesh, ang[0], ang[1], ang[2], 0);
     // The player's own car is never drawn.
-    camera_remove_mesh(current_camera, car->mesh);
+    mesh_list_remove(meshes, car->mesh);
 }
 
-Body *model_load(const char *name, uint32_t flags) {
-    need_camera();
-    Building b;
+Body *model_load(const char *name, uint32_t flags, Mesh **meshes) {
+    need_mesh_list(meshes);
+    Building b(meshes);
     b.body = new_body(flags);
     const ResourceId id = res_register(name);
     const uint8_t *data = res_lock(id);
@@ -226,7 +220,7 @@ Body *model_load(const char *name, uint32_t flags) {
     read_shape(&cursor, stream_read_int(&cursor), &b);
     b.body->mass = read_mass(&cursor);
     mesh_finish(b.body->mesh);
-    camera_add_mesh(current_camera, b.body->mesh);
+    link_mesh(meshes, b.body->mesh);
     Body *body = b.release();
     res_unlock(id);
     append_body(body);

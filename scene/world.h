@@ -3,12 +3,13 @@
 //
 // World file: records until the kind word -1; kind 0 is a player start
 // (position, angles, name "Human<digit>": loads "car1.3do" as a human body
-// and takes its mesh out of the camera's list); any other kind word V starts
+// and takes its mesh out of the mesh list); any other kind word V starts
 // an object: V, spare slots E, V vertices (x, y, z), flat face count and
 // faces, smooth face count and faces (16 bytes: flag word, three corners),
 // position, angles, name, mass. A model file is one object without kind
 // word, position, angles or name. The loaders append bodies to body_list in
-// record order and the meshes to current_camera's list, which must exist.
+// record order and link the meshes into the list they are handed (the game
+// hands its camera's list), which must not be null.
 //
 // A ByteCursor knows where its resource ends: every file either loads or ends
 // the program with one line through fatal_error naming the resource (a file
@@ -24,10 +25,10 @@
 #include <cstdint>
 
 #include "res/res.h"
+#include "scene/fileformat.h"
 
 struct Body;
-
-constexpr int32_t WORLD_SPARE_MAX = 4096;   // spare vertex slots of one object
+struct Mesh;
 
 struct ByteCursor {
     const uint8_t *pos;
@@ -40,7 +41,7 @@ int32_t stream_read_int(ByteCursor *cursor);
 // characters ("string too long" otherwise).
 const char *stream_read_string(ByteCursor *cursor);
 
-void world_load(ResourceId id);
-Body *world_read_object(int32_t vertex_count, ByteCursor *cursor);
-void world_read_start(ByteCursor *cursor);
-Body *model_load(const char *name, uint32_t flags);
+void world_load(ResourceId id, Mesh **meshes);
+Body *world_read_object(int32_t vertex_count, ByteCursor *cursor, Mesh **meshes);
+void world_read_start(ByteCursor *cursor, Mesh **meshes);
+Body *model_load(const char *name, uint32_t flags, Mesh **meshes);

@@ -47,7 +47,8 @@ TEST_F(CameraTest, ViewportSlopesAndStartValues) {
               (std::vector<int32_t>{10, 20, 109, 119, 10, 20, 0, 0}));
     EXPECT_EQ(c->x | c->y | c->z | c->angle_x | c->angle_y | c->angle_z, 0);
     EXPECT_EQ(c->light_x | c->light_y | c->light_z | c->view.tx | c->view.tz, 0);
-    EXPECT_TRUE(c->ambient == 255 && c->meshes == nullptr);
+    EXPECT_EQ(c->ambient, 255);
+    EXPECT_EQ(c->meshes, nullptr);
     camera_free(c);
     camera_free(nullptr);   // harmless
 }
@@ -79,7 +80,11 @@ TEST_F(CameraTest, PositionAnglesAndTheLightNormalisedTo256) {
 TEST_F(CameraTest, MeshListAppendsRemovesAnywhereAndRefusesRingsAndStrangers) {
     Mesh *a = mesh(), *b = mesh(), *c = mesh(), *d = mesh(), *stranger = mesh();
     for (Mesh *p : {a, b, c, d}) camera_add_mesh(cam, p);
-    EXPECT_TRUE(cam->meshes == a && a->next == b && b->next == c && c->next == d && !d->next);
+    EXPECT_EQ(cam->meshes, a);
+    EXPECT_EQ(a->next, b);
+    EXPECT_EQ(b->next, c);
+    EXPECT_EQ(c->next, d);
+    EXPECT_EQ(d->next, nullptr);
     EXPECT_EQ(refusal([&] { camera_add_mesh(cam, a); }), "Camera: mesh added twice");
     EXPECT_EQ(refusal([&] { camera_add_mesh(cam, d); }), "Camera: mesh added twice");
     EXPECT_EQ(refusal([&] { camera_remove_mesh(cam, stranger); }),
@@ -89,7 +94,9 @@ TEST_F(CameraTest, MeshListAppendsRemovesAnywhereAndRefusesRingsAndStrangers) {
     camera_remove_mesh(cam, d);   // tail
     camera_remove_mesh(cam, a);   // head
     camera_add_mesh(cam, b);      // back in, at the tail
-    EXPECT_TRUE(cam->meshes == c && c->next == b && b->next == nullptr);
+    EXPECT_EQ(cam->meshes, c);
+    EXPECT_EQ(c->next, b);
+    EXPECT_EQ(b->next, nullptr);
     camera_remove_mesh(cam, c);
     camera_remove_mesh(cam, b);
     EXPECT_EQ(cam->meshes, nullptr);

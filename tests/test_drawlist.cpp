@@ -32,7 +32,8 @@ struct DrawListTest : ::testing::Test {
     std::vector<size_t> list_and_sort(const std::vector<int32_t> &keys, bool sort = true) {
         faces.assign(keys.size(), Face{});
         DrawList &list = render_state()->list;
-        list.count = static_cast<int32_t>(keys.size()), list.pick_cursor = -1;
+        list.count = static_cast<int32_t>(keys.size());
+        list.pick_cursor = -1;
         for (size_t i = 0; i < keys.size(); i++) list.items[i] = DrawItem{keys[i], &faces[i]};
         if (sort) drawlist_sort();
         std::vector<size_t> order;   // the listed faces as indices of `faces`
@@ -56,8 +57,12 @@ TEST_F(DrawListTest, DepthSortWorkedExamples) {
 TEST_F(DrawListTest, DepthSortMatchesAStableDescendingSortOfAFullList) {
     uint32_t s = 1;
     std::vector<int32_t> keys;
-    for (int i = 0; i < 100; i++) s = s * 1664525u + 1013904223u, keys.push_back(256 + int32_t(i % 3 == 0 ? (s >> 16) % 8 : s >> (2 + i % 20)));
-    keys[7] = INT32_MAX, keys[8] = 0x40000000;
+    for (int i = 0; i < 100; i++) {
+        s = s * 1664525u + 1013904223u;
+        keys.push_back(256 + int32_t(i % 3 == 0 ? (s >> 16) % 8 : s >> (2 + i % 20)));
+    }
+    keys[7] = INT32_MAX;
+    keys[8] = 0x40000000;
     std::vector<size_t> expected(keys.size());
     std::iota(expected.begin(), expected.end(), 0);
     std::stable_sort(expected.begin(), expected.end(), [&](size_t a, size_t b) { return keys[a] > keys[b]; });
@@ -92,7 +97,10 @@ TEST_F(DrawListTest, DepthSortOfKeysSharingDigits) {
         // other non-negative ones to bucket 3, negative ones below.
         const int32_t *counts = render_state()->list.bucket_count;
         int32_t top = 0, low = 0;
-        for (int32_t k : keys) top += k >= 0x40000000, low += k >= 0 && k < 0x40000000;
+        for (int32_t k : keys) {
+            top += k >= 0x40000000;
+            low += k >= 0 && k < 0x40000000;
+        }
         EXPECT_EQ(counts[4], top);
         EXPECT_EQ(counts[3], low);
         EXPECT_EQ(counts[0] + counts[1] + counts[2] + counts[5] + counts[6] + top + low, int32_t(keys.size()));
@@ -106,7 +114,11 @@ TEST_F(DrawListTest, DrawnMeshesComeNearestFirstEachOnceThenNull) {
     Mesh near_mesh{}, far_mesh{}, hidden_mesh{};
     list_and_sort({3000, 2000, 1000, 900}, false);
     Mesh *owner[] = {&far_mesh, &hidden_mesh, &near_mesh, &near_mesh};
-    for (size_t i = 0; i < 4; i++) faces[i].mesh = owner[i], faces[i].mark = owner[i] != &hidden_mesh, owner[i]->drawn = 1;
+    for (size_t i = 0; i < 4; i++) {
+        faces[i].mesh = owner[i];
+        faces[i].mark = owner[i] != &hidden_mesh;
+        owner[i]->drawn = 1;
+    }
     for (Mesh *m : {&near_mesh, &far_mesh, static_cast<Mesh *>(nullptr), static_cast<Mesh *>(nullptr)}) EXPECT_EQ(drawlist_next_drawn_mesh(), m);
     EXPECT_EQ(hidden_mesh.drawn, 1);
 }

@@ -185,6 +185,21 @@ TEST(VelocityExchange, ByMassOnBothAxesNeverDividingByZero) {
     EXPECT_EQ(Ints({p.vx, p.vz, o.vx, o.vz}), Ints({-8, 41, 13, -250}));
 }
 
+// A worked case where the mass term is negative and not a multiple of 256,
+// so truncating it toward zero and flooring it differ. p = 300, o = 100:
+// r = 256 * 100 / 300 = 85, divisor 341; on each axis t = (85 - 256) * 1 =
+// -171, and -171 / 256 = 0 (a shift would give -1); n = (2 * 12 + 0) * 256 =
+// 6144, q = 6144 / 341 = 18; p leaves with 1 + 18 - 12 = 7, o with 18.
+// (Flooring would give q = 5888 / 341 = 17: 6 and 17.)
+TEST(VelocityExchange, MassTermTruncatesTowardZero) {
+    Body p = body_of(300, 12, 12), o = body_of(100, 1, 1);
+    body_collide(&p, &o);
+    EXPECT_EQ(p.vx, 7);
+    EXPECT_EQ(p.vz, 7);
+    EXPECT_EQ(o.vx, 18);
+    EXPECT_EQ(o.vz, 18);
+}
+
 TEST_F(CollisionPass, AnOwnerAlreadyMarkedTakesASecondExchange) {
     std::vector<Mesh> meshes = {box({0, 0, 0}, TEN, &a), box({15, 0, 0}, TEN, &b), box({30, 0, 0}, TEN, &c)};
     Camera cam = list_of(meshes);

@@ -31,22 +31,37 @@ class FaceTest : public ::testing::Test {
         std::memset(BackBuffer, 0, SCREEN_SIZE);
         RenderState *rs = render_state();
         rs->frame_stamp = STAMP;
-        rs->camera.focal_length = 300, rs->camera.half_width = 160, rs->camera.half_height = 100, rs->camera.ambient = 64;
+        rs->camera.focal_length = 300;
+        rs->camera.half_width = 160;
+        rs->camera.half_height = 100;
+        rs->camera.ambient = 64;
         *raster_state() = RasterState{0, 0, 319, 199, 0, 0, 0, 0};
-        mesh.vertices = v, face.mesh = &mesh;
+        mesh.vertices = v;
+        face.mesh = &mesh;
     }
-    void TearDown() override { gfx_shutdown(), drawlist_free(); }
+    void TearDown() override {
+        gfx_shutdown();
+        drawlist_free();
+    }
     // Camera coordinates of this frame, not yet projected; the corners in order.
-    void camera_point(int i, int32_t x, int32_t y, int32_t z) { v[i].stamp = STAMP, v[i].cx = x, v[i].cy = y, v[i].cz = z; }
+    void camera_point(int i, int32_t x, int32_t y, int32_t z) {
+        v[i].stamp = STAMP;
+        v[i].cx = x;
+        v[i].cy = y;
+        v[i].cz = z;
+    }
     void project(uint32_t flags, std::initializer_list<int32_t> corners) {
-        face.flags = flags, face.clip_count = 0;
+        face.flags = flags;
+        face.clip_count = 0;
         for (int32_t i : corners) face.clip_index[face.clip_count++] = i;
         face_project(&face);
     }
     static ScreenPoint point(int i) { return render_state()->points[i]; }
     // Draws a triangle well inside the screen around (160, 100); returns the colour at its middle.
     uint8_t draw_triangle(uint32_t flags) {
-        camera_point(0, -200, 200, 1000), camera_point(1, 200, 200, 1000), camera_point(2, 0, -200, 1000);
+        camera_point(0, -200, 200, 1000);
+        camera_point(1, 200, 200, 1000);
+        camera_point(2, 0, -200, 1000);
         project(flags, {0, 1, 2, 0});
         face_draw(&face);
         EXPECT_EQ(raster_state()->drawn, 1);
@@ -57,7 +72,10 @@ class FaceTest : public ::testing::Test {
 // Quotients truncate toward zero (-90000 / 601 is -149, -300 / 600 is 0);
 // camera y points up, screen y down (negated as a 32-bit value); the clip origin offsets the centre.
 TEST_F(FaceTest, ProjectsAroundTheScreenCentre) {
-    camera_point(0, 0, 0, 300), camera_point(1, 300, 300, 600), camera_point(2, -300, 0, 601), camera_point(3, -1, 0, 600);
+    camera_point(0, 0, 0, 300);
+    camera_point(1, 300, 300, 600);
+    camera_point(2, -300, 0, 601);
+    camera_point(3, -1, 0, 600);
     project(0, {0, 1, 2, 3});
     const int want[4][2] = {{160, 100}, {310, -50}, {11, 100}, {160, 100}};
     for (int i = 0; i < 4; i++) EXPECT_EQ((std::pair{point(i).x, point(i).y}), (std::pair{want[i][0], want[i][1]})) << i;
@@ -74,10 +92,17 @@ TEST_F(FaceTest, ProjectsAroundTheScreenCentre) {
 // Smooth faces light their vertices when projecting (each product floors: 127 + 127); a vertex is
 // projected once per frame, so a later face reuses its screen position and first intensity (or none).
 TEST_F(FaceTest, SmoothFacesLightVerticesOncePerFrame) {
-    mesh.object_light[0] = mesh.object_light[1] = 181, mesh.object_light[2] = -256;
-    v[0].nz = -256, v[0].intensity = -99;
-    v[1].nx = 256, v[1].ny = -256, v[2].nx = 181, v[2].ny = 181;
-    camera_point(0, 300, 0, 300), camera_point(1, 0, 0, 400), camera_point(2, 0, 0, 400);
+    mesh.object_light[0] = mesh.object_light[1] = 181;
+    mesh.object_light[2] = -256;
+    v[0].nz = -256;
+    v[0].intensity = -99;
+    v[1].nx = 256;
+    v[1].ny = -256;
+    v[2].nx = 181;
+    v[2].ny = 181;
+    camera_point(0, 300, 0, 300);
+    camera_point(1, 0, 0, 400);
+    camera_point(2, 0, 0, 400);
     project(0, {0});   // flat: no intensity
     EXPECT_EQ(v[0].stamp, 0);
     EXPECT_EQ(point(0).x, 460);

@@ -50,7 +50,8 @@ TEST_F(MeshTest, NormalsFollowTheCornerOrderAndTheSwitchSetsTheSmoothBit) {
     EXPECT_EQ(normal(*(f = f->next)), (V3{0, -181, 181}));   // (0, -1, 1)/√2: 181.02 truncated
     EXPECT_EQ(normal(*(f = f->next)), (V3{0, 0, 0}));        // degenerate
     EXPECT_EQ((f = f->next)->flags, 0x345u);
-    EXPECT_TRUE(f->next->flags == (FACE_SMOOTH | 0x345u) && f->next->mesh == m);
+    EXPECT_EQ(f->next->flags, (FACE_SMOOTH | 0x345u));
+    EXPECT_EQ(f->next->mesh, m);
     // A shared vertex averages a flat (0, 0, 256) and a smooth (256, 0, 0) face; vertex 4 and
     // the two spare slots are unused.
     m = build({0, 0, 0, 256, 0, 0, 0, 256, 0, 0, 0, 256, 5, 5, 5}, {{0, 1, 2}, {0, 2, 3, 1}}, 2);
@@ -58,7 +59,8 @@ TEST_F(MeshTest, NormalsFollowTheCornerOrderAndTheSwitchSetsTheSmoothBit) {
     EXPECT_EQ(normal(m->vertices[1]), (V3{0, 0, 256}));
     EXPECT_EQ(normal(m->vertices[3]), (V3{256, 0, 0}));
     for (int i = 4; i < 7; ++i) EXPECT_EQ(normal(m->vertices[i]), (V3{0, 0, 0}));
-    EXPECT_TRUE(m->vertex_capacity == 7 && m->next == nullptr);   // the rest starts at 0
+    EXPECT_EQ(m->vertex_capacity, 7);
+    EXPECT_EQ(m->next, nullptr);   // the rest starts at 0
     EXPECT_EQ(m->drawn | m->view_centre[0] | m->view_centre[2] | m->object_light[1] |
                   m->faces->mark | m->faces->clip_count | m->faces->clip_index[0] |
                   m->faces->clip_index[4], 0);
@@ -86,12 +88,15 @@ TEST_F(MeshTest, SpriteFacesWidenTheBoxOnlyAndSpriteMeshesHaveNoBounds) {
     EXPECT_EQ(normal(m->vertices[3]), (V3{0, 0, 0}));
     m = build({1000, 2000, 3000, 0, 0, 0, 256, 0, 0}, {{0, 0, 0, 0, FACE_SPRITE | 7}, {0, 1, 2}});
     mesh_set_position(m, 10, 20, 30, 0);
-    EXPECT_TRUE(box(m) == Box{} && m->radius == 0);
+    EXPECT_EQ(box(m), Box{});
+    EXPECT_EQ(m->radius, 0);
     EXPECT_EQ(v3(m->world_centre), (V3{10, 20, 30}));
     EXPECT_EQ(normal(m->vertices[1]), (V3{0, 0, 0}));
     Body *owner = reinterpret_cast<Body *>(&meshes);   // any distinct address
     meshes.push_back(m = mesh_create_sprite(owner, 0x00030042 | FACE_SMOOTH, -5, 6, 7));
-    EXPECT_TRUE(m->owner == owner && m->vertex_capacity == 1 && m->faces->corner_count == 1);
+    EXPECT_EQ(m->owner, owner);
+    EXPECT_EQ(m->vertex_capacity, 1);
+    EXPECT_EQ(m->faces->corner_count, 1);
     EXPECT_EQ(v3(&m->vertices[0].x), (V3{-5, 6, 7}));
     EXPECT_EQ(m->faces->flags, 0x00030042u | FACE_SPRITE);
     EXPECT_EQ(normal(*m->faces), (V3{0, 0, 0}));

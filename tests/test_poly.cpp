@@ -139,7 +139,10 @@ TEST_F(PolyTest, RepeatedCornerChangesNothing) {
                 ScreenPoint p[4];
                 uint8_t c[4];
                 for (int i = 0, j = 0; i < 3; ++i)
-                    for (int copies = i == k ? 2 : 1; copies > 0; --copies, ++j) p[j] = t.p[i], c[j] = t.colours[i];
+                    for (int copies = i == k ? 2 : 1; copies > 0; --copies, ++j) {
+                        p[j] = t.p[i];
+                        c[j] = t.colours[i];
+                    }
                 ASSERT_EQ(flags_of(4, p, c), flags) << "op " << op << " corner " << k;
                 ASSERT_EQ(std::memcmp(screen, want, sizeof want), 0) << "op " << op << " corner " << k;
             }
@@ -263,7 +266,10 @@ TEST(PolySafety, RandomPolygonsStayInsideClipRectangle) {
         const int n = r.range(0, 8);
         ScreenPoint p[8];
         uint8_t c[8];
-        for (int i = 0; i < 8; ++i) p[i] = {coord(319), coord(199)}, c[i] = static_cast<uint8_t>(r.next());
+        for (int i = 0; i < 8; ++i) {
+            p[i] = {coord(319), coord(199)};
+            c[i] = static_cast<uint8_t>(r.next());
+        }
         const int op = r.range(0, 2);
         poly_use_wide_spans(iter & 1);
         draw(op, n, p, c, 0x11);

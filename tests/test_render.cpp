@@ -54,7 +54,11 @@ std::unique_ptr<HandMesh> hand_mesh(const Points &points, int spare, const std::
                                     int32_t radius = 100000) {
     auto h = std::make_unique<HandMesh>();
     h->vertices.resize(points.size() + static_cast<size_t>(spare));
-    for (size_t i = 0; i < points.size(); i++) h->vertices[i].x = points[i][0], h->vertices[i].y = points[i][1], h->vertices[i].z = points[i][2];
+    for (size_t i = 0; i < points.size(); i++) {
+        h->vertices[i].x = points[i][0];
+        h->vertices[i].y = points[i][1];
+        h->vertices[i].z = points[i][2];
+    }
     h->faces.resize(tris.size());
     for (size_t i = 0; i < tris.size(); i++) {
         const bool sprite = (tris[i].flags & FACE_SPRITE) != 0;
@@ -62,8 +66,12 @@ std::unique_ptr<HandMesh> hand_mesh(const Points &points, int spare, const std::
                            &h->mesh, i + 1 < tris.size() ? &h->faces[i + 1] : nullptr};
     }
     Mesh &m = h->mesh;
-    m.vertices = h->vertices.data(), m.faces = h->faces.data(), m.radius = radius, m.z = z;
-    m.vertex_count = static_cast<int32_t>(points.size()), m.vertex_capacity = static_cast<int32_t>(h->vertices.size());
+    m.vertices = h->vertices.data();
+    m.faces = h->faces.data();
+    m.radius = radius;
+    m.z = z;
+    m.vertex_count = static_cast<int32_t>(points.size());
+    m.vertex_capacity = static_cast<int32_t>(h->vertices.size());
     transform_set_rotation(&m.transform, 0, 0, 0);
     transform_set_translation(&m.transform, 0, 0, z);
     return h;
@@ -126,7 +134,10 @@ class Frame : public ::testing::Test {
         mesh_finish(m);
         return add(m, x, y, z);
     }
-    void render() { gfx_clear(), render_frame(cam, 1); }
+    void render() {
+        gfx_clear();
+        render_frame(cam, 1);
+    }
     void link(std::initializer_list<HandMesh *> hand) {
         Mesh **tail = &cam->meshes;
         for (HandMesh *h : hand) tail = &(*tail = &h->mesh)->next;
@@ -163,7 +174,12 @@ TEST_F(Pipeline, SphereVisibility) {
     for (const auto &c : cases) {
         Face f{};
         Mesh m{};
-        f.flags = c.flags, m.faces = &f, m.x = c.x, m.y = c.y, m.z = c.z, m.radius = c.r;
+        f.flags = c.flags;
+        m.faces = &f;
+        m.x = c.x;
+        m.y = c.y;
+        m.z = c.z;
+        m.radius = c.r;
         EXPECT_EQ(mesh_visible(&m), c.want) << c.x << "," << c.y << "," << c.z << " radius " << c.r;
     }
 }
@@ -172,7 +188,8 @@ TEST_F(Pipeline, SphereVisibility) {
 TEST_F(Pipeline, EdgeOnFaceIsKeptAndDotOneIsCulled) {
     for (int32_t x0 : {0, 1}) {
         auto h = hand_mesh({{x0, 0, 0}, {0, 100, 100}, {0, -100, 100}}, 0, {{0, 1, 2}}, 1000);
-        h->faces[0].nx = 256, h->faces[0].nz = 0;
+        h->faces[0].nx = 256;
+        h->faces[0].nz = 0;
         link({h.get()});
         render_frame(cam, 0);
         EXPECT_EQ(list().count, 1 - x0) << "dot " << x0;
@@ -301,14 +318,23 @@ TEST_F(Pipeline, HostileCoordinatesRenderSafely) {
         for (int i = 0; i < 8; i++) tris.push_back(Tri{below(9), below(9), below(9), rnd() & 0x20000FFFu});
         const bool wild = (rnd() >> 29) == 0;   // most meshes pass the sphere test, to reach the later stages
         auto h = hand_mesh(pts, 16, tris, wild ? coord() : 0, wild ? coord() : 1 << 28);
-        for (Face &f : h->faces) f.nx = below(513) - 256, f.ny = below(513) - 256, f.nz = below(513) - 256;
-        for (Vertex &v : h->vertices) v.nx = below(513) - 256, v.ny = below(513) - 256, v.nz = below(513) - 256;
+        for (Face &f : h->faces) {
+            f.nx = below(513) - 256;
+            f.ny = below(513) - 256;
+            f.nz = below(513) - 256;
+        }
+        for (Vertex &v : h->vertices) {
+            v.nx = below(513) - 256;
+            v.ny = below(513) - 256;
+            v.nz = below(513) - 256;
+        }
         transform_set_rotation(&h->mesh.transform, below(1440), below(1440), below(1440));
         h->mesh.x = wild ? coord() : 0;
         transform_set_rotation(&cam->view, below(1440), below(1440), below(1440));
         transform_set_translation(&cam->view, 0, 0, 0);
         if (rnd() & 1) transform_set_translation(&cam->view, coord(), coord(), coord());
-        cam->light_x = coord(), cam->ambient = coord();
+        cam->light_x = coord();
+        cam->ambient = coord();
         link({h.get()});
         render_frame(cam, frame % 3 != 0);
         listed += list().count;
@@ -490,7 +516,8 @@ TEST_F(FrameDeathTest, BadBitmapSizesEndTheProgram) {
         EXPECT_EXIT(render(), ::testing::ExitedWithCode(1), "Fatal error: bitmap `[^']+' (is|has)") << b.name;
         cam->meshes = nullptr;
     }
-    sprite("disc.bm", 0, 0, 0, 65536), res_shutdown();   // the lock comes first and fails as the cache's own
+    sprite("disc.bm", 0, 0, 0, 65536);
+    res_shutdown();   // the lock comes first and fails as the cache's own
     EXPECT_EXIT(render(), ::testing::ExitedWithCode(1), "Fatal error: no loaded resources");
 }
 

@@ -83,7 +83,8 @@ TEST_F(ResTest, HundredBytePoolExample) {
     EXPECT_EQ(layout(), "free@90+10 P@0 Q@60 R-");
     EXPECT_EQ(stamp(q), 2);
     // Only P is large enough: it goes, R takes its start, the rest is at the head.
-    EXPECT_TRUE(res_lock(r) == pp && holds(pp, {"R", 50, 3}));
+    EXPECT_EQ(res_lock(r), pp);
+    EXPECT_TRUE(holds(pp, {"R", 50, 3}));
     EXPECT_EQ(stamp(r), 3);
     EXPECT_EQ(layout(), "free@50+10 free@90+10 P- Q@60 R@0x1");
     res_unlock(r);
@@ -99,7 +100,11 @@ TEST_F(ResTest, RegistrationIsByNameAndAFileAsLargeAsThePoolFits) {
     fs::remove("lib/a.bin");   // found by name: not opened again, even once it is gone
     EXPECT_EQ(res_register("a.bin"), a);
     EXPECT_EQ(open_files(), files + 2);
-    EXPECT_TRUE(a != b && a >= 0 && a < 65536 && b >= 0 && b < 65536);
+    EXPECT_NE(a, b);
+    EXPECT_GE(a, 0);
+    EXPECT_LT(a, 65536);
+    EXPECT_GE(b, 0);
+    EXPECT_LT(b, 65536);
     EXPECT_EQ((std::array{res_size(a), res_size(b)}), (std::array{10, 20}));
     EXPECT_EQ(layout(), "free@0+100 a.bin- b.bin-");
     res_shutdown();   // the files stay open until the cache shuts down, and no longer
@@ -136,7 +141,8 @@ TEST_F(ResTest, LockCountingNeverGoesBelowZero) {
     const ResourceId id = start(100, {{"a", 10, 4}})[0];
     uint8_t *first = res_lock(id);
     write_file({"a", 10, 9});   // already resident: same bytes, not read again
-    EXPECT_TRUE(res_lock(id) == first && holds(first, {"a", 10, 4}));
+    EXPECT_EQ(res_lock(id), first);
+    EXPECT_TRUE(holds(first, {"a", 10, 4}));
     EXPECT_EQ(stamp(id), 1);
     res_unlock(id);
     EXPECT_EQ(layout(), "free@10+90 a@0x1");
@@ -187,7 +193,8 @@ TEST_F(ResTest, ReadsExactlyTheRegisteredSize) {
     res_unlock(x);
     // a grew after registration: only 10 bytes are read, into x's old block, sparing b's.
     write_file({"a", 30, 5});
-    EXPECT_TRUE(holds(res_lock(a), {"a", 10, 5}) && holds(bp, {"b", 10, 2}));
+    EXPECT_TRUE(holds(res_lock(a), {"a", 10, 5}));
+    EXPECT_TRUE(holds(bp, {"b", 10, 2}));
     EXPECT_EQ(layout(), "x- b@10x1 a@0x1");
     write_file({"x", 4});   // shrunk below its registered size: the block would keep stale bytes
     res_unlock(a);

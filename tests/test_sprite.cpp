@@ -26,7 +26,10 @@ class TestBitmap {
     TestBitmap(int32_t w, int32_t h, size_t offset = 0, const std::function<uint8_t(int, int)> &pixel = nullptr)
         : data_(new uint8_t[offset + BITMAP_HEADER_SIZE + size_t(std::max(w, 0)) * std::max(h, 0)]), offset_(offset) {
         uint8_t *p = data_.get() + offset;
-        for (int i = 0; i < 4; ++i) p[i] = uint8_t(uint32_t(w) >> (8 * i)), p[4 + i] = uint8_t(uint32_t(h) >> (8 * i));
+        for (int i = 0; i < 4; ++i) {
+            p[i] = uint8_t(uint32_t(w) >> (8 * i));
+            p[4 + i] = uint8_t(uint32_t(h) >> (8 * i));
+        }
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) p[BITMAP_HEADER_SIZE + y * w + x] = pixel ? pixel(x, y) : uint8_t((y * w + x) % 238);
     }
@@ -53,7 +56,11 @@ Box written() {
 }
 
 class SpriteTest : public ::testing::Test {
-    void SetUp() override { BackBuffer = screen, clear(), set_clip(0, 0, 319, 199); }
+    void SetUp() override {
+        BackBuffer = screen;
+        clear();
+        set_clip(0, 0, 319, 199);
+    }
 };
 
 constexpr int AT[] = {0, 2, 5};   // eight source pixels on three: steps of 8/3 (174762 in 16.16)

@@ -1,10 +1,9 @@
-// Tests of text measurement with font switches, and of the random bytes.
+// Tests of text measurement with font switches.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -51,19 +50,6 @@ TEST_F(TextWidth, FormattingNeverWritesPastItsBufferAndABadSlotIsFatal) {
     text_format(10, 10, "%d", 42);
     EXPECT_EXIT((dup2(2, 1), text_set_font(FONT_SLOTS, nullptr)), ::testing::ExitedWithCode(1),
                 "Fatal error: font slot 10 out of range");
-}
-
-// The random bytes follow their table from the start: each value once in 256
-// bytes, then the same again.
-TEST(RandomBytes, SequenceStartsFromTheTableAndRepeatsEvery256) {
-    rand_reset();
-    std::vector<int> bytes;
-    for (int i = 0; i < 512; i++) bytes.push_back(rand_byte());
-    EXPECT_EQ(std::vector<int>(bytes.begin(), bytes.begin() + 3), (std::vector<int>{227, 71, 26}));
-    const std::set<int> values(bytes.begin(), bytes.begin() + 256);
-    EXPECT_EQ(std::vector<int>({static_cast<int>(values.size()), *values.begin(), *values.rbegin()}),
-              std::vector<int>({256, 0, 255}));
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 256, bytes.begin() + 256));
 }
 
 }  // namespace

@@ -44,7 +44,10 @@ std::string decode_error(const Bytes &bytes, LevelFile *out, LevelKind kind = Le
 std::array<int64_t, 3> normal_of(const LevelObject &o, const LevelFace &f) {
     auto v = [&](int i, int c) { return int64_t{o.vertices[3 * f.index[i] + c]}; };
     int64_t e1[3], e2[3];
-    for (int c = 0; c < 3; c++) e1[c] = v(1, c) - v(0, c), e2[c] = v(2, c) - v(0, c);
+    for (int c = 0; c < 3; c++) {
+        e1[c] = v(1, c) - v(0, c);
+        e2[c] = v(2, c) - v(0, c);
+    }
     return {e1[1] * e2[2] - e2[1] * e1[2], e1[2] * e2[0] - e1[0] * e2[2],
             e1[0] * e2[1] - e2[0] * e1[1]};
 }
@@ -222,11 +225,14 @@ TEST(BitmapConvert, PaletteColoursMapToThemselvesAlphaToTransparentWidthsArePowe
     ASSERT_TRUE(bitmap_from_rgba(px.data(), 2, 2, pal, &out, &error)) << error;
     ASSERT_EQ(out.size(), 12u);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 10), (Bytes{2, 0, 0, 0, 2, 0, 0, 0, 23, 0}));
-    EXPECT_TRUE(out[10] != 255 && rgb(out[10]) == (Bytes{63, 63, 63}) && out[11] == 255);
+    EXPECT_NE(out[10], 255);
+    EXPECT_EQ(rgb(out[10]), (Bytes{63, 63, 63}));
+    EXPECT_EQ(out[11], 255);
     for (int i = 0; i < 255; i++) {   // every opaque entry maps to its colour, the lowest of equals
         auto w = [&](int c) { return (pal->rgb[3 * i + c] << 2) | (pal->rgb[3 * i + c] >> 4); };
         const int j = bitmap_nearest(pal, w(0), w(1), w(2));
-        EXPECT_TRUE(rgb(j) == rgb(i) && j <= i) << i;
+        EXPECT_EQ(rgb(j), rgb(i)) << i;
+        EXPECT_LE(j, i) << i;
     }
     const Bytes wide(4 * 12 * 2, 255);   // widths: powers of two up to 32767
     EXPECT_FALSE(bitmap_from_rgba(wide.data(), 12, 2, pal, &out, &error));

@@ -55,7 +55,10 @@ TEST(RandomTransforms, RyRxRzInvertAndConcatenate) {
     for (int n = 0; n < 300; ++n) {
         const V3 r = any(0, 1439), p = any(-50000, 50000);
         double s[3], c[3];
-        for (int k = 0; k < 3; ++k) s[k] = sin(r[k] * M_PI / 720), c[k] = cos(r[k] * M_PI / 720);
+        for (int k = 0; k < 3; ++k) {
+            s[k] = sin(r[k] * M_PI / 720);
+            c[k] = cos(r[k] * M_PI / 720);
+        }
         const double want[9] = {
             c[1] * c[2] + s[1] * s[0] * s[2], -c[1] * s[2] + s[1] * s[0] * c[2], s[1] * c[0],
             c[0] * s[2], c[0] * c[2], -s[0],
@@ -67,7 +70,9 @@ TEST(RandomTransforms, RyRxRzInvertAndConcatenate) {
         transform_concat(&identity, &a, &id_a);
         transform_concat(&in_a, &b, &in_a);
         transform_concat(&a, &in_b, &in_b);
-        ASSERT_TRUE(same(id_a, a) && same(in_a, ab) && same(in_b, ab));
+        ASSERT_TRUE(same(id_a, a));
+        ASSERT_TRUE(same(in_a, ab));
+        ASSERT_TRUE(same(in_b, ab));
         const V3 ap = map(transform_point, a, p), back = map(transform_point_inverse, a, ap);
         const V3 one = map(transform_point, ab, p), two = map(transform_point, b, ap);
         for (int k = 0; k < 3; ++k) ASSERT_NEAR(back[k], p[k], 9) << k;

@@ -70,7 +70,7 @@ Bytes world(const std::vector<Obj> &objects, Bytes out = {}) {   // the objects 
 void write(const std::string &name, const Bytes &bytes) {
     std::ofstream("lib/" + name, std::ios::binary) << std::string(bytes.begin(), bytes.end());
 }
-void load_lib() { world_load(res_register("level1.3dw")); }
+void load_lib() { world_load(res_register("level1.3dw"), &current_camera->meshes); }
 void load(const Bytes &w) { write("level1.3dw", w); load_lib(); }
 void fresh_level() {
     level_free();
@@ -126,7 +126,8 @@ TEST_F(WorldTest, StreamReadsAreBoundedByTheirResource) {
     const std::string longest(125, 'x');
     const Bytes ok = Bytes{}.s(longest).i(9), too_long = Bytes{}.s(longest + 'x');
     c = at(ok, ok.size());
-    EXPECT_TRUE(stream_read_string(&c) == longest && stream_read_int(&c) == 9);
+    EXPECT_EQ(stream_read_string(&c), longest);
+    EXPECT_EQ(stream_read_int(&c), 9);
     EXPECT_FATAL(c = at(too_long, 127); stream_read_string(&c), "Fatal error: string too long\n");
     EXPECT_FATAL(c = at(ok, 100); stream_read_string(&c), ends_early);
 }
@@ -135,7 +136,9 @@ TEST_F(WorldTest, StreamReadsAreBoundedByTheirResource) {
 // record's car takes its place among the bodies but not in the camera's list; names decide flags.
 TEST_F(WorldTest, RecordsLoadInOrderCarsAreNotDrawnAndNamesDecideFlags) {
     load(Bytes{}.i(-1).i(12345));
-    EXPECT_TRUE(body_list == nullptr && current_camera->meshes == nullptr && all_unlocked());
+    EXPECT_EQ(body_list, nullptr);
+    EXPECT_EQ(current_camera->meshes, nullptr);
+    EXPECT_TRUE(all_unlocked());
     fresh_level();
     Bytes w;
     object(w, {.pos = {100, 200, 300}, .ang = {10, 20, 30}, .name = "A", .mass = 5});
@@ -146,13 +149,15 @@ TEST_F(WorldTest, RecordsLoadInOrderCarsAreNotDrawnAndNamesDecideFlags) {
     EXPECT_EQ(items(body_list, &Body::mass), (std::vector{5, 77, 6}));
     EXPECT_EQ(items(body_list, &Body::flags), (Flags{0, 0x2001, 0}));
     EXPECT_EQ(items(current_camera->meshes), (std::vector<Mesh *>{list[0]->mesh, list[2]->mesh}));
-    for (Body *b : list)   // each owns its mesh; what the loader does not set starts at 0
-        EXPECT_TRUE(b->mesh->owner == b &&
-                    (b->heading | b->steer_rate | b->vx | b->vz | b->collided) == 0);
+    for (Body *b : list) {   // each owns its mesh; what the loader does not set starts at 0
+        EXPECT_EQ(b->mesh->owner, b);
+        EXPECT_EQ((b->heading | b->steer_rate | b->vx | b->vz | b->collided), 0);
+    }
     const Mesh *a = list[0]->mesh, *car = list[1]->mesh;
     EXPECT_EQ((std::array{a->x, a->z, a->angle_y, car->x, car->z, car->angle_y}),
               (std::array{100, 300, 20, 1000, -500, 360}));
-    EXPECT_TRUE(items(car->faces).size() == 3 && all_unlocked());
+    EXPECT_EQ(items(car->faces).size(), 3u);
+    EXPECT_TRUE(all_unlocked());
     // Human2, HumanX: above the top player; "Human": NUL - '0' = -48; one digit twice: two cars.
     fresh_level();
     w = {};
@@ -160,7 +165,8 @@ TEST_F(WorldTest, RecordsLoadInOrderCarsAreNotDrawnAndNamesDecideFlags) {
         w.i(0, 0, 0, 0, 0, 0, 0).s(name);
     load(world({{.name = "after"}}, w));
     EXPECT_EQ(items(body_list, &Body::flags), (Flags{0x2000, 0x2000 - 48, 0x2001, 0x2001, 0}));
-    EXPECT_TRUE(items(current_camera->meshes).size() == 1 && all_unlocked());
+    EXPECT_EQ(items(current_camera->meshes).size(), 1u);
+    EXPECT_TRUE(all_unlocked());
     fresh_level();
     load(world({{.name = "Statics"}, {.name = "statics"}, {.name = "STATICS"}, {.name = "Statics2"},
                 {.name = "Static"}, {.name = ""}}));
@@ -189,10 +195,13 @@ TEST_F(WorldTest, FaceFlagWordsAndSpriteBitmaps) {
     ASSERT_EQ(list.size(), 6u);
     const auto faces = [&list](size_t k) { return items(list[k]->mesh->faces, &Face::flags); };
     EXPECT_EQ(faces(0), (Flags{0x0310, 0x20000310, 0x20000311}));
-    EXPECT_TRUE(faces(1) == Flags{stored} && faces(2) == Flags{stored});
+    EXPECT_EQ(faces(1), Flags{stored});
+    EXPECT_EQ(faces(2), Flags{stored});
     EXPECT_EQ(list[2]->flags, BODY_STATIC);
     const uint32_t t = res_register("tree.bm"), l = res_register("lamp.bm");
-    EXPECT_TRUE(t != other && l != t && l != other);
+    EXPECT_NE(t, other);
+    EXPECT_NE(l, t);
+    EXPECT_NE(l, other);
     const uint32_t smooth = FACE_SMOOTH | sprite;
     EXPECT_EQ(faces(4), (Flags{sprite | 0x00030000 | t, 0x0310, smooth | 0x00050000 | t}));
     EXPECT_EQ(faces(5), Flags{smooth | l});
@@ -261,7 +270,8 @@ TEST_F(WorldTest, ShippedAndKeptFiles) {
         if (expect != "loads") continue;
         const Flags flags = items(body_list, &Body::flags);
         const auto cars = std::ranges::count_if(flags, [](uint32_t f) { return f & BODY_HUMAN; });
-        EXPECT_TRUE(cars >= 1 && all_unlocked()) << dir;
+        EXPECT_GE(cars, 1) << dir;
+        EXPECT_TRUE(all_unlocked()) << dir;
         EXPECT_EQ(items(current_camera->meshes).size(), flags.size() - cars) << dir;
     }
 }

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPOLYDRIVE_FUZZ=ON -DPOLYDRIVE_SANITIZE=ON -DPOLYDRIVE_BENCH=OFF \
-  -DPOLYDRIVE_WINDOW=OFF >/dev/null
+  -DPOLYDRIVE_WINDOW=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-fuzz -j"$(nproc)"
 mkdir -p build-fuzz/findings
 status=0

@@ -33,7 +33,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #include "frame/game.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
-#include "platform/text.h"
+#include "platform/random.h"
 #include "scene/mesh.h"
 
 namespace {

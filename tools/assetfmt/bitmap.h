@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "scene/fileformat.h"
+
 struct Palette;
 
-constexpr int BITMAP_TRANSPARENT = 255;
-constexpr int BITMAP_SIZE_MAX = 32767;   // scaled drawing multiplies by 65536
 
 int bitmap_nearest(const Palette *palette, int r, int g, int b);
 

@@ -68,7 +68,7 @@ struct Reader {
         while (pos < bytes.size()) {
             const uint8_t b = bytes[pos++];
             if (b == 0) return true;
-            if (s->size() == LEVEL_NAME_MAX)
+            if (s->size() == WORLD_NAME_MAX)
                 return fail(std::string(what) + " longer than 125 characters");
             s->push_back(static_cast<char>(b));
         }
@@ -163,12 +163,12 @@ std::string ramp_name(uint32_t ramp) {
 }
 
 void print_face(std::string *out, const char *indent, const LevelFace &f) {
-    const uint32_t scale = (f.flags >> LEVEL_SCALE_SHIFT) & 0x1F;
-    if ((f.flags & ~0xFFFu) == 0) {
-        append(out, "%sface %s %u %d %d %d\n", indent, ramp_name((f.flags >> 8) & 0xF).c_str(),
-               f.flags & 0xFF, f.index[0], f.index[1], f.index[2]);
-    } else if (f.flags == (LEVEL_FACE_SPRITE | (scale << LEVEL_SCALE_SHIFT)) &&
-               scale <= LEVEL_SCALE_MAX && f.index[1] == 0 && f.index[2] == 0) {
+    const uint32_t scale = (f.flags & FACE_SCALE_MASK) >> FACE_SCALE_SHIFT;
+    if ((f.flags & ~(FACE_RAMP_MASK | FACE_REFLECT_MASK)) == 0) {
+        append(out, "%sface %s %u %d %d %d\n", indent, ramp_name((f.flags & FACE_RAMP_MASK) >> FACE_RAMP_SHIFT).c_str(),
+               f.flags & FACE_REFLECT_MASK, f.index[0], f.index[1], f.index[2]);
+    } else if (f.flags == (FACE_SPRITE | (scale << FACE_SCALE_SHIFT)) &&
+               scale <= FACE_SCALE_MAX && f.index[1] == 0 && f.index[2] == 0) {
         append(out, "%ssprite %u %d\n", indent, scale, f.index[0]);
     } else {
         append(out, "%sface 0x%08x %d %d %d\n", indent, f.flags, f.index[0], f.index[1],
@@ -206,7 +206,7 @@ void check_mesh(const LevelObject &o, const std::string &who, std::vector<std::s
     int n = 0;
     for (const auto *group : {&o.flat, &o.smooth}) {
         for (const LevelFace &f : *group) {
-            const int corners = (f.flags & LEVEL_FACE_SPRITE) ? 1 : 3;
+            const int corners = (f.flags & FACE_SPRITE) ? 1 : 3;
             for (int c = 0; c < corners; c++)
                 if (f.index[c] < 0 || f.index[c] >= o.vertex_count())
                     problems->push_back(who + ": face " + std::to_string(n) + " uses vertex " +
@@ -221,11 +221,11 @@ void check_mesh(const LevelObject &o, const std::string &who, std::vector<std::s
 
 int32_t level_auto_spare(const LevelObject &o) {
     const LevelFace *first = !o.flat.empty() ? &o.flat[0] : !o.smooth.empty() ? &o.smooth[0] : nullptr;
-    if (first != nullptr && (first->flags & LEVEL_FACE_SPRITE)) return 0;
+    if (first != nullptr && (first->flags & FACE_SPRITE)) return 0;
     int32_t polygons = 0;
     for (const auto *group : {&o.flat, &o.smooth})
         for (const LevelFace &f : *group)
-            if (!(f.flags & LEVEL_FACE_SPRITE)) polygons++;
+            if (!(f.flags & FACE_SPRITE)) polygons++;
     return 2 * polygons;
 }
 

@@ -33,6 +33,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/fileformat.h"
+
 enum class LevelKind { World, Model };
 
 struct LevelFace {
@@ -71,11 +73,6 @@ struct LevelFile {
     std::vector<uint8_t> trailing;
 };
 
-constexpr int LEVEL_NAME_MAX = 125;
-constexpr uint32_t LEVEL_FACE_SPRITE = 0x40000000;
-constexpr uint32_t LEVEL_FACE_SMOOTH = 0x20000000;
-constexpr int LEVEL_SCALE_SHIFT = 16;
-constexpr int LEVEL_SCALE_MAX = 14;   // 65536 << scale stays a positive int32
 
 // Ramp names of the default palette, index = ramp number (0..9).
 extern const char *const LEVEL_RAMP_NAMES[10];

@@ -150,7 +150,7 @@ struct Parser {
     }
 
     bool name(const Token &t, std::string *s) {
-        if (t.text.size() > static_cast<size_t>(LEVEL_NAME_MAX))
+        if (t.text.size() > static_cast<size_t>(WORLD_NAME_MAX))
             return fail("name longer than 125 characters");
         *s = t.text;
         return true;
@@ -291,7 +291,7 @@ struct Parser {
             } else {
                 return fail("usage: face RAMP REFL A B C, or face FLAGS A B C");
             }
-            const int corners = (flags & LEVEL_FACE_SPRITE) ? 1 : 3;
+            const int corners = (flags & FACE_SPRITE) ? 1 : 3;
             for (int i = 0; i < 3; i++) {
                 if (i < corners) {
                     if (!corner(tok[at + i], &c[i])) return false;
@@ -304,9 +304,9 @@ struct Parser {
             int64_t scale = 0;
             int32_t c = 0;
             if (!expect(tok, 3, "sprite SCALE A") ||
-                !number(tok[1], 0, LEVEL_SCALE_MAX, &scale, "sprite scale") || !corner(tok[2], &c))
+                !number(tok[1], 0, FACE_SCALE_MAX, &scale, "sprite scale") || !corner(tok[2], &c))
                 return false;
-            add_face(LEVEL_FACE_SPRITE | (static_cast<uint32_t>(scale) << LEVEL_SCALE_SHIFT), c, 0, 0);
+            add_face(FACE_SPRITE | (static_cast<uint32_t>(scale) << FACE_SCALE_SHIFT), c, 0, 0);
         } else if (k == "quad") {
             uint32_t flags = 0;
             int32_t c[4];

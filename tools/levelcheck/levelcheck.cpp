@@ -34,6 +34,7 @@
 #include "render/render.h"
 #include "base/transform.h"
 #include "res/res.h"
+#include "scene/fileformat.h"
 #include "scene/mesh.h"
 #include "tools/assetfmt/level.h"
 
@@ -118,7 +119,8 @@ bool read_names(const std::string &libdir) {
             continue;
         }
         const std::string &n = r.start.name;
-        if (n.compare(0, 5, "Human") == 0 && static_cast<signed char>(n.c_str()[5]) - '0' <= 1)
+        int32_t player = 0;
+        if (start_places_car(n.c_str(), &player))
             check.names.push_back("car of " + n);
     }
     return true;
@@ -368,9 +370,9 @@ Bitmaps sprite_bitmaps() {
         const Face *f = b->mesh->faces;
         if (f == nullptr || !(f->flags & FACE_SPRITE)) continue;
         const auto scale = static_cast<int>((f->flags & FACE_SCALE_MASK) >> FACE_SCALE_SHIFT);
-        if (scale > LEVEL_SCALE_MAX)
+        if (scale > FACE_SCALE_MAX)
             check.fail(body_name(check.body_of[b->mesh]) + ": sprite scale " +
-                       std::to_string(scale) + " above " + std::to_string(LEVEL_SCALE_MAX));
+                       std::to_string(scale) + " above " + std::to_string(FACE_SCALE_MAX));
         const ResourceId id = static_cast<ResourceId>(f->flags & FACE_ID_MASK);
         if (std::find(bm.ids.begin(), bm.ids.end(), id) != bm.ids.end()) continue;
         bm.ids.push_back(id);
