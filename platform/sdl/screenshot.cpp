@@ -38,13 +38,50 @@ bool make_folders(char *path) {
     return true;
 }
 
+// The desktop's pictures folder as the user-dirs file names it
+// ($XDG_CONFIG_HOME/user-dirs.dirs, else ~/.config/user-dirs.dirs): a line
+// XDG_PICTURES_DIR="$HOME/sub" or XDG_PICTURES_DIR="/absolute". False when
+// there is no such file or line.
+bool user_dirs_pictures(const char *home, char *out, size_t size) {
+    char path[SAVE_PATH_MAX];
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    int n = config != nullptr && config[0] == '/' ? std::snprintf(path, sizeof path, "%s/user-dirs.dirs", config)
+                                                  : std::snprintf(path, sizeof path, "%s/.config/user-dirs.dirs", home);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof path) return false;
+    FILE *f = std::fopen(path, "r");
+    if (f == nullptr) return false;
+    char line[SAVE_PATH_MAX];
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f) != nullptr) {
+        constexpr char KEY[] = "XDG_PICTURES_DIR=\"";
+        if (std::strncmp(line, KEY, sizeof KEY - 1) != 0) continue;
+        char *value = line + sizeof KEY - 1;
+        char *quote = std::strchr(value, '"');
+        if (quote == nullptr) break;
+        *quote = '\0';
+        if (std::strncmp(value, "$HOME", 5) == 0 && (value[5] == '/' || value[5] == '\0')) {
+            n = std::snprintf(out, size, "%s%s", home, value + 5);
+        } else if (value[0] == '/') {
+            n = std::snprintf(out, size, "%s", value);
+        } else {
+            break;
+        }
+        found = n >= 0 && static_cast<size_t>(n) < size;
+    }
+    std::fclose(f);
+    return found;
+}
+
 // The folder, without a trailing slash; empty for the working directory.
 bool choose_folder(char *folder, size_t size) {
     const char *pictures = std::getenv("XDG_PICTURES_DIR");
     const char *home = std::getenv("HOME");
+    char from_file[SAVE_PATH_MAX - 128];
     int n;
     if (pictures != nullptr && pictures[0] != '\0') {
         n = std::snprintf(folder, size, "%s/polydrive", pictures);
+    } else if (home != nullptr && home[0] != '\0' && user_dirs_pictures(home, from_file, sizeof from_file)) {
+        n = std::snprintf(folder, size, "%s/polydrive", from_file);
     } else if (home != nullptr && home[0] != '\0') {
         n = std::snprintf(folder, size, "%s/Pictures/polydrive", home);
     } else {

@@ -317,17 +317,31 @@ TEST_F(Screenshot, FailureIsOneLineAndNothingElse) {
     EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "file");
 }
 
-// Without XDG_PICTURES_DIR the folder is ~/Pictures/polydrive.
-TEST_F(Screenshot, FallsBackToHomePictures) {
+// Without XDG_PICTURES_DIR in the environment: the folder the desktop's
+// user-dirs file names, else ~/Pictures.
+TEST_F(Screenshot, FallsBackToTheDesktopsFolderThenHomePictures) {
     unsetenv("XDG_PICTURES_DIR");
+    unsetenv("XDG_CONFIG_HOME");
     const char *home = std::getenv("HOME");
     const std::string saved = home != nullptr ? home : "";
     setenv("HOME", dir.c_str(), 1);
     std::vector<uint8_t> indices(SCREEN_SIZE);
     int palette[PLAT_PALETTE_INTS] = {};
-    EXPECT_TRUE(screenshot_save(indices.data(), palette));
+    const std::pair<std::string, fs::path> table[] = {
+        {"", dir / "Pictures/polydrive"},
+        {"# comment\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n", dir / "Bilder/polydrive"},
+        {"XDG_PICTURES_DIR=\"" + (dir / "abs").native() + "\"\n", dir / "abs/polydrive"},
+    };
+    for (const auto &[user_dirs, want] : table) {
+        fs::create_directories(dir / ".config");
+        if (!user_dirs.empty()) std::ofstream(dir / ".config/user-dirs.dirs") << user_dirs;
+        EXPECT_TRUE(screenshot_save(indices.data(), palette));
+        EXPECT_TRUE(fs::is_directory(want)) << want;
+        if (fs::is_directory(want)) {
+            EXPECT_EQ(std::distance(fs::directory_iterator(want), fs::directory_iterator{}), 1);
+        }
+    }
     setenv("HOME", saved.c_str(), 1);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "Pictures/polydrive"), fs::directory_iterator{}), 1);
 }
 
 // F12 in the window saves the frame on show and is no key of the game.
