@@ -29,6 +29,11 @@ uint8_t *plat_video_memory();   // 64000 bytes in graphics mode, else null
 void plat_present();
 void plat_set_palette(const int *rgb);   // PLAT_PALETTE_INTS ints
 void plat_get_palette(int *rgb);         // fills PLAT_PALETTE_INTS ints, 0..63
+// The window's size in pixels when graphics mode opens it, and whether it
+// opens fullscreen; called before graphics mode. Without the call a window
+// opens at its default size, and so it does for a width or height of 0.
+// Backends without a window ignore it.
+void plat_window_options(int width, int height, int fullscreen);
 
 using PlatKeyHandler = void (*)(int scancode, int press);
 int plat_keyboard_init();   // 0 on success

@@ -37,6 +37,12 @@ struct ResourceCache {
 };
 ResourceCache cache;
 
+// Not part of the cache: the program sets it once, before res_init.
+struct ResFolder {
+    char path[RES_FOLDER_MAX + 1] = "lib";
+};
+ResFolder folder;
+
 constexpr ResourceId FREE_BLOCK = -1;
 
 CacheEntry *new_entry() {
@@ -58,7 +64,7 @@ CacheEntry *find_or_die(ResourceId id) {
     return e;
 }
 
-// A ".." component would reach outside lib/.
+// A ".." component would reach outside the data folder.
 bool climbs_out(const char *name) {
     for (const char *p = name; *p != '\0';) {
         const char *end = std::strchr(p, '/');
@@ -71,7 +77,7 @@ bool climbs_out(const char *name) {
 }
 
 // The cache's only access to the file system:
-//   1 opens "lib/<name>" (name_or_buffer is the name) and returns the FILE*;
+//   1 opens "<folder>/<name>" (name_or_buffer is the name) and returns the FILE*;
 //   2 returns the open file's size;
 //   3 reads up to `length` bytes from the start of the file into
 //     name_or_buffer and returns the number read;
@@ -80,8 +86,8 @@ intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length = 0) 
     switch (op) {
     case 1: {
         const char *name = static_cast<const char *>(name_or_buffer);
-        char path[4 + RES_NAME_MAX + 1];
-        std::snprintf(path, sizeof path, "lib/%s", name);
+        char path[RES_FOLDER_MAX + 1 + RES_NAME_MAX + 1];
+        std::snprintf(path, sizeof path, "%s/%s", folder.path, name);
         FILE *f = std::fopen(path, "rb");
         // Only a regular file has a size that means something (a directory
         // or a pipe would pass the open and fail or block later).
@@ -161,6 +167,13 @@ void merge_free_blocks() {
 }
 
 }  // namespace
+
+void res_set_folder(const char *path) {
+    if (path == nullptr) path = "lib";
+    if (std::strlen(path) > static_cast<size_t>(RES_FOLDER_MAX))
+        fatal_error("data folder name too long");
+    std::strcpy(folder.path, path);
+}
 
 void res_init(int32_t pool_size) {
     res_shutdown();

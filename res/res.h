@@ -1,5 +1,6 @@
-// res/res.h: the resource cache: named files from lib/ kept in one fixed
-// pool, locked while in use, evicted oldest-made-resident first.
+// res/res.h: the resource cache: named files from the data folder (lib/
+// unless res_set_folder names another) kept in one fixed pool, locked while
+// in use, evicted oldest-made-resident first.
 //
 // Invariants (res_check tests them): the pool is covered exactly once by the
 // blocks of the resident resources and the free blocks; names are unique;
@@ -23,6 +24,12 @@ using ResourceId = int32_t;   // distinct, never -1, within 0..65535
 
 constexpr int RES_NAME_MAX = 59;        // "lib/" + name + NUL fits in 64 bytes
 constexpr int RES_ID_LIMIT = 65536;     // registrations between res_init and res_shutdown
+constexpr int RES_FOLDER_MAX = 4095;    // characters of a data folder's path
+
+// The folder resource names are relative to; null restores "lib". Kept across
+// res_init and res_shutdown; it applies to the registrations that follow.
+// Fatal for a path longer than RES_FOLDER_MAX.
+void res_set_folder(const char *folder);
 
 // Harmless twice, or without res_init; res_init on a live cache shuts it down first.
 void res_init(int32_t pool_size);

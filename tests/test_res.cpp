@@ -202,3 +202,25 @@ TEST_F(ResTest, ReadsExactlyTheRegisteredSize) {
 }
 
 }  // namespace
+
+// The folder names are opened in: another one (relative or absolute), kept
+// across res_init, with no way out of it by ".."; null goes back to lib.
+TEST_F(ResTest, FolderSetsWhereNamesAreOpened) {
+    fs::create_directories("data/sub");
+    std::ofstream("data/a", std::ios::binary) << "12345";
+    std::ofstream("data/sub/b", std::ios::binary) << "xy";
+    write_file({"a", 3});
+    res_set_folder("data");
+    res_init(100);
+    EXPECT_EQ(res_size(res_register("a")), 5);
+    EXPECT_EQ(res_size(res_register("sub/b")), 2);
+    EXPECT_FATAL(res_register("sub/../../lib/a"), "Fatal error: bad resource name `sub/../../lib/a'\n");
+    res_set_folder((dir_ / "data").c_str());
+    res_init(100);
+    EXPECT_EQ(res_size(res_register("a")), 5);
+    res_set_folder(nullptr);
+    res_init(100);
+    EXPECT_EQ(res_size(res_register("a")), 3);
+    const std::string too_long(RES_FOLDER_MAX + 1, 'd');
+    EXPECT_FATAL(res_set_folder(too_long.c_str()), "Fatal error: data folder name too long\n");
+}

@@ -21,20 +21,23 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
+#include "base/datadir.h"
 #include "frame/demo.h"
 #include "frame/game.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/video.h"
+#include "res/res.h"
 #include "scene/mesh.h"
 
 namespace {
 
 const char USAGE[] =
     "usage: polydrive-record --keys SCRIPT --frames N --out DIR [--every K] [--raw] [--state]\n"
+    "                        [--data DIR]\n"
     "\n"
-    "Runs the game headless on lib/level1.3dw (found from the working directory,\n"
-    "as the game finds it) for at most N frames and writes frame 1 and every K-th\n"
+    "Runs the game headless on level1.3dw from the data folder (found as the\n"
+    "game finds it) for at most N frames and writes frame 1 and every K-th\n"
     "frame (default 1) as DIR/frame_NNNNN.png.\n"
     "\n"
     "  --keys SCRIPT  key script, one instruction a line: COUNT key key ...\n"
@@ -49,7 +52,9 @@ const char USAGE[] =
     "                 DIR/frame_NNNNN.bin (the back buffer before the flip)\n"
     "  --state        after each frame print one line per body, in list order:\n"
     "                 FRAME INDEX heading steer_rate vx vz x y z\n"
+    "  --data DIR     read the level, model and bitmaps from DIR\n"
     "  --help         this text\n"
+    "  --version      print the version\n"
     "\n"
     "The 60-second time limit of the game is not armed: the recorder runs as\n"
     "fast as it can and counts frames, so the same script gives the same frames.\n";
@@ -61,6 +66,7 @@ struct Options {
     long every = 1;
     bool raw = false;
     bool state = false;
+    const char *data = nullptr;
 };
 
 [[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char *format, ...) {
@@ -94,6 +100,11 @@ Options parse_options(int argc, char **argv) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(USAGE, stdout);
             std::exit(0);
+        } else if (arg == "--version") {
+            std::printf("polydrive-record %s\n", POLYDRIVE_VERSION);
+            std::exit(0);
+        } else if (arg == "--data") {
+            o.data = value();
         } else if (arg == "--keys") {
             o.keys = value();
         } else if (arg == "--frames") {
@@ -182,6 +193,7 @@ void change_keys(uint32_t before, uint32_t now) {
 int main(int argc, char **argv) {
     const Options opt = parse_options(argc, argv);
     const KeyScript script = opt.keys != nullptr ? read_script(opt.keys) : KeyScript{};
+    res_set_folder(datadir_require("polydrive-record", opt.data));
     make_folder(opt.out);
     std::vector<uint8_t> rgb(SCREEN_SIZE * 3);
 

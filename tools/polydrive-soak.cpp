@@ -29,23 +29,28 @@
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
+#include "base/datadir.h"
 #include "base/fatal.h"
 #include "frame/game.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
+#include "res/res.h"
 #include "scene/mesh.h"
 
 namespace {
 
 const char USAGE[] =
-    "usage: polydrive-soak --game G [--frames N]\n"
+    "usage: polydrive-soak --game G [--frames N] [--data DIR]\n"
+    "       polydrive-soak --help | --version\n"
     "\n"
     "Plays game number G (0 or more) headless on lib/level1.3dw for at most N\n"
     "frames (default 4200, the 60-second limit at 70 frames a second), with\n"
     "random keys, and checks that the heap in use after the first frame is the\n"
     "same at the end. Some games end early by Escape, as a person quits. Prints\n"
-    "'game G: F frames' and exits 0; exits 1 on any fault. No alarm is armed.\n";
+    "'game G: F frames' and exits 0; exits 1 on any fault. No alarm is armed.\n"
+    "--data DIR reads the level from DIR instead of the data folder the game\n"
+    "would find.\n";
 
 [[noreturn]] void fail(const char *message, const char *detail = "") {
     std::fprintf(stderr, "polydrive-soak: %s%s\n", message, detail);
@@ -136,10 +141,15 @@ void change_keys(uint32_t before, uint32_t now) {
 int main(int argc, char **argv) {
     long game = -1;
     long frames = 4200;
+    const char *data = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("polydrive-soak %s\n", POLYDRIVE_VERSION);
             return 0;
         }
         if (i + 1 >= argc) fail("missing value after ", argv[i]);
@@ -147,12 +157,15 @@ int main(int argc, char **argv) {
             game = parse_number(argv[++i], 0);
         } else if (arg == "--frames") {
             frames = parse_number(argv[++i], 1);
+        } else if (arg == "--data") {
+            data = argv[++i];
         } else {
             fail("unknown option ", argv[i]);
         }
     }
     if (game < 0) fail("--game G is required (see --help)");
 
+    res_set_folder(datadir_require("polydrive-soak", data));
     progress.game = game;
     fatal_set_hook(report_fatal);
     game_startup();

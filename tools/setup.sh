@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libstb-dev libtinyobjloader-dev
   xvfb xdotool x11-utils xauth python3 strace imagemagick
+  help2man dpkg-dev fakeroot lintian desktop-file-utils appstream openbox
 )
 
 missing=()

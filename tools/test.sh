@@ -23,7 +23,7 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPOLYDRIVE_WERROR=ON \
   -DPOLYDRIVE_SANITIZE=ON -DPOLYDRIVE_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE e2e
+  ctest --test-dir build-asan --output-on-failure -j"$jobs" -LE 'e2e|package'
 
 echo "== fuzz targets"
 bash tools/fuzz.sh "${FUZZ_SECONDS:-30}"

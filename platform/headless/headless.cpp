@@ -98,6 +98,8 @@ void plat_set_palette(const int *rgb) {
 
 void plat_get_palette(int *rgb) { std::memcpy(rgb, headless.palette, sizeof headless.palette); }
 
+void plat_window_options(int, int, int) {}
+
 int plat_keyboard_init() {
     if (headless.fail_keyboard) {
         log_event("keyboard-fail");

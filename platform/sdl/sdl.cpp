@@ -97,6 +97,10 @@ struct SdlState {
     Pad pads[PAD_MAX];
     int controllers;           // 1 when the game-controller layer is running
     int64_t next_present_ns;   // the earliest moment for the next present
+
+    int window_width = WINDOW_WIDTH;   // the size the window opens at
+    int window_height = WINDOW_HEIGHT;
+    int fullscreen = 0;                // 1: the window opens fullscreen
 };
 SdlState sdl;
 
@@ -155,8 +159,10 @@ void open_window() {
                                                std::strcmp(driver, "evdev") == 0);
     if (shows_nothing && SDL_GetHint(SDL_HINT_VIDEODRIVER) == nullptr)
         fatal_error("cannot initialize video (no display found)");
+    const Uint32 flags =
+        SDL_WINDOW_RESIZABLE | (sdl.fullscreen ? Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP} : 0u);
     sdl.window = SDL_CreateWindow("polydrive", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  WINDOW_WIDTH, WINDOW_HEIGHT, SDL_WINDOW_RESIZABLE);
+                                  sdl.window_width, sdl.window_height, flags);
     if (sdl.window == nullptr) video_failed();
     sdl.renderer = SDL_CreateRenderer(sdl.window, -1, 0);
     if (sdl.renderer == nullptr) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
@@ -395,6 +401,14 @@ void plat_set_mode(int mode) {
         sdl.graphics = 0;
         close_window();
     }
+}
+
+void plat_window_options(int width, int height, int fullscreen) {
+    if (width > 0 && height > 0) {
+        sdl.window_width = width;
+        sdl.window_height = height;
+    }
+    sdl.fullscreen = fullscreen != 0;
 }
 
 uint8_t *plat_video_memory() { return sdl.graphics ? sdl.vram : nullptr; }

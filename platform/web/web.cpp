@@ -322,6 +322,9 @@ void plat_set_palette(const int *rgb) {
 
 void plat_get_palette(int *rgb) { std::memcpy(rgb, web.palette, sizeof web.palette); }
 
+// The canvas has the page's size; there is no window to size.
+void plat_window_options(int, int, int) {}
+
 int plat_keyboard_init() {
     // Keys held before the game took the keyboard are not the game's.
     web.queue_head = 0;

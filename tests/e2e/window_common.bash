@@ -4,7 +4,7 @@
 set -u
 
 build=${1:?usage: bash tests/e2e/$name.sh BUILD_DIR}
-game="$build/polydrive"
+game=${POLYDRIVE_GAME:-$build/polydrive}   # another copy of the game, for the install tests
 [ -x "$game" ] || { echo "$name: $game not built" >&2; exit 1; }
 
 tmp=$(mktemp -d)

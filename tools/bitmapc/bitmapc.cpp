@@ -13,6 +13,7 @@ namespace {
 
 const char USAGE[] =
     "usage: bitmapc IN.png -o OUTPUT\n"
+    "       bitmapc --help | --version\n"
     "Converts a PNG picture into a Bitmap resource: int32 width, int32 height\n"
     "(little-endian), then one palette index per pixel, rows top first.\n"
     "Each opaque colour becomes the nearest colour of the default palette\n"
@@ -33,6 +34,10 @@ int main(int argc, char **argv) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("bitmapc %s\n", POLYDRIVE_VERSION);
             return 0;
         }
         if (a == "-o") {

@@ -11,6 +11,7 @@ namespace {
 
 const char USAGE[] =
     "usage: levelc SOURCE -o OUTPUT [--mass N] [--scale S] [--ramp RAMP] [--refl N]\n"
+    "       levelc --help | --version\n"
     "Compiles a world or model source into a .3dw or .3do file.\n"
     "\n"
     "SOURCE is a text source (first word 'world' or 'model'), or a Wavefront\n"
@@ -71,6 +72,10 @@ int main(int argc, char **argv) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("levelc %s\n", POLYDRIVE_VERSION);
             return 0;
         }
         const bool takes_value = a == "-o" || a == "--mass" || a == "--scale" || a == "--ramp" ||

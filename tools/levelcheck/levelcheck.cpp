@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "base/fatal.h"
+#include "base/datadir.h"
 #include "frame/game.h"
 #include "platform/video.h"
 #include "render/camera.h"
@@ -41,10 +42,11 @@
 namespace {
 
 const char USAGE[] =
-    "usage: levelcheck [LIBDIR] [--grid N] [--headings N] [--orders N] [--quiet]\n"
-    "Checks the level in LIBDIR (default lib: level1.3dw, car1.3do and the\n"
-    "bitmaps its sprites name) against the game's limits, using the game's\n"
-    "own loaders, cache and renderer:\n"
+    "usage: levelcheck [LIBDIR | --data LIBDIR] [--grid N] [--headings N] [--orders N] [--quiet]\n"
+    "       levelcheck --help | --version\n"
+    "Checks the level in LIBDIR (by default the data folder the game would find:\n"
+    "level1.3dw, car1.3do and the bitmaps its sprites name) against the game's\n"
+    "limits, using the game's own loaders, cache and renderer:\n"
     "  - the world and the car fit the 10240-byte pool together;\n"
     "  - no view lists more than 100 faces;\n"
     "  - no object needs more spare vertex slots than it has;\n"
@@ -479,6 +481,16 @@ int main(int argc, char **argv) {
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
+        } else if (a == "--version") {
+            std::printf("levelcheck %s\n", POLYDRIVE_VERSION);
+            return 0;
+        } else if (a == "--data") {
+            if (i + 1 >= argc || libdir_given) {
+                std::fprintf(stderr, "levelcheck: --data needs one LIBDIR (see levelcheck --help)\n");
+                return 1;
+            }
+            libdir = argv[++i];
+            libdir_given = true;
         } else if (a == "--grid") {
             grid = value(1, 1000);
         } else if (a == "--headings") {
@@ -503,6 +515,7 @@ int main(int argc, char **argv) {
             return 1;
         }
     }
+    if (!libdir_given) libdir = datadir_require("levelcheck", nullptr);
     char *abs = realpath(libdir.c_str(), nullptr);
     if (abs == nullptr) {
         std::fprintf(stderr, "levelcheck: %s: no such directory\n", libdir.c_str());

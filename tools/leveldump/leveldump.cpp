@@ -10,6 +10,7 @@ namespace {
 
 const char USAGE[] =
     "usage: leveldump [--world | --model] FILE\n"
+    "       leveldump --help | --version\n"
     "Prints a .3dw world or .3do model file as text on standard output, in\n"
     "the plain form that 'levelc SOURCE -o FILE' turns back into the same\n"
     "bytes. The kind comes from the file's extension unless --world or\n"
@@ -37,6 +38,10 @@ int main(int argc, char **argv) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("leveldump %s\n", POLYDRIVE_VERSION);
             return 0;
         }
         if (a == "--world") {
