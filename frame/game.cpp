@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "frame/demo.h"
 #include "frame/drive.h"
 #include "base/fatal.h"
 #include "platform/kbd.h"
@@ -101,11 +102,13 @@ void game_frame(Body **player) {
 
 void game_run() {
     catch_stop_signals();
-    alarm(GAME_TIME_LIMIT);
+    if (!demo_playing()) alarm(GAME_TIME_LIMIT);
     Body *player = nullptr;
     for (;;) {
         if (stop_signal != 0) return;
+        if (!demo_frame_begin()) return;
         if (kbd_was_hit(KEY_ESCAPE)) return;
+        demo_frame_keys();
         game_frame(&player);
     }
 }
@@ -125,6 +128,7 @@ void game_main() {
     game_startup();
     level_load(1);
     game_run();
+    demo_finish();
     game_shutdown();
     if (stop_signal != 0) die_by(stop_signal);
 }

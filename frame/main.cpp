@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "base/datadir.h"
+#include "frame/demo.h"
 #include "frame/game.h"
 #include "platform/backend.h"
 #include "res/res.h"
@@ -35,6 +36,8 @@ enum OptionId : int {
     OPT_DATA,
     OPT_FULLSCREEN,
     OPT_WINDOW,
+    OPT_RECORD_DEMO,
+    OPT_PLAY_DEMO,
 };
 
 // One option of the command line: its long name, the name of its argument
@@ -51,6 +54,8 @@ constexpr OptionSpec OPTIONS[] = {
     {"data", "DIR", OPT_DATA, "read the levels, models and bitmaps from DIR"},
     {"fullscreen", nullptr, OPT_FULLSCREEN, "start fullscreen (Alt+Enter toggles)"},
     {"window", "WIDTHxHEIGHT", OPT_WINDOW, "open the window at this size (default 960x720)"},
+    {"record-demo", "FILE", OPT_RECORD_DEMO, "play, and write the keys of every frame to FILE"},
+    {"play-demo", "FILE", OPT_PLAY_DEMO, "show the demo (key script) in FILE; Escape ends it"},
     {"help", nullptr, OPT_HELP, "print this text and exit"},
     {"version", nullptr, OPT_VERSION, "print the version and exit"},
 };
@@ -61,6 +66,8 @@ struct GameOptions {
     int fullscreen = 0;
     int width = 0;   // 0: the backend's default size
     int height = 0;
+    const char *record_demo = nullptr;
+    const char *play_demo = nullptr;
 };
 
 void print_usage(FILE *to) {
@@ -151,12 +158,22 @@ GameOptions parse_options(int argc, char **argv) {
                 usage_error();
             }
             break;
+        case OPT_RECORD_DEMO:
+            opt.record_demo = optarg;
+            break;
+        case OPT_PLAY_DEMO:
+            opt.play_demo = optarg;
+            break;
         default:   // getopt has said what was wrong
             usage_error();
         }
     }
     if (optind < argc) {
         std::fprintf(stderr, "polydrive: unexpected argument '%s'\n", argv[optind]);
+        usage_error();
+    }
+    if (opt.record_demo != nullptr && opt.play_demo != nullptr) {
+        std::fprintf(stderr, "polydrive: --record-demo and --play-demo cannot be combined\n");
         usage_error();
     }
     return opt;
@@ -168,6 +185,8 @@ int main(int argc, char **argv) {
     const GameOptions opt = parse_options(argc, argv);
     res_set_folder(datadir_require("polydrive", opt.data));
     if (opt.width != 0 || opt.fullscreen) plat_window_options(opt.width, opt.height, opt.fullscreen);
+    if (opt.record_demo != nullptr) demo_record_to(opt.record_demo);
+    if (opt.play_demo != nullptr) demo_play_from(opt.play_demo);
     game_main();
     return 0;
 }

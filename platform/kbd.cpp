@@ -32,6 +32,7 @@ struct KeyboardState {
     uint8_t keys[KEY_COUNT];   // KEY_UP_STATE, KEY_HELD or KEY_RELEASED
     int shift_held;            // 1 after a shift press, 0 after either shift's release
     int active;                // 1 between a successful kbd_init and kbd_shutdown
+    int polls_held;            // 1: queries do not poll the platform
 };
 KeyboardState kbd;
 
@@ -44,6 +45,7 @@ void kbd_init() {
     std::memset(kbd.keys, KEY_UP_STATE, sizeof kbd.keys);
     // A keyboard just taken over has no key held.
     kbd.shift_held = 0;
+    kbd.polls_held = 0;
     if (plat_keyboard_init() != 0) fatal_error("cannot initialize keyboard");
     plat_keyboard_set_handler(kbd_event_handler);
     kbd.active = 1;
@@ -70,12 +72,12 @@ void kbd_event_handler(int scancode, int press) {
 }
 
 int kbd_is_down(int scancode) {
-    plat_keyboard_update();
+    if (!kbd.polls_held) plat_keyboard_update();
     return in_table(scancode) && kbd.keys[scancode] == KEY_HELD;
 }
 
 int kbd_was_hit(int scancode) {
-    plat_keyboard_update();
+    if (!kbd.polls_held) plat_keyboard_update();
     if (!in_table(scancode) || kbd.keys[scancode] != KEY_RELEASED) return 0;
     kbd.keys[scancode] = KEY_UP_STATE;
     return 1;
@@ -94,5 +96,7 @@ int kbd_read_char() {
         }
     }
 }
+
+void kbd_hold_polls(int hold) { kbd.polls_held = hold != 0; }
 
 void kbd_clear() { std::memset(kbd.keys, KEY_UP_STATE, sizeof kbd.keys); }

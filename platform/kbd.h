@@ -23,3 +23,7 @@ int kbd_was_hit(int scancode);   // consumes the hit
 int kbd_read_char();             // blocks until a known key is hit
 void kbd_clear();
 void kbd_event_handler(int scancode, int press);
+// Non-zero: kbd_is_down and kbd_was_hit read the table without polling the
+// platform first, so the keys stay as they are until polls resume (0, the
+// state after kbd_init).
+void kbd_hold_polls(int hold);

@@ -85,6 +85,28 @@ TEST_F(KeyboardHits, PressReleaseAndOneHitReadOnceUntilShutdown) {
 
 // Characters come from hits one call at a time in a fixed order: letters,
 // digits, the rest, Escape last; keys without a character are skipped.
+// With polls held the table stays as the last poll left it: events wait in
+// the platform until polls resume; kbd_init resumes them.
+TEST_F(KeyboardHits, HeldPollsKeepTheTableUntilResumed) {
+    headless_queue_key(KEY_A, 1);
+    EXPECT_EQ(kbd_is_down(KEY_A), 1);
+    kbd_hold_polls(1);
+    headless_queue_key(KEY_A, 0);
+    headless_queue_key(KEY_B, 1);
+    EXPECT_EQ(kbd_is_down(KEY_A), 1);
+    EXPECT_EQ(kbd_is_down(KEY_B), 0);
+    EXPECT_EQ(kbd_was_hit(KEY_A), 0);
+    EXPECT_EQ(headless_queued_keys(), 2);
+    kbd_hold_polls(0);
+    EXPECT_EQ(kbd_was_hit(KEY_A), 1);
+    EXPECT_EQ(kbd_is_down(KEY_B), 1);
+    kbd_hold_polls(1);
+    kbd_shutdown();
+    kbd_init();
+    headless_queue_key(KEY_Z, 1);
+    EXPECT_EQ(kbd_is_down(KEY_Z), 1);
+}
+
 TEST_F(KeyboardCharacters, PendingHitsComeOutInTableOrderShiftedWhileShiftIsHeld) {
     EXPECT_EQ(typed({KEY_B, KEY_A}, 2), "ab");
     EXPECT_EQ(typed({KEY_ESCAPE, KEY_ENTER, KEY_BACKSPACE, KEY_SPACE, KEY_FULL_STOP, KEY_1}, 6), "1. \b\r\x1b");

@@ -5,8 +5,9 @@
 // The loop is the program's own: start-up, level 1, then per frame the
 // Escape test, game_update, game_draw, capture and gfx_flip; shutdown at the
 // end. Keys are queued between frames, so each frame's first keyboard poll
-// takes them in. Frames are counted, not timed, and no alarm is armed, so
-// the same script always gives the same frames.
+// takes them in; key scripts are frame/keyscript's, read through frame/demo
+// as the game reads its demos. Frames are counted, not timed, and no alarm
+// is armed, so the same script always gives the same frames.
 #include <cerrno>
 #include <cstdarg>
 #include <cstdint>

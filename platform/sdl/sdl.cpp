@@ -8,8 +8,25 @@
 // from plat_keyboard_update, in the order they happened; autorepeats are
 // dropped. Closing the window presses and releases Escape, so the program
 // ends by its usual path; losing focus releases the keys still held.
+//
+// A present whose frame and palette are those already on show uploads and
+// presents nothing (the pacing still waits); exposing, resizing or switching
+// the window to fullscreen draws it again. With POLYDRIVE_COUNT_PRESENTS set
+// in the environment, closing the window prints on standard error how many
+// presents reached the screen out of how many were asked for.
+//
+// Game controllers (any that SDL's game-controller layer knows, plugged in
+// at any time) press and release the same scancodes as the keyboard: d-pad
+// and left stick the cursor keys, right trigger up, left trigger down, the
+// south button digit 1, Start and Back Escape. Each scancode counts its
+// holders (the keyboard, and every pad control mapped to it), so the game
+// sees one press when the first takes hold and one release when the last
+// lets go; unplugging a controller lets go of everything it held. F12 saves
+// the frame on show as a screenshot and never reaches the game.
 #include <SDL.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -17,6 +34,7 @@
 #include "platform/backend.h"
 #include "platform/kbd.h"
 #include "platform/keymap.h"
+#include "platform/sdl/screenshot.h"
 #include "platform/video.h"
 
 namespace {
@@ -26,6 +44,30 @@ constexpr int WINDOW_HEIGHT = 720;
 constexpr int ASPECT_HEIGHT = 240;   // 320x200 shown as 4:3
 // One refresh of the 320x200 mode, 70.086 Hz, in nanoseconds.
 constexpr int64_t FRAME_NS = 14268185;
+
+// A stick counts as pushed past a quarter of its travel, a trigger past a
+// quarter of its pull: well clear of the drift of a worn stick at rest.
+constexpr int STICK_DEAD_ZONE = 8192;
+constexpr int TRIGGER_THRESHOLD = 8192;
+constexpr int PAD_MAX = 8;   // controllers driven at once; more are left alone
+
+// The controls of a pad that hold a key, and the key each holds.
+enum PadControl {
+    PAD_DPAD_UP, PAD_DPAD_DOWN, PAD_DPAD_LEFT, PAD_DPAD_RIGHT,
+    PAD_STICK_UP, PAD_STICK_DOWN, PAD_STICK_LEFT, PAD_STICK_RIGHT,
+    PAD_TRIGGER_RIGHT, PAD_TRIGGER_LEFT, PAD_SOUTH, PAD_START, PAD_BACK,
+    PAD_CONTROLS
+};
+constexpr uint8_t PAD_KEYS[PAD_CONTROLS] = {
+    KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT,
+    KEY_UP, KEY_DOWN, KEY_1, KEY_ESCAPE, KEY_ESCAPE,
+};
+
+struct Pad {
+    SDL_GameController *controller;   // null: a free slot
+    SDL_JoystickID id;
+    uint32_t held;                    // bit per PadControl
+};
 
 static_assert(SDL_SCANCODE_A == 4 && SDL_SCANCODE_ESCAPE == 41 && SDL_SCANCODE_UP == 82 &&
                   SDL_SCANCODE_RGUI == 231,
@@ -43,10 +85,17 @@ struct SdlState {
     uint32_t colours[256];            // palette widened to 8-bit ARGB
     int palette[PLAT_PALETTE_INTS];   // 6-bit components as loaded
     int palette_changed;              // every pixel needs converting again
+    int redraw;                       // the window lost its picture: present even if unchanged
+    int count_presents;               // POLYDRIVE_COUNT_PRESENTS was set
+    long presents_asked;
+    long presents_shown;
 
     PlatKeyHandler handler;
     int keyboard;              // 1 between plat_keyboard_init and close
-    uint8_t held[128];         // keys delivered as pressed and not yet released
+    uint8_t held[128];         // keys the keyboard holds (pressed, not yet released)
+    uint8_t pad_holders[128];  // pad controls holding each key
+    Pad pads[PAD_MAX];
+    int controllers;           // 1 when the game-controller layer is running
     int64_t next_present_ns;   // the earliest moment for the next present
 
     int window_width = WINDOW_WIDTH;   // the size the window opens at
@@ -73,7 +122,13 @@ void sleep_until_ns(int64_t deadline) {
 // 6-bit components widened so that 63 gives 255.
 uint32_t widen(int c) { return static_cast<uint32_t>((c << 2) | (c >> 4)); }
 
+void close_pads();
+
 void close_window() {
+    close_pads();
+    if (sdl.count_presents) {
+        std::fprintf(stderr, "polydrive: %ld of %ld presents shown\n", sdl.presents_shown, sdl.presents_asked);
+    }
     if (sdl.texture != nullptr) SDL_DestroyTexture(sdl.texture);
     if (sdl.renderer != nullptr) SDL_DestroyRenderer(sdl.renderer);
     if (sdl.window != nullptr) SDL_DestroyWindow(sdl.window);
@@ -118,11 +173,18 @@ void open_window() {
                                     SDL_TEXTUREACCESS_STREAMING, SCREEN_WIDTH, SCREEN_HEIGHT);
     if (sdl.texture == nullptr) video_failed();
     SDL_ShowCursor(SDL_DISABLE);
+    sdl.count_presents = std::getenv("POLYDRIVE_COUNT_PRESENTS") != nullptr;
+    sdl.presents_asked = 0;
+    sdl.presents_shown = 0;
+    sdl.redraw = 1;
+    // Without the game-controller layer the game is driven by keyboard only.
+    sdl.controllers = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
 }
 
 // Converts the rows of video memory that changed since the last present (all
-// of them after a palette load) and uploads just that band of rows.
-void upload_frame() {
+// of them after a palette load) and uploads just that band of rows. False when
+// nothing changed: the texture already holds the frame.
+bool upload_frame() {
     int first = SCREEN_HEIGHT, last = -1;
     for (int y = 0; y < SCREEN_HEIGHT; y++) {
         int offset = y * SCREEN_WIDTH;
@@ -136,10 +198,11 @@ void upload_frame() {
         last = y;
     }
     sdl.palette_changed = 0;
-    if (last < 0) return;
+    if (last < 0) return false;
     SDL_Rect band = {0, first, SCREEN_WIDTH, last - first + 1};
     SDL_UpdateTexture(sdl.texture, &band, sdl.pixels + first * SCREEN_WIDTH,
                       SCREEN_WIDTH * static_cast<int>(sizeof(uint32_t)));
+    return true;
 }
 
 void show() {
@@ -151,36 +214,165 @@ void show() {
         // Running late: no burst of frames to catch up.
         sdl.next_present_ns = now + FRAME_NS;
     }
-    upload_frame();
-    SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(sdl.renderer);
-    SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
-    SDL_RenderPresent(sdl.renderer);
+    sdl.presents_asked++;
+    // An unchanged picture that the window still shows costs nothing more.
+    if (upload_frame() || sdl.redraw) {
+        sdl.redraw = 0;
+        sdl.presents_shown++;
+        SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
+        SDL_RenderClear(sdl.renderer);
+        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
+        SDL_RenderPresent(sdl.renderer);
+    }
     // Keeps the window responsive; the events wait in the queue for the
     // next keyboard poll.
     SDL_PumpEvents();
 }
 
-void deliver(int scancode, int press) {
-    if (scancode <= 0 || scancode > 127) return;
-    sdl.held[scancode] = static_cast<uint8_t>(press != 0);
+void to_game(int scancode, int press) {
     if (sdl.handler != nullptr) sdl.handler(scancode, press);
 }
 
+// A key event from the keyboard. While no pad holds the key it goes through
+// as it comes (a second press of a held key too, as the keyboard sends it);
+// while a pad holds it the game has the press already and keeps it.
+void deliver(int scancode, int press) {
+    if (scancode <= 0 || scancode > 127) return;
+    sdl.held[scancode] = static_cast<uint8_t>(press != 0);
+    if (sdl.pad_holders[scancode] == 0) to_game(scancode, press);
+}
+
+// A pad control taking hold of its key or letting go; the game hears of the
+// first holder and of the last.
+void pad_set(Pad &pad, int control, bool on) {
+    const uint32_t bit = 1u << control;
+    if (((pad.held & bit) != 0) == on) return;
+    const int scancode = PAD_KEYS[control];
+    if (on) {
+        pad.held |= bit;
+        if (sdl.pad_holders[scancode]++ == 0 && !sdl.held[scancode]) to_game(scancode, 1);
+    } else {
+        pad.held &= ~bit;
+        if (--sdl.pad_holders[scancode] == 0 && !sdl.held[scancode]) to_game(scancode, 0);
+    }
+}
+
+void pad_release_all(Pad &pad) {
+    for (int control = 0; control < PAD_CONTROLS; control++) pad_set(pad, control, false);
+}
+
 void release_all_held() {
+    for (Pad &pad : sdl.pads) pad_release_all(pad);
     for (int scancode = 1; scancode < 128; scancode++) {
         if (sdl.held[scancode]) deliver(scancode, 0);
     }
 }
 
+Pad *find_pad(SDL_JoystickID id) {
+    for (Pad &pad : sdl.pads) {
+        if (pad.controller != nullptr && pad.id == id) return &pad;
+    }
+    return nullptr;
+}
+
+void pad_added(int device_index) {
+    SDL_GameController *controller = SDL_GameControllerOpen(device_index);
+    if (controller == nullptr) return;
+    const SDL_JoystickID id = SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(controller));
+    // Already ours (each opening counts, so give this one back), or else the
+    // first free slot; with none free the controller is left alone.
+    if (find_pad(id) == nullptr) {
+        for (Pad &pad : sdl.pads) {
+            if (pad.controller == nullptr) {
+                pad = {controller, id, 0};
+                return;
+            }
+        }
+    }
+    SDL_GameControllerClose(controller);
+}
+
+void pad_removed(SDL_JoystickID id) {
+    Pad *pad = find_pad(id);
+    if (pad == nullptr) return;
+    pad_release_all(*pad);
+    SDL_GameControllerClose(pad->controller);
+    *pad = {};
+}
+
+void pad_button(const SDL_ControllerButtonEvent &event) {
+    Pad *pad = find_pad(event.which);
+    if (pad == nullptr) return;
+    int control;
+    switch (event.button) {
+    case SDL_CONTROLLER_BUTTON_DPAD_UP: control = PAD_DPAD_UP; break;
+    case SDL_CONTROLLER_BUTTON_DPAD_DOWN: control = PAD_DPAD_DOWN; break;
+    case SDL_CONTROLLER_BUTTON_DPAD_LEFT: control = PAD_DPAD_LEFT; break;
+    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: control = PAD_DPAD_RIGHT; break;
+    case SDL_CONTROLLER_BUTTON_A: control = PAD_SOUTH; break;
+    case SDL_CONTROLLER_BUTTON_START: control = PAD_START; break;
+    case SDL_CONTROLLER_BUTTON_BACK: control = PAD_BACK; break;
+    default: return;
+    }
+    pad_set(*pad, control, event.state == SDL_PRESSED);
+}
+
+// A stick axis: the control on its negative side, the one on its positive
+// side; the one let go is released before the other is pressed.
+void pad_stick(Pad &pad, int negative, int positive, int value) {
+    const bool on_negative = value < -STICK_DEAD_ZONE, on_positive = value > STICK_DEAD_ZONE;
+    if (!on_negative) pad_set(pad, negative, false);
+    if (!on_positive) pad_set(pad, positive, false);
+    pad_set(pad, negative, on_negative);
+    pad_set(pad, positive, on_positive);
+}
+
+void pad_axis(const SDL_ControllerAxisEvent &event) {
+    Pad *pad = find_pad(event.which);
+    if (pad == nullptr) return;
+    const int value = event.value;   // sticks -32768..32767 (y grows downwards), triggers 0..32767
+    switch (event.axis) {
+    case SDL_CONTROLLER_AXIS_LEFTX:
+        pad_stick(*pad, PAD_STICK_LEFT, PAD_STICK_RIGHT, value);
+        break;
+    case SDL_CONTROLLER_AXIS_LEFTY:
+        pad_stick(*pad, PAD_STICK_UP, PAD_STICK_DOWN, value);
+        break;
+    case SDL_CONTROLLER_AXIS_TRIGGERRIGHT:
+        pad_set(*pad, PAD_TRIGGER_RIGHT, value > TRIGGER_THRESHOLD);
+        break;
+    case SDL_CONTROLLER_AXIS_TRIGGERLEFT:
+        pad_set(*pad, PAD_TRIGGER_LEFT, value > TRIGGER_THRESHOLD);
+        break;
+    default:
+        break;
+    }
+}
+
+void close_pads() {
+    for (Pad &pad : sdl.pads) {
+        if (pad.controller != nullptr) SDL_GameControllerClose(pad.controller);
+        pad = {};
+    }
+    std::memset(sdl.pad_holders, 0, sizeof sdl.pad_holders);
+    if (sdl.controllers) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    sdl.controllers = 0;
+}
+
 void toggle_fullscreen() {
     bool full = (SDL_GetWindowFlags(sdl.window) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
     SDL_SetWindowFullscreen(sdl.window, full ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+    sdl.redraw = 1;
 }
 
 void handle_key(const SDL_KeyboardEvent &key) {
     if (key.repeat) return;
     SDL_Scancode code = key.keysym.scancode;
+    if (code == SDL_SCANCODE_F12) {
+        // The window's own key: the frame on show, as it is now.
+        if (key.type == SDL_KEYDOWN) screenshot_save(sdl.vram, sdl.palette);
+        return;
+    }
     bool enter = code == SDL_SCANCODE_RETURN || code == SDL_SCANCODE_KP_ENTER;
     if (key.type == SDL_KEYDOWN && enter && (key.keysym.mod & KMOD_ALT) != 0) {
         // The window's own shortcut: the press is not a key of the game (its
@@ -245,7 +437,11 @@ int plat_keyboard_init() {
     // request to close the window stays queued.
     SDL_PumpEvents();
     SDL_FlushEvents(SDL_KEYDOWN, SDL_KEYUP);
+    SDL_FlushEvents(SDL_CONTROLLERAXISMOTION, SDL_CONTROLLERBUTTONUP);
     std::memset(sdl.held, 0, sizeof sdl.held);
+    // Pads hold nothing yet: a control already held counts from its next move.
+    for (Pad &pad : sdl.pads) pad.held = 0;
+    std::memset(sdl.pad_holders, 0, sizeof sdl.pad_holders);
     sdl.keyboard = 1;
     return 0;
 }
@@ -266,7 +462,34 @@ void plat_keyboard_update() {
             deliver(KEY_ESCAPE, 0);
             break;
         case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) release_all_held();
+            switch (event.window.event) {
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+                release_all_held();
+                break;
+            case SDL_WINDOWEVENT_SHOWN:
+            case SDL_WINDOWEVENT_EXPOSED:
+            case SDL_WINDOWEVENT_RESIZED:
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+            case SDL_WINDOWEVENT_MAXIMIZED:
+            case SDL_WINDOWEVENT_RESTORED:
+                sdl.redraw = 1;
+                break;
+            default:
+                break;
+            }
+            break;
+        case SDL_CONTROLLERDEVICEADDED:
+            pad_added(event.cdevice.which);
+            break;
+        case SDL_CONTROLLERDEVICEREMOVED:
+            pad_removed(event.cdevice.which);
+            break;
+        case SDL_CONTROLLERBUTTONDOWN:
+        case SDL_CONTROLLERBUTTONUP:
+            pad_button(event.cbutton);
+            break;
+        case SDL_CONTROLLERAXISMOTION:
+            pad_axis(event.caxis);
             break;
         default:
             break;

@@ -23,7 +23,7 @@ done
 tmp=$(mktemp -d)
 server=
 cleanup() {
-  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+  if [ -n "$server" ]; then kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true; fi
   rm -rf "$tmp"
 }
 trap cleanup EXIT

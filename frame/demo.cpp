@@ -1,0 +1,133 @@
+// frame/demo.cpp: the game's demos, recorded and played.
+#include "frame/demo.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "base/fatal.h"
+#include "base/save.h"
+#include "platform/backend.h"
+#include "platform/kbd.h"
+
+namespace {
+
+constexpr size_t RECORD_RESERVE = 8192;   // runs: more than a timed game's frames
+
+constexpr int DEMO_OFF = 0;
+constexpr int DEMO_RECORD = 1;
+constexpr int DEMO_PLAY = 2;
+
+struct DemoState {
+    int mode;
+    char path[SAVE_PATH_MAX];   // the demo being recorded
+    KeyScript script;           // recorded, or being played
+    int64_t frame;              // playing: the frames begun
+    uint32_t held;              // playing: the keys handed to the key table
+    int escape_only;            // playing: the keyboard filter is installed
+};
+DemoState demo;
+
+// The playing game's keyboard: only Escape reaches the key table; the demo
+// gives the rest.
+void escape_only(int scancode, int press) {
+    if (scancode == KEY_ESCAPE) kbd_event_handler(scancode, press);
+}
+
+void play_frame_keys(uint32_t want) {
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS) {
+        if ((demo.held & k.bit) && !(want & k.bit)) kbd_event_handler(k.scancode, 0);
+    }
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS) {
+        if (!(demo.held & k.bit) && (want & k.bit)) kbd_event_handler(k.scancode, 1);
+    }
+    demo.held = want;
+}
+
+}  // namespace
+
+bool demo_read(const char *path, KeyScript *script, std::string *error) {
+    FILE *f = std::fopen(path, "rb");
+    if (f == nullptr) {
+        *error = std::string("cannot open key script '") + path + "': " + std::strerror(errno);
+        return false;
+    }
+    // One byte more than a script may hold, so a longer file shows as one.
+    std::vector<char> text(KEYSCRIPT_TEXT_MAX + 1);
+    const size_t got = std::fread(text.data(), 1, text.size(), f);
+    const bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad) {
+        *error = std::string("cannot read key script '") + path + "'";
+        return false;
+    }
+    return keyscript_parse(text.data(), got, path, script, error);
+}
+
+std::string demo_text(const KeyScript &script) {
+    return "# polydrive demo: " + std::to_string(script.frames) + " frames\n" + keyscript_print(script);
+}
+
+void demo_record_to(const char *path) {
+    // Refused now rather than after the drive: a folder that takes no file.
+    SaveFile probe;
+    if (!save_begin(&probe, path)) fatal_error("cannot write demo `%s' (%s)", path, std::strerror(errno));
+    save_abort(&probe);
+    demo.mode = DEMO_RECORD;
+    std::snprintf(demo.path, sizeof demo.path, "%s", path);
+    demo.script = KeyScript{};
+    demo.script.runs.reserve(RECORD_RESERVE);
+}
+
+void demo_play_from(const char *path) {
+    std::string error;
+    if (!demo_read(path, &demo.script, &error)) fatal_error("%s", error.c_str());
+    demo.mode = DEMO_PLAY;
+    demo.frame = 0;
+    demo.held = 0;
+    demo.escape_only = 0;
+}
+
+int demo_playing() { return demo.mode == DEMO_PLAY; }
+
+int demo_frame_begin() {
+    if (demo.mode == DEMO_RECORD) {
+        // The Escape test reads the keyboard once for the whole frame.
+        kbd_hold_polls(0);
+    } else if (demo.mode == DEMO_PLAY) {
+        if (!demo.escape_only) {
+            plat_keyboard_set_handler(escape_only);
+            demo.escape_only = 1;
+        }
+        if (demo.frame >= demo.script.frames) return 0;
+        demo.frame++;
+        play_frame_keys(keyscript_keys_at(demo.script, demo.frame));
+    }
+    return 1;
+}
+
+void demo_frame_keys() {
+    if (demo.mode != DEMO_RECORD) return;
+    kbd_hold_polls(1);
+    uint32_t keys = 0;
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS) {
+        if (kbd_is_down(k.scancode)) keys |= k.bit;
+    }
+    keyscript_append(&demo.script, keys);
+}
+
+void demo_finish() {
+    const int mode = demo.mode;
+    demo.mode = DEMO_OFF;
+    if (mode != DEMO_RECORD) return;
+    kbd_hold_polls(0);
+    const std::string text = demo_text(demo.script);
+    SaveFile f;
+    if (!save_begin(&f, demo.path) || std::fwrite(text.data(), 1, text.size(), f.stream) != text.size() ||
+        !save_commit(&f)) {
+        const int saved = errno;
+        save_abort(&f);
+        fatal_error("cannot write demo `%s' (%s)", demo.path, std::strerror(saved));
+    }
+}
