@@ -58,6 +58,7 @@ struct Segment {
 // Clockwise round the track: accelerate, coast down a straight, stop, turn
 // a quarter right and let the steering settle; four times, then up the start
 // straight again. There is no drag, so the car coasts at the speed it gained.
+// clang-format off
 constexpr Segment LAP[] = {
     {60, K_UP}, {252, 0}, {1, K_STOP}, {99, K_RIGHT}, {40, 0},
     {60, K_UP}, {204, 0}, {1, K_STOP}, {99, K_RIGHT}, {40, 0},
@@ -65,6 +66,7 @@ constexpr Segment LAP[] = {
     {60, K_UP}, {204, 0}, {1, K_STOP}, {99, K_RIGHT}, {40, 0},
     {60, K_UP}, {60, 0},
 };
+// clang-format on
 
 constexpr int lap_frames() {
     int n = 0;

@@ -8,11 +8,13 @@
 #include "base/fixed.h"
 
 // Entries whose exact value is 0, ±1 or ±0.5: {index, value}, sine then cosine.
+// clang-format off
 constexpr int32_t EXACT[2][8][2] = {
     {{0, 0}, {360, FIXED_ONE}, {720, 0}, {1080, -FIXED_ONE}, {120, 268435456}, {600, 268435455},
      {840, -268435455}, {1320, -268435455}},
     {{0, FIXED_ONE}, {360, 0}, {720, -FIXED_ONE}, {1080, 0}, {240, 268435455}, {480, -268435456},
      {960, -268435455}, {1200, 268435456}}};
+// clang-format on
 
 // Every other entry against sinl / cosl. The comparison only means something
 // where the scaled value is not near an integer, so that is demanded too.

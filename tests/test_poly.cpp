@@ -103,12 +103,14 @@ TEST(PolySafety, ClipRectangleIsCutToScreen) {
 TEST_F(PolyTest, NothingToDrawClearsBothFlags) {
     const Clip box{10, 10, 100, 100};
     const ScreenPoint any[] = {{20, 20}, {50, 60}, {20, 60}};
+    // clang-format off
     const struct { Clip clip; Corners p; const std::vector<int> &ops; int pick_x, pick_y; } cases[] = {
         {box, {{0, 0}, {50, 9}, {20, 9}}, ALL, 5, 5},  {box, {{101, 20}, {150, 40}, {120, 60}}, ALL, 5, 5},
         {box, {{0, 20}, {9, 40}, {2, 60}}, ALL, 5, 5}, {box, {{20, 101}, {50, 150}, {20, 150}}, ALL, 5, 5},
         {FULL, {{0, 10}, {9, 10}, {4, 10}}, FILLERS, 5, 10}, {{0, 10, 319, 199}, {{0, 0}, {6, 0}, {3, 10}}, FILLERS, 3, 10},
         {{10, 10, 5, 5}, {{-500, -500}, {900, -500}, {900, 900}, {-500, 900}}, FILLERS, 7, 7},
     };
+    // clang-format on
     const uint8_t cc[] = {1, 2, 3};
     for (const auto &c : cases)
         for (int op : c.ops)
@@ -222,6 +224,7 @@ TEST_F(PolyTest, PickHits) {
     const Corners tri = {{0, 0}, {6, 3}, {2, 6}}, steep = {{0, 0}, {3, 10}, {0, 10}};
     const Corners big = {{0, 0}, {200, 0}, {200, 150}, {0, 150}}, crossing = {{0, 0}, {55, 0}, {55, 150}, {0, 150}};
     const Clip box{50, 50, 60, 60};
+    // clang-format off
     const struct { Corners p; const std::vector<int> &ops; Clip clip; int drawn; std::vector<std::array<int, 3>> picks; } cases[] = {
         {tri, FILLERS, FULL, 1, {{1, 5, 1}, {4, 5, 1}, {0, 5, 0}, {5, 5, 0}, {0, 0, 1}, {1, 0, 0}, {3, 7, 0}}},
         {tri, ONLY_FLAT, {0, 2, 319, 199}, 1, {{0, 1, 0}}},
@@ -237,6 +240,7 @@ TEST_F(PolyTest, PickHits) {
         {big, ONLY_FLAT, box, 1, {{55, 55, 1}}},
         {crossing, ONLY_PICK, box, 1, {{55, 55, 1}}},
     };
+    // clang-format on
     const uint8_t cc[] = {1, 2, 3, 4};
     for (const auto &c : cases)
         for (int op : c.ops)

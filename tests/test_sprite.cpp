@@ -71,6 +71,7 @@ constexpr int UNSCALED = INT32_MIN;   // as w: draw unscaled
 // (x0 + i, y0 + j) of it holding the bitmap byte src(i, j). The bitmaps sit
 // at offsets 0 to 3, and the pick and drawn flags are left as they were.
 TEST_F(SpriteTest, PlacementClippingAndSampling) {
+    // clang-format off
     const struct {
         const char *what;
         int bw, bh, x, y, w, h;
@@ -102,6 +103,7 @@ TEST_F(SpriteTest, PlacementClippingAndSampling) {
         {"negative height", 4, 4, 50, 50, 8, -10, FULL, NOTHING, nullptr},
         {"both -1", 4, 4, 50, 50, -1, -1, FULL, NOTHING, nullptr},
     };
+    // clang-format on
     for (size_t k = 0; k < std::size(cases); ++k) {
         const auto &c = cases[k];
         SCOPED_TRACE(c.what);

@@ -59,10 +59,12 @@ TEST(RandomTransforms, RyRxRzInvertAndConcatenate) {
             s[k] = sin(r[k] * M_PI / 720);
             c[k] = cos(r[k] * M_PI / 720);
         }
+        // clang-format off
         const double want[9] = {
             c[1] * c[2] + s[1] * s[0] * s[2], -c[1] * s[2] + s[1] * s[0] * c[2], s[1] * c[0],
             c[0] * s[2], c[0] * c[2], -s[0],
             -s[1] * c[2] + c[1] * s[0] * s[2], s[1] * s[2] + c[1] * s[0] * c[2], c[1] * c[0]};
+        // clang-format on
         const Transform a = make(r, any(-50000, 50000)), b = make(any(0, 1439), p);
         for (int e = 0; e < 9; ++e) ASSERT_NEAR(a.m[e] / 536870912.0, want[e], 1e-7) << e;
         Transform ab{}, id_a{}, in_a = a, in_b = b;
