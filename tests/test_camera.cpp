@@ -19,7 +19,10 @@ using V3 = std::array<int32_t, 3>;
 class CameraTest : public ::testing::Test {
 protected:
     void SetUp() override { fatal_set_hook([](const char *m) { throw std::string(m); }); }
-    void TearDown() override { fatal_set_hook(nullptr); camera_free(cam); }   // and its meshes
+    void TearDown() override {
+        fatal_set_hook(nullptr);
+        camera_free(cam);   // and its meshes
+    }
     template <class F>
     static std::string refusal(F f) {
         try { f(); } catch (const std::string &message) { return message; }

@@ -12,7 +12,8 @@
 namespace {
 
 using V3 = std::array<int32_t, 3>;
-template <class T> V3 normal(const T &f) { return {f.nx, f.ny, f.nz}; }   // Face or Vertex
+// The normal of a Face or a Vertex.
+template <class T> V3 normal(const T &f) { return {f.nx, f.ny, f.nz}; }
 V3 v3(const int32_t *p) { return {p[0], p[1], p[2]}; }
 using Box = std::array<V3, 2>;   // centre, half-extent
 Box box(const Mesh *m) { return {v3(m->centre), v3(m->half_extent)}; }

@@ -12,7 +12,10 @@ namespace {
 
 using namespace raster_test;
 
-struct Span { int row, left, right, rows = 1; };   // rows: how many rows down from row
+struct Span {
+    int row, left, right;
+    int rows = 1;   // how many rows down from row
+};
 struct Clip { int x0, y0, x1, y1; };
 constexpr Clip FULL{0, 0, 319, 199};
 using Corners = std::vector<ScreenPoint>;

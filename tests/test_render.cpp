@@ -45,7 +45,10 @@ extern "C" void *realloc(void *p, size_t n) noexcept { return allocation_calls++
 namespace {
 
 using Points = std::vector<std::array<int32_t, 3>>;
-struct Tri { int32_t a, b, c; uint32_t flags = 0x1FF; };   // ramp 1, reflectivity 255
+struct Tri {
+    int32_t a, b, c;
+    uint32_t flags = 0x1FF;   // ramp 1, reflectivity 255
+};
 struct HandMesh { Mesh mesh{}; std::vector<Vertex> vertices; std::vector<Face> faces; };
 const Points TRIANGLE = {{-100, -100, 0}, {100, -100, 0}, {0, 100, 0}};
 

@@ -36,7 +36,8 @@ template <size_t N> std::array<ResourceId, N> start(int32_t pool, const File (&f
     for (size_t k = 0; k < N; ++k) ids[k] = res_register(files[k].name.c_str());
     return ids;
 }
-void use(ResourceId id) { res_lock(id); res_unlock(id); }   // resident, then released
+// Makes the resource resident, then releases it.
+void use(ResourceId id) { res_lock(id); res_unlock(id); }
 std::vector<ResBlockInfo> list() {
     std::vector<ResBlockInfo> out(64);
     out.resize(static_cast<size_t>(res_snapshot(out.data(), 64)));
