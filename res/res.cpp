@@ -18,12 +18,12 @@ namespace {
 // block of the pool (id -1, no name, never resident, never locked).
 struct CacheEntry {
     ResourceId id;
-    int32_t size;         // file length at registration, or the block's length
+    int32_t size;   // file length at registration, or the block's length
     int32_t resident;
     int32_t lock_count;
-    int32_t stamp;        // use_clock when last made resident
-    uint8_t *data;        // start of its bytes while resident / of the block
-    FILE *file;           // resources only
+    int32_t stamp;   // use_clock when last made resident
+    uint8_t *data;   // start of its bytes while resident / of the block
+    FILE *file;      // resources only
     char name[RES_NAME_MAX + 1];
     CacheEntry *next;
 };
@@ -78,36 +78,35 @@ bool climbs_out(const char *name) {
 //   anything else does nothing and returns 0.
 intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length = 0) {
     switch (op) {
-    case 1: {
-        const char *name = static_cast<const char *>(name_or_buffer);
-        char path[4 + RES_NAME_MAX + 1];
-        std::snprintf(path, sizeof path, "lib/%s", name);
-        FILE *f = std::fopen(path, "rb");
-        // Only a regular file has a size that means something (a directory
-        // or a pipe would pass the open and fail or block later).
-        struct stat st;
-        if (f != nullptr && (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))) {
-            std::fclose(f);
-            f = nullptr;
+        case 1: {
+            const char *name = static_cast<const char *>(name_or_buffer);
+            char path[4 + RES_NAME_MAX + 1];
+            std::snprintf(path, sizeof path, "lib/%s", name);
+            FILE *f = std::fopen(path, "rb");
+            // Only a regular file has a size that means something (a directory
+            // or a pipe would pass the open and fail or block later).
+            struct stat st;
+            if (f != nullptr && (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))) {
+                std::fclose(f);
+                f = nullptr;
+            }
+            if (f == nullptr) fatal_error("cannot load resource `%s'", name);
+            // Unbuffered: each load is one whole read, and a seek back to the
+            // start must reach the file, not bytes buffered by an earlier load.
+            std::setvbuf(f, nullptr, _IONBF, 0);
+            return reinterpret_cast<intptr_t>(f);
         }
-        if (f == nullptr) fatal_error("cannot load resource `%s'", name);
-        // Unbuffered: each load is one whole read, and a seek back to the
-        // start must reach the file, not bytes buffered by an earlier load.
-        std::setvbuf(f, nullptr, _IONBF, 0);
-        return reinterpret_cast<intptr_t>(f);
-    }
-    case 2: {
-        struct stat st;
-        if (fstat(fileno(file), &st) != 0) return 0;
-        return static_cast<intptr_t>(st.st_size);
-    }
-    case 3: {
-        if (std::fseek(file, 0, SEEK_SET) != 0 || length <= 0) return 0;
-        return static_cast<intptr_t>(
-            std::fread(name_or_buffer, 1, static_cast<size_t>(length), file));
-    }
-    default:
-        return 0;
+        case 2: {
+            struct stat st;
+            if (fstat(fileno(file), &st) != 0) return 0;
+            return static_cast<intptr_t>(st.st_size);
+        }
+        case 3: {
+            if (std::fseek(file, 0, SEEK_SET) != 0 || length <= 0) return 0;
+            return static_cast<intptr_t>(
+                std::fread(name_or_buffer, 1, static_cast<size_t>(length), file));
+        }
+        default: return 0;
     }
 }
 
@@ -126,8 +125,10 @@ void make_resident(CacheEntry *e, uint8_t *data) {
 }
 
 void remove_after(CacheEntry *prev, CacheEntry *node) {
-    if (prev == nullptr) cache.entries = node->next;
-    else prev->next = node->next;
+    if (prev == nullptr)
+        cache.entries = node->next;
+    else
+        prev->next = node->next;
     std::free(node);
 }
 
@@ -160,7 +161,7 @@ void merge_free_blocks() {
     }
 }
 
-}  // namespace
+}   // namespace
 
 void res_init(int32_t pool_size) {
     res_shutdown();
@@ -312,8 +313,9 @@ int res_snapshot(ResBlockInfo *out, int max) {
     for (const CacheEntry *e = cache.entries; e != nullptr; e = e->next, ++n) {
         if (n >= max) continue;
         const bool placed = e->id == FREE_BLOCK || e->resident;
-        out[n] = {e->id, placed ? static_cast<int32_t>(e->data - cache.pool) : -1,
-                  e->size, e->resident, e->lock_count, e->stamp};
+        out[n] = {e->id,         placed ? static_cast<int32_t>(e->data - cache.pool) : -1,
+                  e->size,       e->resident,
+                  e->lock_count, e->stamp};
     }
     return n;
 }

@@ -21,8 +21,8 @@
 
 using ResourceId = int32_t;   // distinct, never -1, within 0..65535
 
-constexpr int RES_NAME_MAX = 59;        // "lib/" + name + NUL fits in 64 bytes
-constexpr int RES_ID_LIMIT = 65536;     // registrations between res_init and res_shutdown
+constexpr int RES_NAME_MAX = 59;      // "lib/" + name + NUL fits in 64 bytes
+constexpr int RES_ID_LIMIT = 65536;   // registrations between res_init and res_shutdown
 
 // Harmless twice, or without res_init; res_init on a live cache shuts it down first.
 void res_init(int32_t pool_size);

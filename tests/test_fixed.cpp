@@ -18,8 +18,7 @@ constexpr int32_t EXACT[2][8][2] = {
 
 // Every other entry against sinl / cosl. The comparison only means something
 // where the scaled value is not near an integer, so that is demanded too.
-static void check_table(const Fixed (&table)[ANGLE_TURN], long double (*f)(long double),
-                 const int32_t (&exact)[8][2]) {
+static void check_table(const Fixed (&table)[ANGLE_TURN], long double (*f)(long double), const int32_t (&exact)[8][2]) {
     for (int i = 0; i < ANGLE_TURN; ++i) {
         bool is_exact = false;
         for (const auto &e : exact) is_exact |= e[0] == i;
@@ -37,8 +36,8 @@ TEST(TrigTables, EntriesAreTheTruncatedScaledSineAndCosine) {
 }
 
 TEST(TrigTables, AnglesAndLookupsWrapIntoOneTurn) {
-    const int32_t cases[][2] = {{-1, 1439},         {1440, 0},        {-4320, 0},       {3000, 120},
-                                {-4 * 1440 - 5, 1435}, {INT32_MIN, 1312}, {INT32_MAX, 127}};
+    const int32_t cases[][2] = {{-1, 1439},        {1440, 0},       {-4320, 0}, {3000, 120}, {-4 * 1440 - 5, 1435},
+                                {INT32_MIN, 1312}, {INT32_MAX, 127}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c[0]);
         EXPECT_EQ(angle_wrap(c[0]), c[1]);
@@ -54,7 +53,7 @@ TEST(Products, FloorNegativeResultsAndKeepTheLow32Bits) {
     EXPECT_EQ(coord_mul(-5, 1), -1);
     EXPECT_EQ(coord_mul(50, -100), -20);
     EXPECT_EQ(coord_mul(255, 1), 0);
-    EXPECT_EQ(fixed_mul(INT32_MIN, INT32_MIN), 0);        // 2^33
+    EXPECT_EQ(fixed_mul(INT32_MIN, INT32_MIN), 0);   // 2^33
     EXPECT_EQ(fixed_mul(FIXED_ONE, INT32_MIN), INT32_MIN);
     EXPECT_EQ(fixed_mul(2 * FIXED_ONE, INT32_MAX), -2);   // 2^32 - 2
     EXPECT_EQ(coord_mul(INT32_MIN, 512), 0);              // 2^32

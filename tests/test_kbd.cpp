@@ -11,7 +11,7 @@
 namespace {
 
 class Keyboard : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         headless_reset();
         kbd_init();
@@ -108,4 +108,4 @@ TEST_F(WindowKeyMap, GameKeysCharactersAndOnlyCodesInTheTable) {
     for (int usage = -1; usage <= KEYMAP_USAGES + 1000; usage++) ASSERT_EQ(keymap_to_set1(usage) & ~127, 0) << usage;
 }
 
-}  // namespace
+}   // namespace

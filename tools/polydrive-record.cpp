@@ -59,8 +59,8 @@ struct KeyName {
 };
 
 const KeyName KEYS[] = {
-    {"up", 1u << 0, KEY_UP},     {"down", 1u << 1, KEY_DOWN},     {"left", 1u << 2, KEY_LEFT},
-    {"right", 1u << 3, KEY_RIGHT}, {"stop", 1u << 4, KEY_1},      {"esc", 1u << 5, KEY_ESCAPE},
+    {"up", 1u << 0, KEY_UP},       {"down", 1u << 1, KEY_DOWN}, {"left", 1u << 2, KEY_LEFT},
+    {"right", 1u << 3, KEY_RIGHT}, {"stop", 1u << 4, KEY_1},    {"esc", 1u << 5, KEY_ESCAPE},
 };
 
 // One script instruction: these keys for the next count frames.
@@ -145,7 +145,8 @@ std::vector<Segment> read_script(const char *path) {
         }
         if (char *hash = std::strchr(line, '#')) *hash = '\0';
         std::vector<std::string> words;
-        for (char *w = std::strtok(line, " \t\r\n"); w != nullptr; w = std::strtok(nullptr, " \t\r\n")) {
+        for (char *w = std::strtok(line, " \t\r\n"); w != nullptr;
+             w = std::strtok(nullptr, " \t\r\n")) {
             words.emplace_back(w);
         }
         if (words.empty()) continue;
@@ -216,7 +217,8 @@ void write_png(const std::string &path, const uint8_t *pixels, std::vector<uint8
             rgb[i * 3 + c] = static_cast<uint8_t>((v << 2) | (v >> 4));
         }
     }
-    if (!stbi_write_png(path.c_str(), SCREEN_WIDTH, SCREEN_HEIGHT, 3, rgb.data(), SCREEN_WIDTH * 3)) {
+    if (!stbi_write_png(path.c_str(), SCREEN_WIDTH, SCREEN_HEIGHT, 3, rgb.data(),
+                        SCREEN_WIDTH * 3)) {
         fail("cannot write '%s'", path.c_str());
     }
 }
@@ -231,8 +233,8 @@ void write_raw(const std::string &path, const uint8_t *pixels) {
 void print_state(long frame) {
     int index = 0;
     for (const Body *b = body_list; b != nullptr; b = b->next, ++index) {
-        std::printf("%ld %d %d %d %d %d %d %d %d\n", frame, index, b->heading, b->steer_rate,
-                    b->vx, b->vz, b->mesh->x, b->mesh->y, b->mesh->z);
+        std::printf("%ld %d %d %d %d %d %d %d %d\n", frame, index, b->heading, b->steer_rate, b->vx,
+                    b->vz, b->mesh->x, b->mesh->y, b->mesh->z);
     }
 }
 
@@ -247,7 +249,7 @@ void change_keys(uint32_t before, uint32_t now) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     const Options opt = parse_options(argc, argv);

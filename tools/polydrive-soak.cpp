@@ -131,7 +131,7 @@ void change_keys(uint32_t before, uint32_t now) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     long game = -1;

@@ -61,7 +61,7 @@ constexpr std::array<uint8_t, KEYMAP_USAGES> build() {
     return table;
 }
 constexpr std::array<uint8_t, KEYMAP_USAGES> TABLE = build();
-}  // namespace keymap_detail
+}   // namespace keymap_detail
 
 // The set-1 scancode of a key, 1..127, or 0 for none.
 constexpr int keymap_to_set1(int usage) {

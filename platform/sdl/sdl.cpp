@@ -95,16 +95,17 @@ void open_window() {
     // memory only; the game would then run unseen and deaf until its time
     // limit. Such a driver is taken only when asked for by name.
     const char *driver = SDL_GetCurrentVideoDriver();
-    bool shows_nothing = driver != nullptr && (std::strcmp(driver, "offscreen") == 0 ||
-                                               std::strcmp(driver, "dummy") == 0 ||
-                                               std::strcmp(driver, "evdev") == 0);
+    bool shows_nothing = driver != nullptr &&
+                         (std::strcmp(driver, "offscreen") == 0 ||
+                          std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "evdev") == 0);
     if (shows_nothing && SDL_GetHint(SDL_HINT_VIDEODRIVER) == nullptr)
         fatal_error("cannot initialize video (no display found)");
     sdl.window = SDL_CreateWindow("polydrive", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                   WINDOW_WIDTH, WINDOW_HEIGHT, SDL_WINDOW_RESIZABLE);
     if (sdl.window == nullptr) video_failed();
     sdl.renderer = SDL_CreateRenderer(sdl.window, -1, 0);
-    if (sdl.renderer == nullptr) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
+    if (sdl.renderer == nullptr)
+        sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
     if (sdl.renderer == nullptr) video_failed();
     // The logical size gives the 4:3 shape and the letterbox at any window size.
     SDL_RenderSetLogicalSize(sdl.renderer, SCREEN_WIDTH, ASPECT_HEIGHT);
@@ -124,7 +125,8 @@ void upload_frame() {
             std::memcmp(sdl.vram + offset, sdl.converted + offset, SCREEN_WIDTH) == 0) {
             continue;
         }
-        for (int x = offset; x < offset + SCREEN_WIDTH; x++) sdl.pixels[x] = sdl.colours[sdl.vram[x]];
+        for (int x = offset; x < offset + SCREEN_WIDTH; x++)
+            sdl.pixels[x] = sdl.colours[sdl.vram[x]];
         std::memcpy(sdl.converted + offset, sdl.vram + offset, SCREEN_WIDTH);
         if (first > y) first = y;
         last = y;
@@ -185,7 +187,7 @@ void handle_key(const SDL_KeyboardEvent &key) {
     deliver(keymap_to_set1(code), key.type == SDL_KEYDOWN);
 }
 
-}  // namespace
+}   // namespace
 
 void plat_set_mode(int mode) {
     if (mode == PLAT_MODE_GRAPHICS) {
@@ -243,19 +245,16 @@ void plat_keyboard_update() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         switch (event.type) {
-        case SDL_KEYDOWN:
-        case SDL_KEYUP:
-            handle_key(event.key);
-            break;
-        case SDL_QUIT:
-            deliver(KEY_ESCAPE, 1);
-            deliver(KEY_ESCAPE, 0);
-            break;
-        case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) release_all_held();
-            break;
-        default:
-            break;
+            case SDL_KEYDOWN:
+            case SDL_KEYUP: handle_key(event.key); break;
+            case SDL_QUIT:
+                deliver(KEY_ESCAPE, 1);
+                deliver(KEY_ESCAPE, 0);
+                break;
+            case SDL_WINDOWEVENT:
+                if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) release_all_held();
+                break;
+            default: break;
         }
     }
 }

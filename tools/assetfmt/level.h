@@ -73,7 +73,6 @@ struct LevelFile {
     std::vector<uint8_t> trailing;
 };
 
-
 // Ramp names of the default palette, index = ramp number (0..9).
 extern const char *const LEVEL_RAMP_NAMES[10];
 
@@ -106,8 +105,8 @@ struct ObjImport {
     uint32_t ramp = 5;
     uint32_t refl = 200;
 };
-bool level_add_obj(const std::string &obj_path, const ObjImport &options,
-                   bool smooth_group, LevelObject *object, std::string *error);
+bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool smooth_group,
+                   LevelObject *object, std::string *error);
 
 // Reads a whole file; false with a message on failure.
 bool level_read_file(const std::string &path, std::vector<uint8_t> *bytes, std::string *error);

@@ -25,8 +25,8 @@ struct BoxSide {
     int axis;   // 0 x, 1 y, 2 z
     int high;   // 1 the side at the larger coordinate
 };
-constexpr BoxSide BOX_SIDES[6] = {{"left", 0, 0},   {"right", 0, 1}, {"bottom", 1, 0},
-                                  {"top", 1, 1},    {"back", 2, 0},  {"front", 2, 1}};
+constexpr BoxSide BOX_SIDES[6] = {{"left", 0, 0}, {"right", 0, 1}, {"bottom", 1, 0},
+                                  {"top", 1, 1},  {"back", 2, 0},  {"front", 2, 1}};
 
 struct Parser {
     std::string path;
@@ -72,14 +72,16 @@ struct Parser {
                     const char e = text[i++];
                     if (e == '"' || e == '\\') {
                         s += e;
-                    } else if (e == 'x' && i + 2 <= text.size() && std::isxdigit(static_cast<unsigned char>(text[i])) &&
+                    } else if (e == 'x' && i + 2 <= text.size() &&
+                               std::isxdigit(static_cast<unsigned char>(text[i])) &&
                                std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
                         const long v = std::strtol(text.substr(i, 2).c_str(), nullptr, 16);
                         if (v == 0) return fail("a name cannot hold the byte 0");
                         s += static_cast<char>(v);
                         i += 2;
                     } else {
-                        return fail(std::string("unknown escape \\") + e + " (use \\\" \\\\ or \\xHH)");
+                        return fail(std::string("unknown escape \\") + e +
+                                    " (use \\\" \\\\ or \\xHH)");
                     }
                 }
                 tokens->push_back({s, true});
@@ -375,7 +377,8 @@ struct Parser {
             if (!std::isxdigit(static_cast<unsigned char>(h[i])) ||
                 !std::isxdigit(static_cast<unsigned char>(h[i + 1])))
                 return fail("trailing bytes are hex digits");
-            out->trailing.push_back(static_cast<uint8_t>(std::strtol(h.substr(i, 2).c_str(), nullptr, 16)));
+            out->trailing.push_back(
+                static_cast<uint8_t>(std::strtol(h.substr(i, 2).c_str(), nullptr, 16)));
         }
         return true;
     }
@@ -428,7 +431,7 @@ struct Parser {
     }
 };
 
-}  // namespace
+}   // namespace
 
 bool level_parse(const std::string &text, const std::string &path, LevelFile *out,
                  std::string *error) {
@@ -452,8 +455,7 @@ bool level_parse(const std::string &text, const std::string &path, LevelFile *ou
         if (out->kind == LevelKind::World) {
             p.line = p.object_line;
             ok = p.fail("object " + p.object->name + " has no 'end'");
-        }
-        else
+        } else
             ok = p.finish_object();
     }
     if (!ok && error != nullptr) *error = p.error;
@@ -469,8 +471,8 @@ bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool s
     std::string base = obj_path;
     const size_t slash = base.find_last_of('/');
     base = (slash == std::string::npos) ? std::string("./") : base.substr(0, slash + 1);
-    if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, obj_path.c_str(),
-                          base.c_str(), true)) {
+    if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, obj_path.c_str(), base.c_str(),
+                          true)) {
         while (!err.empty() && err.back() == '\n') err.pop_back();
         *error = obj_path + ": " + (err.empty() ? std::string("cannot read") : err);
         return false;

@@ -25,7 +25,7 @@ const char USAGE[] =
     std::exit(1);
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     std::string in, out;

@@ -60,7 +60,7 @@ int32_t option_number(const char *text, long min, long max, const char *what) {
     return static_cast<int32_t>(v);
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     std::string source, output;
@@ -73,8 +73,8 @@ int main(int argc, char **argv) {
             std::fputs(USAGE, stdout);
             return 0;
         }
-        const bool takes_value = a == "-o" || a == "--mass" || a == "--scale" || a == "--ramp" ||
-                                 a == "--refl";
+        const bool takes_value =
+            a == "-o" || a == "--mass" || a == "--scale" || a == "--ramp" || a == "--refl";
         if (takes_value && i + 1 >= argc) die(a + " needs a value (see levelc --help)");
         if (a == "-o") {
             output = argv[++i];
@@ -120,7 +120,8 @@ int main(int argc, char **argv) {
         std::vector<uint8_t> bytes;
         if (!level_read_file(source, &bytes, &error)) die(error);
         const std::string text(bytes.begin(), bytes.end());
-        if (text.find('\0') != std::string::npos) die(source + ": not a text source (it holds a NUL byte)");
+        if (text.find('\0') != std::string::npos)
+            die(source + ": not a text source (it holds a NUL byte)");
         if (!level_parse(text, source, &file, &error)) die(error);
     }
     if (file.kind == LevelKind::Model && ends_with(output, ".3dw"))

@@ -75,21 +75,21 @@ std::string view_text(const View &v) {
 }
 
 struct Check {
-    std::vector<std::string> names;            // per body, in body_list order
+    std::vector<std::string> names;   // per body, in body_list order
     std::unordered_map<const Mesh *, int> body_of;
     int32_t eye_y = 0;
 
     int max_faces = 0;
     View max_faces_at{};
-    std::string max_faces_by;                  // who listed them, by name
-    int max_clip = 0;                           // most clip vertices of one object
+    std::string max_faces_by;   // who listed them, by name
+    int max_clip = 0;           // most clip vertices of one object
     int max_clip_body = -1;
     View max_clip_at{};
-    int least_headroom = INT_MAX;               // spare - used, over objects that clip
+    int least_headroom = INT_MAX;   // spare - used, over objects that clip
     int least_headroom_body = -1;
     long views = 0;
 
-    std::string short_of_spare;                 // objects with fewer than two slots a face
+    std::string short_of_spare;   // objects with fewer than two slots a face
 
     std::vector<std::string> failures;
     int failure_count = 0;
@@ -120,8 +120,7 @@ bool read_names(const std::string &libdir) {
         }
         const std::string &n = r.start.name;
         int32_t player = 0;
-        if (start_places_car(n.c_str(), &player))
-            check.names.push_back("car of " + n);
+        if (start_places_car(n.c_str(), &player)) check.names.push_back("car of " + n);
     }
     return true;
 }
@@ -228,13 +227,17 @@ bool look(const View &v) {
             const std::string name = static_cast<size_t>(body) < check.names.size()
                                          ? check.names[static_cast<size_t>(body)]
                                          : "?";
-            auto it = std::find_if(by.begin(), by.end(), [&](const auto &p) { return p.first == name; });
-            if (it == by.end()) by.push_back({name, 1});
-            else it->second++;
+            auto it =
+                std::find_if(by.begin(), by.end(), [&](const auto &p) { return p.first == name; });
+            if (it == by.end())
+                by.push_back({name, 1});
+            else
+                it->second++;
         }
         check.max_faces_by.clear();
         for (const auto &[name, n] : by)
-            check.max_faces_by += (check.max_faces_by.empty() ? "" : ", ") + name + " " + std::to_string(n);
+            check.max_faces_by +=
+                (check.max_faces_by.empty() ? "" : ", ") + name + " " + std::to_string(n);
     }
     std::unordered_map<const Mesh *, int> used;
     bool overflow_reported = false;
@@ -319,7 +322,8 @@ void sweep(int grid, int headings) {
             const int32_t x = clamp32(cx + d * std::sin(a)), z = clamp32(cz + d * std::cos(a));
             // Heading toward the centre: the car looks along +z turned by the
             // heading (sine along x, cosine along z), in quarter degrees.
-            const int back = static_cast<int>(std::lround((a + std::numbers::pi) * 720 / std::numbers::pi));
+            const int back =
+                static_cast<int>(std::lround((a + std::numbers::pi) * 720 / std::numbers::pi));
             for (int off = -72; off <= 72; off += 12)
                 look({x, z, ((back + off) % ANGLE_TURN + ANGLE_TURN) % ANGLE_TURN});
         }
@@ -451,7 +455,7 @@ struct Workdir {
     }
 };
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     std::string libdir = "lib";
@@ -493,7 +497,8 @@ int main(int argc, char **argv) {
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
-            std::fprintf(stderr, "levelcheck: unknown option %s (see levelcheck --help)\n", a.c_str());
+            std::fprintf(stderr, "levelcheck: unknown option %s (see levelcheck --help)\n",
+                         a.c_str());
             return 1;
         } else if (!libdir_given) {
             libdir = a;
@@ -513,8 +518,8 @@ int main(int argc, char **argv) {
 
     Workdir work;
     char tmpl[] = "/tmp/levelcheck.XXXXXX";
-    if (mkdtemp(tmpl) == nullptr || symlink(libpath.c_str(), (std::string(tmpl) + "/lib").c_str()) != 0 ||
-        chdir(tmpl) != 0) {
+    if (mkdtemp(tmpl) == nullptr ||
+        symlink(libpath.c_str(), (std::string(tmpl) + "/lib").c_str()) != 0 || chdir(tmpl) != 0) {
         std::fprintf(stderr, "levelcheck: cannot prepare a scratch directory in /tmp\n");
         return 1;
     }
@@ -542,9 +547,10 @@ int main(int argc, char **argv) {
         }
         if (!quiet) {
             const long used = static_cast<long>(world.size() + car.size());
-            std::printf("pool: level1.3dw %zu + car1.3do %zu = %ld of %d bytes (%ld free after "
-                        "loading)\n",
-                        world.size(), car.size(), used, GAME_POOL_SIZE, GAME_POOL_SIZE - used);
+            std::printf(
+                "pool: level1.3dw %zu + car1.3do %zu = %ld of %d bytes (%ld free after "
+                "loading)\n",
+                world.size(), car.size(), used, GAME_POOL_SIZE, GAME_POOL_SIZE - used);
             std::printf("bitmaps: %zu, the largest %d bytes, locked in %d random orders\n",
                         bm.ids.size(), largest, orders);
             if (bitmap_failures == 0) {

@@ -28,7 +28,7 @@ bool ends_with(const std::string &s, const char *suffix) {
     return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     std::string path;
@@ -53,9 +53,12 @@ int main(int argc, char **argv) {
     }
     if (path.empty()) die("needs a FILE (see leveldump --help)");
     if (kind < 0) {
-        if (ends_with(path, ".3dw")) kind = 0;
-        else if (ends_with(path, ".3do")) kind = 1;
-        else die(path + ": cannot tell a world from a model by its name; add --world or --model");
+        if (ends_with(path, ".3dw"))
+            kind = 0;
+        else if (ends_with(path, ".3do"))
+            kind = 1;
+        else
+            die(path + ": cannot tell a world from a model by its name; add --world or --model");
     }
     std::vector<uint8_t> bytes;
     std::string error;
