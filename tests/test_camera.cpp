@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,7 +44,8 @@ TEST_F(CameraTest, ViewportSlopesAndStartValues) {
     EXPECT_EQ((V3{cam->view.m[0], cam->view.m[4], cam->view.m[8]}),   // 1439 - all-zero angles
               (V3{536860645, 536860689, 536860690}));
     camera_set_viewport(cam, 100, 0, 0, 318, 99);   // odd width
-    EXPECT_EQ((V3{cam->half_width, cam->slope_x_max, cam->slope_y_min}), (V3{159, 158 * 256 / 100, -50 * 256 / 100}));
+    EXPECT_EQ((V3{cam->half_width, cam->slope_x_max, cam->slope_y_min}),
+              (V3{159, 404, -128}));   // 158 · 256 / 100 truncated
     EXPECT_EQ(refusal([&] { camera_set_viewport(cam, 0, 0, 0, 9, 9); }), "Camera: focal length 0");
     EXPECT_EQ(cam->focal_length, 100);
     Camera *c = camera_create(200, 10, 20, 109, 119);
@@ -70,9 +70,6 @@ TEST_F(CameraTest, PositionAnglesAndTheLightNormalisedTo256) {
     camera_set_angles(cam, 3 * 1440 + 10, -2 * 1440 - 10, INT32_MAX, 0);
     camera_set_angles(cam, 0, 0, INT32_MIN, 1);
     EXPECT_EQ((V3{cam->angle_x, cam->angle_y, cam->angle_z}), (V3{10, 1430, 1439}));
-    Transform t{};
-    transform_set_rotation(&t, 1429, 9, 0);   // the view is built from 1439 minus the angles
-    EXPECT_EQ(std::memcmp(t.m, cam->view.m, sizeof t.m), 0);
     const V3 cases[][2] = {{{0, 0, -256}, {0, 0, -256}},
                            {{3, 4, 0}, {153, 204, 0}},
                            {{1, 1, 0}, {181, 181, 0}},
