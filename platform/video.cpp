@@ -33,19 +33,25 @@ constexpr Ramp RAMP_ZERO = {};
 struct RampColours {
     const uint8_t *red, *green, *blue;
 };
+// clang-format off
 constexpr RampColours RAMPS[10] = {
-    {RAMP_B, RAMP_ZERO, RAMP_ZERO}, {RAMP_ZERO, RAMP_B, RAMP_ZERO}, {RAMP_ZERO, RAMP_ZERO, RAMP_B},
-    {RAMP_ZERO, RAMP_B, RAMP_B},    {RAMP_B, RAMP_B, RAMP_ZERO},    {RAMP_B, RAMP_B, RAMP_B},
-    {RAMP_B, RAMP_H, RAMP_ZERO},    {RAMP_B, RAMP_Q, RAMP_B},       {RAMP_B, RAMP_ZERO, RAMP_H},
-    {RAMP_R, RAMP_G, RAMP_B},
+    {RAMP_B, RAMP_ZERO, RAMP_ZERO}, {RAMP_ZERO, RAMP_B, RAMP_ZERO},
+    {RAMP_ZERO, RAMP_ZERO, RAMP_B}, {RAMP_ZERO, RAMP_B, RAMP_B},
+    {RAMP_B, RAMP_B, RAMP_ZERO},    {RAMP_B, RAMP_B, RAMP_B},
+    {RAMP_B, RAMP_H, RAMP_ZERO},    {RAMP_B, RAMP_Q, RAMP_B},
+    {RAMP_B, RAMP_ZERO, RAMP_H},    {RAMP_R, RAMP_G, RAMP_B},
 };
+// clang-format on
 
 // Colours 240..255: the sixteen colours of the old 16-colour adapters.
+// clang-format off
 constexpr uint8_t FIXED_COLOURS[16][3] = {
-    {0, 0, 0},    {0, 0, 42},   {0, 42, 0},   {0, 42, 42},  {42, 0, 0},   {42, 0, 42},
-    {42, 21, 0},  {42, 42, 42}, {21, 21, 21}, {21, 21, 63}, {21, 63, 21}, {21, 63, 63},
+    {0, 0, 0},    {0, 0, 42},   {0, 42, 0},   {0, 42, 42},
+    {42, 0, 0},   {42, 0, 42},  {42, 21, 0},  {42, 42, 42},
+    {21, 21, 21}, {21, 21, 63}, {21, 63, 21}, {21, 63, 63},
     {63, 21, 21}, {63, 21, 63}, {63, 63, 21}, {63, 63, 63},
 };
+// clang-format on
 
 constexpr Palette make_default_palette() {
     Palette p = {};

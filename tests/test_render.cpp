@@ -180,16 +180,13 @@ using PipelineDeathTest = Pipeline;
 // The near plane and the distance limits; at z 1000 the sides lie at x -532 and 527, y -333 and 328,
 // where the sphere counts with twice its radius. Sprites take the near-plane test alone.
 TEST_F(Pipeline, SphereVisibility) {
-    const struct {
-        int32_t x, y, z, r;
-        uint32_t flags;
-        int want;
-    } cases[] = {{0, 0, 246, 10, 0, 1},         {0, 0, 245, 10, 0, 0},     {0, 0, 1024, 1, 0, 1},
-                 {0, 0, 1025, 1, 0, 0},         {0, 0, 1537, 2, 0, 1},     {0, 0, 1538, 2, 0, 0},
-                 {-552, 0, 1000, 10, 0, 1},     {-553, 0, 1000, 10, 0, 0}, {547, 0, 1000, 10, 0, 1},
-                 {548, 0, 1000, 10, 0, 0},      {0, -353, 1000, 10, 0, 1}, {0, -354, 1000, 10, 0, 0},
-                 {0, 348, 1000, 10, 0, 1},      {0, 349, 1000, 10, 0, 0},  {100000, 0, 1000000, 0, FACE_SPRITE, 1},
-                 {0, 0, 255, 0, FACE_SPRITE, 0}};
+    // clang-format off
+    const struct { int32_t x, y, z, r; uint32_t flags; int want; } cases[] = {
+        {0, 0, 246, 10, 0, 1},    {0, 0, 245, 10, 0, 0},    {0, 0, 1024, 1, 0, 1},    {0, 0, 1025, 1, 0, 0},
+        {0, 0, 1537, 2, 0, 1},    {0, 0, 1538, 2, 0, 0},    {-552, 0, 1000, 10, 0, 1}, {-553, 0, 1000, 10, 0, 0},
+        {547, 0, 1000, 10, 0, 1}, {548, 0, 1000, 10, 0, 0}, {0, -353, 1000, 10, 0, 1}, {0, -354, 1000, 10, 0, 0},
+        {0, 348, 1000, 10, 0, 1}, {0, 349, 1000, 10, 0, 0}, {100000, 0, 1000000, 0, FACE_SPRITE, 1}, {0, 0, 255, 0, FACE_SPRITE, 0}};
+    // clang-format on
     render_state()->camera = *cam;
     render_state()->view = cam->view;
     for (const auto &c : cases) {

@@ -11,19 +11,11 @@
 #include <vector>
 
 #include "res/res.h"
+#include "expect_fatal.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// The program's one line goes to standard output; the child copies it to standard error.
-#define EXPECT_FATAL(stmt, regex)               \
-    EXPECT_EXIT(                                \
-        {                                       \
-            dup2(STDERR_FILENO, STDOUT_FILENO); \
-            stmt;                               \
-        },                                      \
-        testing::ExitedWithCode(1), regex)
 
 struct File {
     std::string name;

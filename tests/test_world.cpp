@@ -17,21 +17,13 @@
 #include "render/camera.h"
 #include "scene/mesh.h"
 #include "scene/world.h"
+#include "expect_fatal.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using V3 = std::array<int32_t, 3>;
 using Flags = std::vector<uint32_t>;
-
-// The program's one line goes to standard output; the child copies it to standard error.
-#define EXPECT_FATAL(stmt, regex)               \
-    EXPECT_EXIT(                                \
-        {                                       \
-            dup2(STDERR_FILENO, STDOUT_FILENO); \
-            stmt;                               \
-        },                                      \
-        testing::ExitedWithCode(1), regex)
 
 struct Bytes : std::vector<uint8_t> {   // little-endian words and NUL-terminated strings
     using vector::vector;
