@@ -22,19 +22,31 @@ if [ -z "$formatter" ]; then
   exit 2
 fi
 
-mapfile -d '' files < <(git ls-files -z -- '*.cpp' '*.h')
-[ ${#files[@]} -eq 0 ] && { echo "format.sh: git lists no C++ files" >&2; exit 2; }
+# The files git tracks; outside a git checkout (an unpacked source archive),
+# the C++ files of the source folders.
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  mapfile -d '' files < <(git ls-files -z -- '*.cpp' '*.h')
+else
+  mapfile -d '' files < <(find base platform res scene render frame tools tests bench fuzz \
+    -type f \( -name '*.cpp' -o -name '*.h' \) -print0 2>/dev/null | sort -z)
+fi
+[ ${#files[@]} -eq 0 ] && { echo "format.sh: no C++ files found" >&2; exit 2; }
 
 if [ "$check" -eq 0 ]; then
   printf '%s\0' "${files[@]}" | xargs -0 -n 20 "$formatter" -i
   exit 0
 fi
 
-status=0
-for f in "${files[@]}"; do
-  if ! "$formatter" "$f" | cmp -s - "$f"; then
-    echo "format.sh: $f differs from its clang-format layout (bash tools/format.sh rewrites it)"
-    status=1
-  fi
-done
-exit $status
+# One clang-format run over all files; it reports each file's first
+# difference as "FILE:LINE:COL: error: code should be clang-formatted".
+report=$("$formatter" --dry-run --Werror --ferror-limit=1 "${files[@]}" 2>&1 >/dev/null) && exit 0
+differing=$(printf '%s\n' "$report" | sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' | sort -u)
+if [ -z "$differing" ]; then
+  printf '%s\n' "$report" | head -n 4 >&2
+  echo "format.sh: clang-format failed" >&2
+  exit 2
+fi
+while IFS= read -r f; do
+  echo "format.sh: $f differs from its clang-format layout (bash tools/format.sh rewrites it)"
+done <<<"$differing"
+exit 1
