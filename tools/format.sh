@@ -42,7 +42,7 @@ fi
 report=$("$formatter" --dry-run --Werror --ferror-limit=1 "${files[@]}" 2>&1 >/dev/null) && exit 0
 differing=$(printf '%s\n' "$report" | sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' | sort -u)
 if [ -z "$differing" ]; then
-  printf '%s\n' "$report" | head -n 4 >&2
+  printf '%s\n' "$report" | head -n 4 >&2 || true
   echo "format.sh: clang-format failed" >&2
   exit 2
 fi
