@@ -117,6 +117,8 @@ void game_shutdown() {
     res_shutdown();
 }
 
+int game_stop_signal() { return stop_signal; }
+
 void game_main() {
     game_startup();
     level_load(1);

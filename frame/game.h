@@ -29,6 +29,9 @@ void game_startup();
 void level_load(int level);
 void game_run();
 void game_shutdown();
+// The signal that ended the last game_run (SIGALRM, SIGINT or SIGTERM), or 0
+// when Escape ended it; game_startup sets it back to 0.
+int game_stop_signal();
 
 // One iteration of the frame loop after the Escape test, in its three steps:
 // game_update (body pass, camera follow, collisions), game_draw (clear and

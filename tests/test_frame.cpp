@@ -6,13 +6,16 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/fatal.h"
 #include "frame/game.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
+#include "platform/video.h"
 
 namespace {
 
@@ -33,6 +36,7 @@ class Frame : public ::testing::Test {
 using StartupOrder = Frame;
 using FatalErrors = Frame;
 using FrameLoop = Frame;
+using GameRestart = Frame;
 
 // Escape goes down after present number `escape_down` and up after
 // `escape_up`; the signal `stop` is raised after the third.
@@ -110,6 +114,64 @@ TEST_F(FrameLoop, StopSignalsEndItAfterTheShutdown) {
         EXPECT_EXIT((game_main(), std::fprintf(stderr, "game_main returned\n"), std::_Exit(0)),
                     ::testing::KilledBySignal(signal), "^graphics\nkeyboard-init\nkeyboard-close\ntext\n$");
     }
+}
+
+// The loop tells what ended it, for a program that goes on after a game (the
+// web page says it); the next start-up forgets it.
+TEST_F(FrameLoop, StopSignalTellsWhatEndedTheLoopUntilTheNextStartup) {
+    game_startup();
+    level_load(1);
+    escape_down = escape_up = 0;
+    stop = SIGALRM;
+    headless_set_hook(loop_hook);
+    game_run();
+    EXPECT_EQ(game_stop_signal(), SIGALRM);
+    game_shutdown();
+    level_free();
+    game_startup();
+    EXPECT_EQ(game_stop_signal(), 0);
+    level_load(1);
+    stop = 0;
+    escape_down = 4;
+    escape_up = 5;
+    headless_set_hook(loop_hook);
+    game_run();
+    EXPECT_EQ(game_stop_signal(), 0);
+}
+
+// Frame hashes of one game in this process: start-up, level, a drive with
+// keys queued between frames as the recorder queues them, shutdown and the
+// level freed, as the web page runs each game.
+std::vector<uint64_t> play_one_game() {
+    game_startup();
+    level_load(1);
+    std::vector<uint64_t> hashes;
+    Body *player = nullptr;
+    for (int frame = 1; frame <= 240; frame++) {
+        if (frame == 1) headless_queue_key(KEY_UP, 1);
+        if (frame == 40) headless_queue_key(KEY_LEFT, 1);
+        if (frame == 120) headless_queue_key(KEY_UP, 0);
+        if (frame == 160) headless_queue_key(KEY_LEFT, 0);
+        if (frame == 200) headless_queue_key(KEY_1, 1);
+        EXPECT_EQ(kbd_was_hit(KEY_ESCAPE), 0);
+        game_frame(&player);
+        uint64_t hash = 1469598103934665603u;
+        for (int i = 0; i < SCREEN_SIZE; i++) hash = (hash ^ headless_video_memory()[i]) * 1099511628211u;
+        hashes.push_back(hash);
+    }
+    headless_queue_key(KEY_1, 0);
+    game_shutdown();
+    level_free();
+    return hashes;
+}
+
+// Every module starts each game afresh: a second and a third game in the same
+// process draw exactly the frames of the first.
+TEST_F(GameRestart, LaterGamesInOneProcessDrawTheFirstGamesFrames) {
+    std::vector<uint64_t> first = play_one_game();
+    EXPECT_NE(first.front(), first.back());   // the drive moved the picture
+    EXPECT_EQ(play_one_game(), first);
+    EXPECT_EQ(play_one_game(), first);
 }
 
 }   // namespace

@@ -1,12 +1,15 @@
-// Tests of the key table: states, hits, shift, characters, and the window's key map.
+// Tests of the key table: states, hits, shift, characters, and the window's and
+// the browser's key maps.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
-#include "platform/sdl/keymap.h"
+#include "platform/keymap.h"
+#include "platform/web/keycode.h"
 
 namespace {
 
@@ -24,6 +27,7 @@ class Keyboard : public ::testing::Test {
 using KeyboardHits = Keyboard;
 using KeyboardCharacters = Keyboard;
 using WindowKeyMap = Keyboard;
+using BrowserKeyNames = Keyboard;
 
 using Ints = std::vector<int>;
 constexpr int KEY_A = 30, KEY_B = 48, KEY_5 = 6, KEY_Z = 44;
@@ -106,6 +110,50 @@ TEST_F(WindowKeyMap, GameKeysCharactersAndOnlyCodesInTheTable) {
     for (int i = 0; i < 26; i++) EXPECT_EQ(typed({keymap_to_set1(4 + i)}, 1), std::string(1, 'a' + i));
     for (int i = 0; i < 10; i++) EXPECT_EQ(typed({keymap_to_set1(30 + i)}, 1), std::string(1, "1234567890"[i]));
     for (int usage = -1; usage <= KEYMAP_USAGES + 1000; usage++) ASSERT_EQ(keymap_to_set1(usage) & ~127, 0) << usage;
+}
+
+// The browser names physical keys; through the window's map they give the
+// window's codes, so the web page and the window drive the game alike.
+TEST_F(BrowserKeyNames, GiveTheWindowsScancodes) {
+    const struct {
+        const char *code;
+        int set1;
+    } cases[] = {
+        {"ArrowUp", KEY_UP},
+        {"ArrowDown", KEY_DOWN},
+        {"ArrowLeft", KEY_LEFT},
+        {"ArrowRight", KEY_RIGHT},
+        {"Digit1", KEY_1},
+        {"Escape", KEY_ESCAPE},
+        {"Enter", KEY_ENTER},
+        {"NumpadEnter", KEY_ENTER},
+        {"Numpad8", KEY_UP},
+        {"KeyA", 30},
+        {"KeyZ", 44},
+        {"Digit0", 11},
+        {"Space", KEY_SPACE},
+        {"ShiftLeft", KEY_LEFT_SHIFT},
+        {"ShiftRight", KEY_RIGHT_SHIFT},
+        {"F12", 88},
+        {"MetaLeft", 91},
+        {"OSLeft", 91},
+        {"", 0},
+        {"Unidentified", 0},
+        {"arrowup", 0},
+        {nullptr, 0},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(keymap_to_set1(keycode_to_usage(c.code)), c.set1) << (c.code ? c.code : "null");
+    }
+}
+
+// Every name the table knows is there once and reaches a key of the table.
+TEST_F(BrowserKeyNames, EachNameOnceAndKnownToTheWindowsMap) {
+    std::set<std::string> names;
+    for (const auto &n : keycode_detail::NAMES) {
+        EXPECT_TRUE(names.insert(n.code).second) << n.code;
+        EXPECT_NE(keymap_to_set1(n.usage), 0) << n.code;
+    }
 }
 
 }   // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the warnings-as-
 # errors build with all tests (window end-to-end ones in Xvfb included), the
+# web page in headless Chromium against the recorder's frames, the
 # same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and every
 # fuzz target for a short while (FUZZ_SECONDS each, default 30).
 set -euo pipefail
@@ -12,6 +13,10 @@ echo "== build and test (-Werror)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPOLYDRIVE_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== web page in headless Chromium"
+bash tools/web.sh
+bash tests/web/run.sh build build-web
 
 echo "== build and test under ASan+UBSan"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPOLYDRIVE_WERROR=ON \

@@ -16,7 +16,7 @@
 #include "base/fatal.h"
 #include "platform/backend.h"
 #include "platform/kbd.h"
-#include "platform/sdl/keymap.h"
+#include "platform/keymap.h"
 #include "platform/video.h"
 
 namespace {

@@ -1,9 +1,11 @@
-// platform/sdl/keymap.h: physical keys, numbered by their USB HID usage (the
-// numbering the window system's scancodes use), to PC set-1 scancodes of a
-// US keyboard. Keys that set 1 reaches only through an 0xE0 prefix (cursor
-// keys, the right-hand Ctrl and Alt, the navigation block) give the code
-// after the prefix, so the cursor keys read as 72, 80, 75 and 77. Keys with
-// no set-1 code below 128 give 0. Self-contained, so tests can include it.
+// platform/keymap.h: physical keys, numbered by their USB HID usage (the
+// numbering the window system's scancodes use, and into which
+// platform/web/keycode.h turns the browser's key names), to PC set-1
+// scancodes of a US keyboard. Keys that set 1 reaches only through an 0xE0
+// prefix (cursor keys, the right-hand Ctrl and Alt, the navigation block)
+// give the code after the prefix, so the cursor keys read as 72, 80, 75 and
+// 77. Keys with no set-1 code below 128 give 0. Self-contained, so tests can
+// include it.
 #pragma once
 
 #include <array>

@@ -1,0 +1,22 @@
+// frame/main_web.cpp: the entry of the game in a web page.
+//
+// The page runs one game at a time through polydrive_play, as an
+// asynchronous call: the frame loop suspends at each present and the call
+// completes when the game ends. A new game runs the whole start-up, level,
+// loop and shutdown again, then frees the level, so each game starts from the
+// same state as the first. A fatal error ends the program as natively (its
+// line on standard output, exit status 1); the page shows that line.
+#include <emscripten/emscripten.h>
+
+#include "frame/game.h"
+
+// Plays one game; returns the signal that ended it (SIGALRM for the time
+// limit), or 0 when Escape ended it.
+extern "C" EMSCRIPTEN_KEEPALIVE int polydrive_play() {
+    game_startup();
+    level_load(1);
+    game_run();
+    game_shutdown();
+    level_free();
+    return game_stop_signal();
+}

@@ -1,0 +1,202 @@
+// platform/web/page.js: the page around the game. It starts a game when the
+// program has loaded, says how each game ended, starts the next on Enter or a
+// button without reloading, shows a fatal error's line, toggles full screen
+// (Alt+Enter or a button) and turns the touch buttons into key presses.
+//
+// For tests and measurements only, URL parameters:
+//   keys=SCRIPT   play a key script in the recorder's format (COUNT key key ...
+//                 a line), one game frame after another without pacing; the
+//                 keyboard and touch buttons are then ignored
+//   frames=N      with keys: stop after game frame N (the picture stays)
+//   bench=1       with keys: no drawing and no pause for the browser; the
+//                 time of each game frame is kept in polydrive.frameTimes
+//   seconds=N     end a game after N seconds instead of 60
+//   touch=1       show the touch buttons without a touch screen
+// window.polydrive tells a test what happens (see below).
+(function () {
+  'use strict';
+
+  const SIGALRM = 14;
+  const params = new URLSearchParams(location.search);
+  const canvas = document.getElementById('screen');
+  const message = document.getElementById('message');
+  const messageText = document.getElementById('message-text');
+  const again = document.getElementById('again');
+
+  const polydrive = {
+    state: 'loading',    // then 'playing', 'over' or 'fatal'
+    games: 0,            // games started
+    frame: 0,            // game frames shown in this game
+    ended: null,         // how the last game ended: 'escape' or 'time'
+    fatal: null,         // the fatal error's line
+    firstFrameMs: null,  // performance.now() at the first game's first frame
+    pausedAt: 0,         // the frame a key script stopped at
+    frameTimes: [],      // with bench=1: performance.now() at each frame's end
+    keyLog: [],          // the last key events the game received: [scancode, press]
+  };
+  window.polydrive = polydrive;
+
+  function show(text, kind) {
+    messageText.textContent = text;
+    message.className = kind || '';
+    message.hidden = false;
+    again.hidden = kind !== 'over';
+    if (kind === 'over') again.focus({preventScroll: true});
+  }
+
+  function fail(line) {
+    if (polydrive.state === 'fatal') return;
+    polydrive.state = 'fatal';
+    polydrive.fatal = line;
+    show(line + '\nReload the page to try again.', 'fatal');
+  }
+
+  // The recorder's key scripts: "COUNT key key ..." holds the keys for the
+  // next COUNT frames; '#' starts a comment; nothing is held after the end.
+  const SCRIPT_BITS = {up: 1, down: 2, left: 4, right: 8, stop: 16, esc: 32};
+  function parseScript(text) {
+    const segments = [];
+    text.split('\n').forEach((raw, index) => {
+      const words = raw.split('#')[0].trim().split(/\s+/).filter(Boolean);
+      if (words.length === 0) return;
+      const where = `key script line ${index + 1}`;
+      if (!/^\d+$/.test(words[0])) throw new Error(`${where}: expected a frame count, not '${words[0]}'`);
+      if (words.length < 2) throw new Error(`${where}: no keys after the count (use 'none')`);
+      let keys = 0;
+      let none = false;
+      for (const word of words.slice(1)) {
+        if (word === 'none') none = true;
+        else if (word in SCRIPT_BITS) keys |= SCRIPT_BITS[word];
+        else throw new Error(`${where}: unknown key '${word}'`);
+      }
+      if (none && keys !== 0) throw new Error(`${where}: 'none' cannot be combined with keys`);
+      segments.push([Number(words[0]), keys]);
+    });
+    return frame => {
+      let first = 1;
+      for (const [count, keys] of segments) {
+        if (frame - first < count) return keys;
+        first += count;
+      }
+      return 0;
+    };
+  }
+
+  let lastLine = '';
+  const Module = {
+    canvas,
+    print(line) {
+      lastLine = line;
+      console.log(line);
+    },
+    printErr(line) {
+      console.warn(line);
+    },
+    // The program's exit: a fatal error has just printed its line.
+    quit(status, toThrow) {
+      if (status !== 0) fail(lastLine || `The game stopped with status ${status}.`);
+      throw toThrow;
+    },
+    onAbort(what) {
+      fail(`The game stopped: ${what}`);
+    },
+    onRuntimeInitialized() {
+      newGame();
+    },
+    onGameFrame(frame, now) {
+      polydrive.frame = frame;
+      if (frame === 1 && polydrive.firstFrameMs === null) polydrive.firstFrameMs = now;
+      if (bench) polydrive.frameTimes.push(now);
+      if (frame === Module.webPauseAt) polydrive.pausedAt = frame;
+    },
+    onKey(scancode, press) {
+      polydrive.keyLog.push([scancode, press]);
+      if (polydrive.keyLog.length > 64) polydrive.keyLog.shift();
+    },
+  };
+  const bench = params.get('bench') === '1';
+  try {
+    if (params.has('keys')) {
+      Module.webScriptKeys = parseScript(params.get('keys'));
+      if (params.has('frames')) Module.webPauseAt = Number(params.get('frames'));
+      if (bench) Module.noDrawing = true;
+    }
+  } catch (error) {
+    fail(String(error.message));
+  }
+  if (params.has('seconds')) Module.alarmSeconds = Number(params.get('seconds'));
+  window.Module = Module;
+
+  async function newGame() {
+    if (polydrive.state === 'playing' || polydrive.state === 'fatal') return;
+    polydrive.state = 'playing';
+    polydrive.games++;
+    polydrive.frame = 0;
+    polydrive.ended = null;
+    message.hidden = true;
+    canvas.focus({preventScroll: true});
+    let signal;
+    try {
+      signal = await Module.ccall('polydrive_play', 'number', [], [], {async: true});
+    } catch (error) {
+      // A fatal error has shown its line already; anything else shows here.
+      if (!(error && error.name === 'ExitStatus')) fail(`The game stopped: ${error}`);
+      polydrive.state = 'fatal';
+      return;
+    }
+    polydrive.state = 'over';
+    polydrive.ended = signal === SIGALRM ? 'time' : 'escape';
+    show((signal === SIGALRM ? 'Time is up: a game lasts 60 seconds.' : 'You pressed Escape.') +
+         '\nPress Enter or New game to play again.', 'over');
+  }
+
+  function toggleFullscreen() {
+    if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
+    else if (document.documentElement.requestFullscreen) document.documentElement.requestFullscreen().catch(() => {});
+  }
+
+  addEventListener('keydown', event => {
+    const enter = event.code === 'Enter' || event.code === 'NumpadEnter';
+    if (!enter) return;
+    if (event.altKey) {
+      event.preventDefault();
+      if (!event.repeat) toggleFullscreen();
+    } else if (polydrive.state === 'over') {
+      event.preventDefault();
+      if (!event.repeat) newGame();
+    }
+  });
+  again.addEventListener('click', () => newGame());
+  document.getElementById('fullscreen').addEventListener('click', () => toggleFullscreen());
+
+  // Touch buttons: a button is down while at least one finger (or the mouse)
+  // is on it, so two thumbs on two buttons hold two keys.
+  if (params.get('touch') === '1' || navigator.maxTouchPoints > 0 || matchMedia('(pointer: coarse)').matches) {
+    document.body.classList.add('touch');
+  }
+  for (const button of document.querySelectorAll('[data-key]')) {
+    const scancode = Number(button.dataset.key);
+    const pointers = new Set();
+    const send = press => {
+      if (Module._web_key_event) Module._web_key_event(scancode, press);
+    };
+    button.addEventListener('pointerdown', event => {
+      event.preventDefault();
+      if (button.setPointerCapture) button.setPointerCapture(event.pointerId);
+      if (pointers.size === 0) {
+        button.classList.add('held');
+        send(1);
+      }
+      pointers.add(event.pointerId);
+    });
+    const lift = event => {
+      if (!pointers.delete(event.pointerId) || pointers.size > 0) return;
+      button.classList.remove('held');
+      send(0);
+    };
+    button.addEventListener('pointerup', lift);
+    button.addEventListener('pointercancel', lift);
+    button.addEventListener('lostpointercapture', lift);
+    button.addEventListener('contextmenu', event => event.preventDefault());
+  }
+})();

@@ -1,0 +1,249 @@
+// The web page in headless Chromium against the native recorder's frames.
+// Started by tests/web/run.sh, which serves the build on 127.0.0.1 and passes:
+//   SITE      URL of the page's folder          BROKEN  URL of the broken-level page
+//   REF       folder of the recorder's frames as raw RGB (frame_00001.rgb, ...)
+//   LAP_KEYS  the recorded lap's key script     LAP_FRAMES  its frame count
+//   FATAL     the line the native game prints for the broken level
+// Prints one line per check and "N passed, N failed"; exits 1 on a failure.
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+const env = name => {
+  if (!process.env[name]) throw new Error(`${name} is not set`);
+  return process.env[name];
+};
+const SITE = env('SITE');
+const BROKEN = env('BROKEN');
+const REF = env('REF');
+const LAP_KEYS = fs.readFileSync(env('LAP_KEYS'), 'utf8');
+const LAP_FRAMES = Number(env('LAP_FRAMES'));
+const FATAL = env('FATAL');
+
+const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'polydrive-chromium-'));
+const browser = await puppeteer.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  headless: true,
+  userDataDir: profile,
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+});
+const origin = new URL(SITE).origin;
+const foreign = [];
+
+async function open(url, viewport = {width: 1280, height: 800}) {
+  const page = await browser.newPage();
+  await page.setViewport(viewport);
+  page.on('request', request => {
+    const u = request.url();
+    if (!u.startsWith(origin + '/') && !u.startsWith('data:')) foreign.push(u);
+  });
+  page.on('pageerror', error => console.log(`  page error: ${error}`));
+  await page.goto(url);
+  return page;
+}
+
+// Waits for test(arg) to hold in the page; a timeout tells the page's state.
+const until = (page, test, arg, timeout = 20000) =>
+  page.waitForFunction(test, {timeout, polling: 20}, arg).catch(async error => {
+    const state = await page.evaluate(() => {
+      const {state, games, frame, ended, fatal, pausedAt, keyLog} = window.polydrive;
+      return JSON.stringify({state, games, frame, ended, fatal, pausedAt, keys: keyLog.join(' ')});
+    }).catch(() => 'unknown');
+    throw new Error(`${error.message.split('\n')[0]}; page ${state}`);
+  });
+
+// The canvas as raw RGB, and the frame it shows, read at the same moment.
+async function canvas(page) {
+  const {frame, rgb} = await page.evaluate(() => {
+    const data = document.getElementById('screen').getContext('2d').getImageData(0, 0, 320, 200).data;
+    let text = '';
+    for (let i = 0; i < data.length; i += 4) text += String.fromCharCode(data[i], data[i + 1], data[i + 2]);
+    return {frame: window.polydrive.frame, rgb: btoa(text)};
+  });
+  return {frame, rgb: Buffer.from(rgb, 'base64')};
+}
+
+function reference(frame) {
+  return fs.readFileSync(path.join(REF, `frame_${String(frame).padStart(5, '0')}.rgb`));
+}
+
+// Pixels that differ, with the first few named.
+function differences(want, got) {
+  if (got.length !== want.length) return {count: -1, text: `size ${got.length}, want ${want.length}`};
+  let count = 0;
+  const first = [];
+  for (let i = 0; i < want.length; i += 3) {
+    if (want[i] !== got[i] || want[i + 1] !== got[i + 1] || want[i + 2] !== got[i + 2]) {
+      if (first.length < 3) {
+        const p = i / 3;
+        first.push(`(${p % 320},${Math.floor(p / 320)}) want ${[...want.subarray(i, i + 3)]} got ${[...got.subarray(i, i + 3)]}`);
+      }
+      count++;
+    }
+  }
+  return {count, text: `${count} of 64000 pixels differ${first.length ? ': ' + first.join('; ') : ''}`};
+}
+
+function expectFrame(shot, frame) {
+  const diff = differences(reference(frame), shot.rgb);
+  if (diff.count !== 0) throw new Error(`canvas (game frame ${shot.frame}) against recorder frame ${frame}: ${diff.text}`);
+}
+
+const keyLog = page => page.evaluate(() => window.polydrive.keyLog.map(([s, p]) => `${s}:${p}`).join(' '));
+const messageText = page => page.$eval('#message', m => (m.hidden ? '' : m.textContent.trim()));
+const sleep = ms => new Promise(resolve => setTimeout(resolve, ms));
+
+// The checks share one page for a whole game and its successor, as a person
+// plays: first frame, driving, Escape, Enter.
+let live;
+const checks = [
+  ['first frame equals the recorder\'s frame 1', async () => {
+    live = await open(`${SITE}/index.html`);
+    await until(live, () => window.polydrive.state === 'playing' && window.polydrive.frame >= 2);
+    // No key is held: every frame is the first.
+    expectFrame(await canvas(live), 1);
+  }],
+  ['held cursor keys change the picture and do not reach the page', async () => {
+    await live.evaluate(() => {
+      window.seen = [];
+      addEventListener('keydown', e => window.seen.push(`${e.code}:${e.defaultPrevented}`));
+    });
+    const before = await canvas(live);
+    await live.keyboard.down('ArrowUp');
+    await live.keyboard.down('ArrowLeft');
+    await sleep(1000);
+    await live.keyboard.up('ArrowUp');
+    await live.keyboard.up('ArrowLeft');
+    await sleep(200);
+    const after = await canvas(live);
+    const diff = differences(before.rgb, after.rgb);
+    if (diff.count < 1000) throw new Error(`picture barely changed: ${diff.text}`);
+    const log = await keyLog(live);
+    if (!log.includes('72:1 75:1') || !log.includes('72:0 75:0')) throw new Error(`keys received: ${log}`);
+    const seen = await live.evaluate(() => window.seen.join(' '));
+    if (seen !== 'ArrowUp:true ArrowLeft:true') throw new Error(`keydown events as the page saw them: ${seen}`);
+  }],
+  ['losing focus releases held keys', async () => {
+    await live.keyboard.down('ArrowRight');
+    await until(live, () => window.polydrive.keyLog.some(([s, p]) => s === 77 && p === 1));
+    await live.evaluate(() => dispatchEvent(new Event('blur')));
+    await until(live, () => {
+      const log = window.polydrive.keyLog;
+      return log.length > 0 && log[log.length - 1][0] === 77 && log[log.length - 1][1] === 0;
+    });
+    await live.keyboard.up('ArrowRight');
+  }],
+  ['Alt+Enter is the page\'s, not a key of the game', async () => {
+    await live.keyboard.down('Alt');
+    await live.keyboard.press('Enter');
+    await live.keyboard.up('Alt');
+    await sleep(200);
+    const log = await keyLog(live);
+    if (log.includes('28:1')) throw new Error(`the game received Enter: ${log}`);
+    if (await live.evaluate(() => window.polydrive.state) !== 'playing') throw new Error('the game stopped');
+  }],
+  ['Escape ends the game and the page says so', async () => {
+    await live.keyboard.press('Escape');
+    await until(live, () => window.polydrive.state === 'over');
+    const ended = await live.evaluate(() => window.polydrive.ended);
+    const text = await messageText(live);
+    if (ended !== 'escape' || !text.includes('Escape') || !text.includes('Enter')) {
+      throw new Error(`ended ${ended}, message "${text}"`);
+    }
+  }],
+  ['Enter starts a new game whose first frame is frame 1', async () => {
+    await live.keyboard.press('Enter');
+    await until(live, () => window.polydrive.games === 2 && window.polydrive.state === 'playing' &&
+                            window.polydrive.frame >= 2);
+    if (await messageText(live)) throw new Error('the message stays on the page');
+    expectFrame(await canvas(live), 1);
+    await live.close();
+  }],
+  ['the recorded lap\'s key script gives the recorder\'s last frame', async () => {
+    const query = new URLSearchParams({keys: LAP_KEYS, frames: String(LAP_FRAMES)});
+    const page = await open(`${SITE}/index.html?${query}`);
+    await until(page, n => window.polydrive.pausedAt === n, LAP_FRAMES, 120000);
+    const shot = await canvas(page);
+    if (shot.frame !== LAP_FRAMES) throw new Error(`paused at frame ${shot.frame}`);
+    expectFrame(shot, LAP_FRAMES);
+    await page.close();
+  }],
+  ['touch buttons press and release keys, two at once; New game starts the next', async () => {
+    const page = await open(`${SITE}/index.html`, {width: 844, height: 390, hasTouch: true, isMobile: true});
+    await until(page, () => window.polydrive.state === 'playing' && window.polydrive.frame >= 1);
+    const centre = async selector => {
+      const box = await (await page.$(selector)).boundingBox();
+      if (!box) throw new Error(`${selector} is not shown`);
+      return {x: box.x + box.width / 2, y: box.y + box.height / 2};
+    };
+    const accelerate = await centre('[data-key="72"]');
+    const left = await centre('[data-key="75"]');
+    const quit = await centre('.quit');
+    const cdp = await page.createCDPSession();
+    const touch = (type, points) => cdp.send('Input.dispatchTouchEvent', {type, touchPoints: points});
+    const a = {...accelerate, id: 1};
+    const l = {...left, id: 2};
+    await touch('touchStart', [a]);
+    await touch('touchStart', [a, l]);
+    await until(page, () => / 72:1 75:1$/.test(' ' + window.polydrive.keyLog.map(([s, p]) => `${s}:${p}`).join(' ')));
+    // The left thumb lifts; the right one still holds the accelerator.
+    await touch('touchEnd', [l]);
+    await until(page, () => window.polydrive.keyLog.some(([s, p]) => s === 75 && p === 0));
+    await sleep(100);
+    let log = await keyLog(page);
+    if (log.includes('72:0')) throw new Error(`accelerator let go with the other thumb: ${log}`);
+    await touch('touchEnd', []);
+    await until(page, () => window.polydrive.keyLog.some(([s, p]) => s === 72 && p === 0));
+    await touch('touchStart', [{...quit, id: 3}]);
+    await touch('touchEnd', []);
+    await until(page, () => window.polydrive.state === 'over');
+    log = await keyLog(page);
+    if (!log.endsWith('1:1 1:0')) throw new Error(`keys received: ${log}`);
+    // New game, tapped.
+    const again = await centre('#again');
+    await touch('touchStart', [{...again, id: 4}]);
+    await touch('touchEnd', []);
+    await until(page, () => window.polydrive.games === 2 && window.polydrive.state === 'playing');
+    await page.close();
+  }],
+  ['a broken level file shows the fatal message on the page', async () => {
+    const page = await open(`${BROKEN}/index.html`);
+    await until(page, () => window.polydrive.state === 'fatal');
+    const fatal = await page.evaluate(() => window.polydrive.fatal);
+    const text = await messageText(page);
+    if (fatal !== FATAL || !text.includes(FATAL)) throw new Error(`page says "${text}", want "${FATAL}"`);
+    await page.close();
+  }],
+  ['the time limit ends a game and the page says so', async () => {
+    const page = await open(`${SITE}/index.html?seconds=1`);
+    await until(page, () => window.polydrive.state === 'over', undefined, 10000);
+    const ended = await page.evaluate(() => window.polydrive.ended);
+    const text = await messageText(page);
+    if (ended !== 'time' || !text.includes('Time is up')) throw new Error(`ended ${ended}, message "${text}"`);
+    await page.close();
+  }],
+  ['nothing is loaded from another site', async () => {
+    if (foreign.length) throw new Error(foreign.join(' '));
+  }],
+];
+
+let passed = 0;
+let failed = 0;
+for (const [name, run] of checks) {
+  // ONLY=TEXT runs the checks whose names contain TEXT (while working on one).
+  if (process.env.ONLY && !name.includes(process.env.ONLY)) continue;
+  try {
+    await run();
+    passed++;
+    console.log(`ok - ${name}`);
+  } catch (error) {
+    failed++;
+    console.log(`not ok - ${name}: ${error.message.split('\n')[0]}`);
+  }
+}
+await browser.close();
+fs.rmSync(profile, {recursive: true, force: true});
+console.log(`web: ${passed} passed, ${failed} failed`);
+process.exit(failed === 0 ? 0 : 1);

@@ -1,0 +1,92 @@
+// Measures the web page in headless Chromium (not a test: it prints figures).
+// Started by tests/web/measure.sh, which serves the build on 127.0.0.1 and
+// passes SITE (the page's folder URL, served cross-origin isolated so the
+// clock reads to 5 µs), LAP_KEYS (the recorded lap's key script) and
+// LAP_FRAMES (its length).
+//   - game frames a second over 10 s of play, and over 55 s (drift);
+//   - time from navigation to the first game frame (median of 5 loads);
+//   - the time of one game frame in WebAssembly over the lap, drawing nothing
+//     (as bench_game measures the native frame), median of each load's
+//     median, 5 loads.
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+const SITE = process.env.SITE;
+const LAP_KEYS = fs.readFileSync(process.env.LAP_KEYS, 'utf8');
+const LAP_FRAMES = Number(process.env.LAP_FRAMES);
+const LONG = process.env.LONG !== '0';
+
+const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'polydrive-chromium-'));
+const browser = await puppeteer.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  headless: true,
+  userDataDir: profile,
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+});
+const median = values => {
+  const s = [...values].sort((a, b) => a - b);
+  return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
+};
+const sleep = ms => new Promise(resolve => setTimeout(resolve, ms));
+async function open(query = '') {
+  const page = await browser.newPage();
+  await page.setViewport({width: 1280, height: 800});
+  await page.goto(`${SITE}/index.html${query}`);
+  return page;
+}
+const sample = page => page.evaluate(() => [window.polydrive.frame, performance.now(), window.Module.webPace.skipped]);
+
+// Pace.
+async function pace(seconds) {
+  const page = await open(seconds > 50 ? '?seconds=600' : '');
+  await page.waitForFunction(() => window.polydrive.frame >= 10, {polling: 20});
+  const [f0, t0, s0] = await sample(page);
+  await sleep(seconds * 1000);
+  const [f1, t1, s1] = await sample(page);
+  await page.close();
+  return {frames: f1 - f0, ms: t1 - t0, fps: ((f1 - f0) * 1000) / (t1 - t0), skipped: s1 - s0};
+}
+const short = await pace(10);
+console.log(`game frames a second over ${(short.ms / 1000).toFixed(2)} s: ${short.fps.toFixed(2)} ` +
+            `(${short.frames} frames; ${short.skipped} skipped after stalls)`);
+if (LONG) {
+  const long = await pace(55);
+  const want = (long.ms / 1000) * 70.086;
+  console.log(`over ${(long.ms / 1000).toFixed(2)} s: ${long.frames} frames, ${want.toFixed(1)} due at 70.086 Hz ` +
+              `(${(long.frames - want).toFixed(1)} off; ${long.skipped} skipped after stalls), ${long.fps.toFixed(3)} a second`);
+}
+
+// Navigation to the first frame.
+const firsts = [];
+for (let i = 0; i < 5; i++) {
+  const page = await open();
+  await page.waitForFunction(() => window.polydrive.firstFrameMs !== null, {polling: 10});
+  firsts.push(await page.evaluate(() => window.polydrive.firstFrameMs));
+  await page.close();
+}
+console.log(`navigation to first frame: median ${median(firsts).toFixed(0)} ms (${firsts.map(t => t.toFixed(0)).join(', ')})`);
+
+// One frame of the lap in WebAssembly.
+const query = '?' + new URLSearchParams({keys: LAP_KEYS + '\n1 esc\n', bench: '1'});
+const medians = [];
+const means = [];
+let isolated = false;
+for (let i = 0; i < 5; i++) {
+  const page = await open(query);
+  await page.waitForFunction(() => window.polydrive.state === 'over', {polling: 50, timeout: 120000});
+  // The lap's frames; then Escape, held for one more frame, ends the game.
+  const times = (await page.evaluate(() => window.polydrive.frameTimes)).slice(0, LAP_FRAMES);
+  isolated = await page.evaluate(() => window.crossOriginIsolated);
+  await page.close();
+  if (times.length !== LAP_FRAMES) throw new Error(`${times.length} frames, want ${LAP_FRAMES}`);
+  const steps = times.slice(1).map((t, k) => t - times[k]);
+  medians.push(median(steps) * 1000);
+  means.push(((times[times.length - 1] - times[0]) / steps.length) * 1000);
+}
+console.log(`one frame of the lap in WebAssembly (clock ${isolated ? '5' : '100'} µs): median ${median(medians).toFixed(1)} µs ` +
+            `(loads: ${medians.map(m => m.toFixed(1)).join(', ')}), mean ${median(means).toFixed(1)} µs`);
+await browser.close();
+fs.rmSync(profile, {recursive: true, force: true});

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs the web page's browser test (tests/web/browser_test.mjs) in headless
+# Chromium against the native recorder's frames.
+#
+#   bash tests/web/run.sh BUILD_DIR WEB_BUILD_DIR     (from the repository root)
+#
+# BUILD_DIR has the native tools/polydrive-record; WEB_BUILD_DIR the pages
+# that tools/web.sh builds (site/ and broken-site/, with broken-lib/). The
+# pages are served on 127.0.0.1 only, on a free port, for the test's length.
+set -euo pipefail
+build=$(realpath "$1")
+web=$(realpath "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+recorder="$build/tools/polydrive-record"
+fail() { echo "web: $*" >&2; exit 1; }
+[ -x "$recorder" ] || fail "$recorder not built"
+[ -f "$web/site/polydrive.wasm" ] || fail "$web/site not built (bash tools/web.sh)"
+[ -d "$here/node_modules/puppeteer-core" ] || fail "npm packages missing (bash tools/web.sh installs them)"
+for tool in node convert python3 /usr/bin/chromium; do
+  command -v "$tool" >/dev/null || fail "$tool is missing"
+done
+
+tmp=$(mktemp -d)
+server=
+cleanup() {
+  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# The native frames: the first and the last of the recorded lap, as raw RGB.
+lap=tests/data/record/lap.keys
+lap_frames=1771
+"$recorder" --keys "$lap" --frames "$lap_frames" --every "$lap_frames" --out "$tmp/ref" >/dev/null ||
+  fail "the recorder failed"
+for png in "$tmp"/ref/*.png; do
+  convert "$png" -depth 8 "rgb:${png%.png}.rgb"
+done
+
+# The line the native game prints for the broken level.
+mkdir -p "$tmp/broken"
+cp -r "$web/broken-lib" "$tmp/broken/lib"
+if (cd "$tmp/broken" && "$recorder" --frames 1 --out out >"$tmp/broken.out" 2>&1); then
+  fail "the broken level loads natively"
+fi
+fatal=$(grep '^Fatal error: ' "$tmp/broken.out" | head -n 1)
+[ -n "$fatal" ] || fail "no fatal line natively: $(cat "$tmp/broken.out")"
+
+# A static server on the loopback address; it tells its port once listening.
+python3 -u "$here/serve.py" "$web" >"$tmp/server.log" 2>&1 &
+server=$!
+port=
+for _ in $(seq 100); do
+  port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$tmp/server.log" | head -n 1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || fail "the server did not start: $(cat "$tmp/server.log")"
+
+SITE="http://127.0.0.1:$port/site" BROKEN="http://127.0.0.1:$port/broken-site" REF="$tmp/ref" \
+  LAP_KEYS="$lap" LAP_FRAMES="$lap_frames" FATAL="$fatal" \
+  timeout 300 node "$here/browser_test.mjs"

@@ -1,0 +1,59 @@
+// Takes the README's pictures of the web page in headless Chromium, into
+// OUT (assets/screenshots): web-desktop.png (1280x800, driving),
+// web-over.png (1280x800, after Escape) and web-phone.png (a phone held
+// sideways, 844x390, with the touch buttons, one held). Started by
+// tests/web/measure.sh with SITE and OUT; each file is written whole
+// (a temporary file renamed into place).
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+const SITE = process.env.SITE;
+const OUT = process.env.OUT;
+const DRIVE = '30 up\n70 none\n';   // assets/screenshots/readme.keys: frame 80 drives
+
+const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'polydrive-chromium-'));
+const browser = await puppeteer.launch({
+  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
+  headless: true,
+  userDataDir: profile,
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+});
+
+async function save(page, name) {
+  const file = path.join(OUT, name);
+  const temporary = `${file}.${process.pid}.tmp`;
+  fs.writeFileSync(temporary, await page.screenshot({type: 'png'}));
+  fs.renameSync(temporary, file);
+  console.log(`wrote ${file}`);
+}
+
+let page = await browser.newPage();
+await page.setViewport({width: 1280, height: 800});
+await page.goto(`${SITE}/index.html?` + new URLSearchParams({keys: DRIVE, frames: '80'}));
+await page.waitForFunction(() => window.polydrive.pausedAt === 80, {polling: 20});
+await save(page, 'web-desktop.png');
+await page.close();
+
+page = await browser.newPage();
+await page.setViewport({width: 1280, height: 800});
+await page.goto(`${SITE}/index.html`);
+await page.waitForFunction(() => window.polydrive.frame >= 2, {polling: 20});
+await page.keyboard.press('Escape');
+await page.waitForFunction(() => window.polydrive.state === 'over', {polling: 20});
+await save(page, 'web-over.png');
+await page.close();
+
+page = await browser.newPage();
+await page.setViewport({width: 844, height: 390, hasTouch: true, isMobile: true});
+await page.goto(`${SITE}/index.html?` + new URLSearchParams({keys: DRIVE, frames: '80'}));
+await page.waitForFunction(() => window.polydrive.pausedAt === 80, {polling: 20});
+// The accelerator as a thumb holds it.
+await page.$eval('[data-key="72"]', button => button.classList.add('held'));
+await save(page, 'web-phone.png');
+await page.close();
+
+await browser.close();
+fs.rmSync(profile, {recursive: true, force: true});
