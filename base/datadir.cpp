@@ -49,8 +49,7 @@ void prefix_of(const char *file, char *out, size_t size) {
     const char *slash = std::strrchr(file, '/');
     if (slash == nullptr) return;
     const char *above = slash;
-    while (above > file && *--above != '/') {
-    }
+    while (above > file && *--above != '/') {}
     if (*above != '/') return;
     std::snprintf(out, size, "%.*s", static_cast<int>(above - file), file);
 }
@@ -61,7 +60,7 @@ bool inside(const char *file, const char *dir) {
     return n > 0 && std::strncmp(file, dir, n) == 0 && file[n] == '/';
 }
 
-}  // namespace
+}   // namespace
 
 DataDirPlaces datadir_places(const char *given) {
     DataDirPlaces p{given, std::getenv("POLYDRIVE_DATA"), nullptr, nullptr};

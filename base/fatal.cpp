@@ -13,7 +13,7 @@ struct FatalState {
     bool shutting_down;   // a fatal error raised by the shutdown itself
 };
 FatalState fatal;
-}  // namespace
+}   // namespace
 
 void fatal_set_hook(FatalHook hook) { fatal.hook = hook; }
 

@@ -17,8 +17,7 @@
 
 #include <cstddef>
 
-[[noreturn]] void fatal_error(const char *format, ...)
-    __attribute__((format(printf, 1, 2)));
+[[noreturn]] void fatal_error(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 void *safe_alloc(long size);
 

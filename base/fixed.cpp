@@ -88,7 +88,7 @@ static_assert(SIN_VALUES.value[0] == 0 && SIN_VALUES.value[360] == FIXED_ONE &&
 static_assert(COS_VALUES.value[0] == FIXED_ONE && COS_VALUES.value[720] == -FIXED_ONE);
 static_assert(SIN_VALUES.value[1] == 2342533 && COS_VALUES.value[1] == 536865801);
 
-}  // namespace
+}   // namespace
 
 // Bound at compile time: no start-up code runs for the tables.
 const Fixed (&sin_table)[ANGLE_TURN] = SIN_VALUES.value;

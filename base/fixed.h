@@ -24,14 +24,10 @@ constexpr int32_t low32(int64_t v) {
 }
 
 // 2.29 product a ⊗ b: floor(a·b / 2^29), low 32 bits.
-constexpr int32_t fixed_mul(int32_t a, int32_t b) {
-    return low32((int64_t{a} * b) >> 29);
-}
+constexpr int32_t fixed_mul(int32_t a, int32_t b) { return low32((int64_t{a} * b) >> 29); }
 
 // 24.8 coordinate product a ⊙ b: floor(a·b / 256), low 32 bits.
-constexpr int32_t coord_mul(int32_t a, int32_t b) {
-    return low32((int64_t{a} * b) >> 8);
-}
+constexpr int32_t coord_mul(int32_t a, int32_t b) { return low32((int64_t{a} * b) >> 8); }
 
 // 32-bit sums and differences that wrap modulo 2^32.
 constexpr int32_t wrap_add(int32_t a, int32_t b) {

@@ -58,7 +58,7 @@ bool fail(SaveFile *f) {
     errno = saved != 0 ? saved : EIO;
     return false;
 }
-}  // namespace
+}   // namespace
 
 bool save_begin(SaveFile *f, const char *target) {
     f->stream = nullptr;

@@ -19,10 +19,10 @@ constexpr int SAVE_PATH_MAX = 4096;
 constexpr int SAVE_PENDING_MAX = 8;
 
 struct SaveFile {
-    FILE *stream;                 // null when not open
+    FILE *stream;   // null when not open
     char target[SAVE_PATH_MAX];
     char temp[SAVE_PATH_MAX];
-    int slot;                     // index in the pending table, -1 for none
+    int slot;   // index in the pending table, -1 for none
 };
 
 // False (errno set) when the temporary file cannot be made; f is then closed.

@@ -12,7 +12,7 @@ inline int32_t row_dot(Fixed r0, Fixed r1, Fixed r2, int32_t x, int32_t y, int32
     return wrap_add(wrap_add(fixed_mul(r0, x), fixed_mul(r1, y)), fixed_mul(r2, z));
 }
 
-}  // namespace
+}   // namespace
 
 void transform_set_rotation(Transform *t, int32_t ax, int32_t ay, int32_t az) {
     // fixed_sin / fixed_cos wrap, so an angle outside 0..1439 cannot index
@@ -89,8 +89,8 @@ void transform_concat(const Transform *a, const Transform *b, Transform *out) {
     *out = r;
 }
 
-void near_plane_intersect(int32_t x1, int32_t y1, int32_t z1, int32_t x2, int32_t y2,
-                          int32_t z2, int32_t *ox, int32_t *oy, int32_t zc) {
+void near_plane_intersect(int32_t x1, int32_t y1, int32_t z1, int32_t x2, int32_t y2, int32_t z2,
+                          int32_t *ox, int32_t *oy, int32_t zc) {
     // An edge of constant depth never reaches another depth; it has no
     // crossing to divide out, and point 1 stands for it. (The renderer only
     // asks about edges with one end on each side of zc, whose depths differ.)
@@ -114,8 +114,7 @@ void near_plane_intersect(int32_t x1, int32_t y1, int32_t z1, int32_t x2, int32_
     // here, since x1 != x2 and a 32-bit difference of distinct values is
     // not 0.
     const int32_t d = wrap_sub(x1, x2);
-    const int32_t n =
-        wrap_add(wrap_sub(coord_mul(x2, z1), coord_mul(x1, z2)), coord_mul(zc, d));
+    const int32_t n = wrap_add(wrap_sub(coord_mul(x2, z1), coord_mul(x1, z2)), coord_mul(zc, d));
     const int32_t X = div64(int64_t{n} * 256, wrap_sub(z1, z2));
     *ox = X;
     if (y1 == y2) {

@@ -9,7 +9,7 @@
 #include "base/fixed.h"
 
 struct Transform {
-    Fixed m[9];            // m0..m8, row r is m[3r], m[3r+1], m[3r+2]
+    Fixed m[9];   // m0..m8, row r is m[3r], m[3r+1], m[3r+2]
     int32_t tx, ty, tz;
 };
 
@@ -32,5 +32,5 @@ void transform_concat(const Transform *a, const Transform *b, Transform *out);
 // the points are expected on either side of zc. Divisions truncate toward
 // zero. An edge of constant depth (z1 == z2) has no crossing: it gives point
 // 1's (x1, y1) and divides by nothing.
-void near_plane_intersect(int32_t x1, int32_t y1, int32_t z1, int32_t x2, int32_t y2,
-                          int32_t z2, int32_t *ox, int32_t *oy, int32_t zc);
+void near_plane_intersect(int32_t x1, int32_t y1, int32_t z1, int32_t x2, int32_t y2, int32_t z2,
+                          int32_t *ox, int32_t *oy, int32_t zc);

@@ -69,7 +69,8 @@ Scene make_scene(const std::string &name) {
     if (name == "shapes") {
         std::vector<Shape> shapes;
         for (int i = 0; i < 120; i++)
-            shapes.push_back({rnd(300) - 10, rnd(180) - 10, 8 + rnd(70), 6 + rnd(50), rnd(240), rnd(2)});
+            shapes.push_back(
+                {rnd(300) - 10, rnd(180) - 10, 8 + rnd(70), 6 + rnd(50), rnd(240), rnd(2)});
         s.a = draw_shapes(shapes, 0, 0);
         s.b = draw_shapes(shapes, 8, 5);
     } else if (name == "scattered") {
@@ -119,8 +120,12 @@ BENCHMARK(BM_FlipStill);
 
 // The narrower kernels, for processors without the widest vector unit.
 void BM_FlipShapesSse2(benchmark::State &state) { flip_scene(state, "shapes", GFX_FLIP_SSE2); }
-void BM_FlipScatteredSse2(benchmark::State &state) { flip_scene(state, "scattered", GFX_FLIP_SSE2); }
-void BM_FlipShapesPortable(benchmark::State &state) { flip_scene(state, "shapes", GFX_FLIP_PORTABLE); }
+void BM_FlipScatteredSse2(benchmark::State &state) {
+    flip_scene(state, "scattered", GFX_FLIP_SSE2);
+}
+void BM_FlipShapesPortable(benchmark::State &state) {
+    flip_scene(state, "shapes", GFX_FLIP_PORTABLE);
+}
 void BM_FlipScatteredPortable(benchmark::State &state) {
     flip_scene(state, "scattered", GFX_FLIP_PORTABLE);
 }
@@ -129,7 +134,7 @@ BENCHMARK(BM_FlipScatteredSse2);
 BENCHMARK(BM_FlipShapesPortable);
 BENCHMARK(BM_FlipScatteredPortable);
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     // Each flip as a multiple of memcpy.

@@ -95,8 +95,8 @@ void frame_from_start(benchmark::State &state, int32_t heading) {
         listed = render_state()->list.count;
     }
     state.counters["faces"] = listed;
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                               benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void BM_FrameNorth(benchmark::State &state) { frame_from_start(state, 0); }
@@ -108,7 +108,7 @@ BENCHMARK(BM_FrameEast);
 BENCHMARK(BM_FrameSouth);
 BENCHMARK(BM_FrameWest);
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     // Each benchmark as a multiple of memset.

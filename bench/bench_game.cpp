@@ -58,6 +58,7 @@ struct Segment {
 // Clockwise round the track: accelerate, coast down a straight, stop, turn
 // a quarter right and let the steering settle; four times, then up the start
 // straight again. There is no drag, so the car coasts at the speed it gained.
+// clang-format off
 constexpr Segment LAP[] = {
     {60, K_UP}, {252, 0}, {1, K_STOP}, {99, K_RIGHT}, {40, 0},
     {60, K_UP}, {204, 0}, {1, K_STOP}, {99, K_RIGHT}, {40, 0},
@@ -65,6 +66,7 @@ constexpr Segment LAP[] = {
     {60, K_UP}, {204, 0}, {1, K_STOP}, {99, K_RIGHT}, {40, 0},
     {60, K_UP}, {60, 0},
 };
+// clang-format on
 
 constexpr int lap_frames() {
     int n = 0;
@@ -83,7 +85,7 @@ constexpr KeyBit KEY_BITS[] = {{K_UP, KEY_UP}, {K_RIGHT, KEY_RIGHT}, {K_STOP, KE
 struct Drive {
     std::vector<uint32_t> keys;   // held in each frame of the lap
     Body *player = nullptr;
-    int frame = 0;                // frames of the lap driven so far
+    int frame = 0;   // frames of the lap driven so far
     uint32_t held = 0;
     bool running = false;
 };
@@ -156,8 +158,8 @@ void BM_GameFrame(benchmark::State &state) {
     }
     drive_stop();
     state.counters["items"] = static_cast<double>(listed) / static_cast<double>(state.iterations());
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                               benchmark::Counter::kIsRate);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 // The same drive with a clock read between the steps of each frame, for the
@@ -217,7 +219,8 @@ void BM_FlipDrive(benchmark::State &state) {
         gfx_flip();
     }
     int changed = 0;
-    for (int i = 0; i < SCREEN_SIZE; i += 4) changed += std::memcmp(&frames[0][i], &frames[1][i], 4) != 0;
+    for (int i = 0; i < SCREEN_SIZE; i += 4)
+        changed += std::memcmp(&frames[0][i], &frames[1][i], 4) != 0;
     for (const std::vector<uint8_t> &f : frames) {
         std::memcpy(BackBuffer, f.data(), SCREEN_SIZE);
         gfx_flip();
@@ -332,18 +335,19 @@ class RatioReporter : public RunTimes {
             std::printf("\n%-12s %10s %8s\n", "frame step", "median ns", "share");
             for (const char *step : STEPS)
                 if (steps_.count(step) && total > 0)
-                    std::printf("%-12.*s %10.0f %7.0f%%\n", static_cast<int>(std::strlen(step) - 3), step,
-                                median(steps_[step]), 100 * median(steps_[step]) / total);
+                    std::printf("%-12.*s %10.0f %7.0f%%\n", static_cast<int>(std::strlen(step) - 3),
+                                step, median(steps_[step]), 100 * median(steps_[step]) / total);
         }
         std::fflush(stdout);
     }
 
   private:
     static constexpr const char *STEPS[] = {"update_ns", "clear_ns", "render_ns", "flip_ns"};
-    std::map<std::string, std::vector<double>> steps_;   // per-frame ns of each step, per repetition
+    std::map<std::string, std::vector<double>>
+        steps_;   // per-frame ns of each step, per repetition
 };
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     // Defaults first, so the same flags given by the caller take precedence.

@@ -177,7 +177,7 @@ void BM_SpritesScaled(benchmark::State &state) {
     sprite_use_wide_rows(1);
 }
 
-}  // namespace
+}   // namespace
 
 BENCHMARK(BM_Memset64000);
 BENCHMARK(BM_FlatW100);

@@ -115,8 +115,7 @@ void BM_TransformConcat(benchmark::State &state) {
     Data &d = data();
     for (auto _ : state) {
         for (int n = 0; n < TRANSFORMS; ++n)
-            transform_concat(&d.transforms[n], &d.transforms[(n + 1) % TRANSFORMS],
-                             &d.products[n]);
+            transform_concat(&d.transforms[n], &d.transforms[(n + 1) % TRANSFORMS], &d.products[n]);
         benchmark::DoNotOptimize(d.products.data());
         benchmark::ClobberMemory();
     }
@@ -127,7 +126,7 @@ BENCHMARK(BM_TransformConcat);
 // Console output as usual, then a summary with the ratios, each from the
 // fastest repetition.
 class Summary : public RunTimes {
-public:
+  public:
     void Finalize() override {
         ConsoleReporter::Finalize();
         std::printf("\n%-20s %8s %16s %16s %20s\n", "operation", "batch", "ops per second",
@@ -136,7 +135,7 @@ public:
         line("BM_TransformConcat", "BM_PlainConcatMultiplyAdd", TRANSFORMS);
     }
 
-private:
+  private:
     void line(const char *op, const char *plain, int items) {
         if (!has(op) || !has(plain)) return;
         const double per_op = best(op) / items;
@@ -146,7 +145,7 @@ private:
     }
 };
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     Summary summary;

@@ -45,7 +45,7 @@ void play_frame_keys(uint32_t want) {
     demo.held = want;
 }
 
-}  // namespace
+}   // namespace
 
 bool demo_read(const char *path, KeyScript *script, std::string *error) {
     FILE *f = std::fopen(path, "rb");
@@ -66,13 +66,15 @@ bool demo_read(const char *path, KeyScript *script, std::string *error) {
 }
 
 std::string demo_text(const KeyScript &script) {
-    return "# polydrive demo: " + std::to_string(script.frames) + " frames\n" + keyscript_print(script);
+    return "# polydrive demo: " + std::to_string(script.frames) + " frames\n" +
+           keyscript_print(script);
 }
 
 void demo_record_to(const char *path) {
     // Refused now rather than after the drive: a folder that takes no file.
     SaveFile probe;
-    if (!save_begin(&probe, path)) fatal_error("cannot write demo `%s' (%s)", path, std::strerror(errno));
+    if (!save_begin(&probe, path))
+        fatal_error("cannot write demo `%s' (%s)", path, std::strerror(errno));
     save_abort(&probe);
     demo.mode = DEMO_RECORD;
     std::snprintf(demo.path, sizeof demo.path, "%s", path);
@@ -124,8 +126,8 @@ void demo_finish() {
     kbd_hold_polls(0);
     const std::string text = demo_text(demo.script);
     SaveFile f;
-    if (!save_begin(&f, demo.path) || std::fwrite(text.data(), 1, text.size(), f.stream) != text.size() ||
-        !save_commit(&f)) {
+    if (!save_begin(&f, demo.path) ||
+        std::fwrite(text.data(), 1, text.size(), f.stream) != text.size() || !save_commit(&f)) {
         const int saved = errno;
         save_abort(&f);
         fatal_error("cannot write demo `%s' (%s)", demo.path, std::strerror(saved));

@@ -25,7 +25,7 @@ void exchange_axis(int32_t *up_field, int32_t *uo_field, int32_t r, int32_t divi
     *up_field = wrap_sub(wrap_add(uo, q), up);
     *uo_field = q;
 }
-}  // namespace
+}   // namespace
 
 void vehicle_drive(Body *body) {
     if (kbd_is_down(KEY_UP)) {

@@ -46,7 +46,7 @@ void catch_stop_signals() {
     std::raise(sig);
     std::_Exit(128 + sig);   // not reached: the default action ends us
 }
-}  // namespace
+}   // namespace
 
 void game_startup() {
     // A fatal error from here on gives the screen and keyboard back first.

@@ -51,7 +51,7 @@ std::string shown(const std::string &word) {
     return word.size() > 40 ? s + "..." : s;
 }
 
-}  // namespace
+}   // namespace
 
 bool keyscript_parse(const char *text, size_t size, const char *name, KeyScript *out,
                      std::string *error) {

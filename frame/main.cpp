@@ -71,12 +71,13 @@ struct GameOptions {
 };
 
 void print_usage(FILE *to) {
-    std::fputs("Usage: polydrive [OPTION]...\n"
-               "A first-person 3D driving game: drive round the track with the cursor keys\n"
-               "(1 stops the car, Escape quits); a game ends after 60 seconds.\n"
-               "\n"
-               "Options:\n",
-               to);
+    std::fputs(
+        "Usage: polydrive [OPTION]...\n"
+        "A first-person 3D driving game: drive round the track with the cursor keys\n"
+        "(1 stops the car, Escape quits); a game ends after 60 seconds.\n"
+        "\n"
+        "Options:\n",
+        to);
     for (const OptionSpec &o : OPTIONS) {
         char left[48];
         const bool has_short = o.id < 256;
@@ -85,13 +86,14 @@ void print_usage(FILE *to) {
                       o.argument != nullptr ? " " : "", o.argument != nullptr ? o.argument : "");
         std::fprintf(to, "  %-26s %s\n", left, o.help);
     }
-    std::fputs("\n"
-               "The data (level1.3dw and the files it names) is read from DIR with\n"
-               "--data DIR, else from $POLYDRIVE_DATA when set, else from the first of\n"
-               "./lib, PREFIX/share/polydrive/lib (where PREFIX/bin holds the game) and\n"
-               "the build tree's lib/ (for a game run from its build tree) that holds\n"
-               "level1.3dw.\n",
-               to);
+    std::fputs(
+        "\n"
+        "The data (level1.3dw and the files it names) is read from DIR with\n"
+        "--data DIR, else from $POLYDRIVE_DATA when set, else from the first of\n"
+        "./lib, PREFIX/share/polydrive/lib (where PREFIX/bin holds the game) and\n"
+        "the build tree's lib/ (for a game run from its build tree) that holds\n"
+        "level1.3dw.\n",
+        to);
 }
 
 [[noreturn]] void usage_error() {
@@ -137,35 +139,24 @@ GameOptions parse_options(int argc, char **argv) {
         const int id = getopt_long(argc, argv, shortopts, longopts, nullptr);
         if (id == -1) break;
         switch (id) {
-        case OPT_HELP:
-            print_usage(stdout);
-            std::exit(0);
-        case OPT_VERSION:
-            std::printf("polydrive %s\n", POLYDRIVE_VERSION);
-            std::exit(0);
-        case OPT_DATA:
-            opt.data = optarg;
-            break;
-        case OPT_FULLSCREEN:
-            opt.fullscreen = 1;
-            break;
-        case OPT_WINDOW:
-            if (!parse_window(optarg, &opt.width, &opt.height)) {
-                std::fprintf(stderr,
-                             "polydrive: --window needs WIDTHxHEIGHT, %d..%d by %d..%d, not '%s'\n",
-                             WINDOW_MIN_WIDTH, WINDOW_MAX_SIDE, WINDOW_MIN_HEIGHT, WINDOW_MAX_SIDE,
-                             optarg);
+            case OPT_HELP: print_usage(stdout); std::exit(0);
+            case OPT_VERSION: std::printf("polydrive %s\n", POLYDRIVE_VERSION); std::exit(0);
+            case OPT_DATA: opt.data = optarg; break;
+            case OPT_FULLSCREEN: opt.fullscreen = 1; break;
+            case OPT_WINDOW:
+                if (!parse_window(optarg, &opt.width, &opt.height)) {
+                    std::fprintf(
+                        stderr,
+                        "polydrive: --window needs WIDTHxHEIGHT, %d..%d by %d..%d, not '%s'\n",
+                        WINDOW_MIN_WIDTH, WINDOW_MAX_SIDE, WINDOW_MIN_HEIGHT, WINDOW_MAX_SIDE,
+                        optarg);
+                    usage_error();
+                }
+                break;
+            case OPT_RECORD_DEMO: opt.record_demo = optarg; break;
+            case OPT_PLAY_DEMO: opt.play_demo = optarg; break;
+            default:   // getopt has said what was wrong
                 usage_error();
-            }
-            break;
-        case OPT_RECORD_DEMO:
-            opt.record_demo = optarg;
-            break;
-        case OPT_PLAY_DEMO:
-            opt.play_demo = optarg;
-            break;
-        default:   // getopt has said what was wrong
-            usage_error();
         }
     }
     if (optind < argc) {
@@ -179,12 +170,13 @@ GameOptions parse_options(int argc, char **argv) {
     return opt;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     const GameOptions opt = parse_options(argc, argv);
     res_set_folder(datadir_require("polydrive", opt.data));
-    if (opt.width != 0 || opt.fullscreen) plat_window_options(opt.width, opt.height, opt.fullscreen);
+    if (opt.width != 0 || opt.fullscreen)
+        plat_window_options(opt.width, opt.height, opt.fullscreen);
     if (opt.record_demo != nullptr) demo_record_to(opt.record_demo);
     if (opt.play_demo != nullptr) demo_play_from(opt.play_demo);
     game_main();

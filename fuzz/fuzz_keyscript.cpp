@@ -12,7 +12,7 @@ namespace {
 void require(bool ok) {
     if (!ok) std::abort();
 }
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     KeyScript script;
@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Frame by frame, for scripts short enough to walk.
     if (script.frames <= 4096) {
         KeyScript built;
-        for (int64_t f = 1; f <= script.frames; f++) keyscript_append(&built, keyscript_keys_at(script, f));
+        for (int64_t f = 1; f <= script.frames; f++)
+            keyscript_append(&built, keyscript_keys_at(script, f));
         require(built.frames == script.frames);
         for (int64_t f = 1; f <= script.frames + 1; f++)
             require(keyscript_keys_at(built, f) == keyscript_keys_at(script, f));

@@ -86,4 +86,4 @@ inline void run(const char *path, const uint8_t *data, size_t size, bool (*accep
     if (chdir(home) != 0) std::abort();
 }
 
-}  // namespace fuzz_level
+}   // namespace fuzz_level

@@ -24,7 +24,7 @@ void require_text_round_trip(const LevelFile &file) {
     require(level_parse(level_print(file), "printed", &again, &error));
     require(level_encode(again) == level_encode(file));
 }
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::vector<uint8_t> bytes(data, data + size);

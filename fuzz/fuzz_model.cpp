@@ -34,7 +34,7 @@ bool two_cars_and_the_crate(int bodies) {
     return bodies == 3 && drawn != nullptr && drawn->next == nullptr;
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const bool ready = fuzz_level::prepare("fuzz-model", write_level);

@@ -12,7 +12,7 @@ namespace {
 void require(bool ok) {
     if (!ok) std::abort();
 }
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > 1 << 16) return 0;

@@ -14,7 +14,7 @@ namespace {
 void require(bool ok) {
     if (!ok) std::abort();
 }
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<uint8_t> out;

@@ -40,10 +40,10 @@ struct Reader {
     }
     int32_t coord() {
         switch (byte() & 3) {
-        case 0: return static_cast<int32_t>(bytes(4));
-        case 1: return static_cast<int16_t>(bytes(2));
-        case 2: return static_cast<int8_t>(byte()) * 3 + 160;
-        default: return static_cast<int32_t>(bytes(2) % 420) - 50;
+            case 0: return static_cast<int32_t>(bytes(4));
+            case 1: return static_cast<int16_t>(bytes(2));
+            case 2: return static_cast<int8_t>(byte()) * 3 + 160;
+            default: return static_cast<int32_t>(bytes(2) % 420) - 50;
         }
     }
 };
@@ -76,7 +76,7 @@ void check_and_clear(int x0, int y0, int x1, int y1) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Reader in{data, size};

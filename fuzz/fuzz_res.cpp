@@ -66,7 +66,7 @@ bool holds(int file, const uint8_t *data) {
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const bool ready = prepare();

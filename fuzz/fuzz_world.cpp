@@ -15,14 +15,14 @@ void write_car_and_bitmaps() {
     fuzz_level::write_file("lib/car1.3do", car.data(), car.size());
     // Bitmaps under the names the seed levels give their sprites.
     const uint8_t bitmap[] = {2, 0, 0, 0, 2, 0, 0, 0, 1, 2, 255, 3};
-    for (const char *name : {"lib/tree.bm", "lib/tree.bit", "lib/pine.bit", "lib/sign.bit",
-                             "lib/flag.bit"})
+    for (const char *name :
+         {"lib/tree.bm", "lib/tree.bit", "lib/pine.bit", "lib/sign.bit", "lib/flag.bit"})
         fuzz_level::write_file(name, bitmap, sizeof bitmap);
 }
 
 bool any_consistent_level(int) { return true; }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const bool ready = fuzz_level::prepare("fuzz-world", write_car_and_bitmaps);

@@ -21,8 +21,8 @@
 #include <cstdint>
 
 constexpr int PLAT_MODE_TEXT = 0;
-constexpr int PLAT_MODE_GRAPHICS = 5;   // 320x200, 256 colours
-constexpr int PLAT_PALETTE_INTS = 768;  // red, green, blue for colours 0..255
+constexpr int PLAT_MODE_GRAPHICS = 5;    // 320x200, 256 colours
+constexpr int PLAT_PALETTE_INTS = 768;   // red, green, blue for colours 0..255
 
 void plat_set_mode(int mode);
 uint8_t *plat_video_memory();   // 64000 bytes in graphics mode, else null

@@ -39,7 +39,7 @@ KeyboardState kbd;
 bool is_shift(int scancode) { return scancode == KEY_LEFT_SHIFT || scancode == KEY_RIGHT_SHIFT; }
 bool in_table(int scancode) { return scancode >= 0 && scancode < KEY_COUNT; }
 
-}  // namespace
+}   // namespace
 
 void kbd_init() {
     std::memset(kbd.keys, KEY_UP_STATE, sizeof kbd.keys);

@@ -19,6 +19,7 @@ struct Pair {
     uint8_t set1;
 };
 // Usage, set-1 code.
+// clang-format off
 constexpr Pair PAIRS[] = {
     // Letters a..z are usages 4..29.
     {4, 30}, {5, 48}, {6, 46}, {7, 32}, {8, 18}, {9, 33}, {10, 34}, {11, 35}, {12, 23},
@@ -54,6 +55,7 @@ constexpr Pair PAIRS[] = {
     {224, 29}, {225, 42}, {226, 56}, {227, 91},   // left Ctrl Shift Alt GUI
     {228, 29}, {229, 54}, {230, 56}, {231, 92},   // right Ctrl Shift Alt GUI
 };
+// clang-format on
 
 constexpr std::array<uint8_t, KEYMAP_USAGES> build() {
     std::array<uint8_t, KEYMAP_USAGES> table = {};
@@ -61,7 +63,7 @@ constexpr std::array<uint8_t, KEYMAP_USAGES> build() {
     return table;
 }
 constexpr std::array<uint8_t, KEYMAP_USAGES> TABLE = build();
-}  // namespace keymap_detail
+}   // namespace keymap_detail
 
 // The set-1 scancode of a key, 1..127, or 0 for none.
 constexpr int keymap_to_set1(int usage) {

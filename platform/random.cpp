@@ -6,6 +6,7 @@
 namespace {
 
 // A permutation of 0..255: every value once per period.
+// clang-format off
 constexpr uint8_t RANDOM_TABLE[256] = {
     227, 71,  26,  242, 32,  211, 94,  163, 235, 148, 20,  134, 51,  222, 58,  204,
     151, 139, 229, 33,  96,  104, 105, 61,  115, 225, 93,  18,  92,  187, 199, 103,
@@ -24,13 +25,14 @@ constexpr uint8_t RANDOM_TABLE[256] = {
     181, 49,  230, 182, 50,  74,  114, 101, 57,  44,  12,  179, 9,   16,  137, 36,
     223, 196, 25,  24,  247, 86,  127, 68,  87,  125, 21,  184, 75,  252, 6,   189,
 };
+// clang-format on
 
 struct RandomState {
     int index;   // 0..255: the next table entry
 };
 RandomState rng;
 
-}  // namespace
+}   // namespace
 
 void rand_reset() { rng.index = 0; }
 

@@ -49,7 +49,7 @@ int walk_text(const char *s) {
     return width;
 }
 
-}  // namespace
+}   // namespace
 
 void text_set_font(int slot, const uint8_t *font) {
     if (slot < 0 || slot >= FONT_SLOTS) fatal_error("font slot %d out of range", slot);

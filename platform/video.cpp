@@ -22,7 +22,7 @@ constexpr Ramp RAMP_B = {0,  3,  6,  8,  11, 14, 17, 20, 22, 25, 28, 31,
                          33, 36, 39, 42, 44, 47, 50, 53, 56, 58, 61, 63};
 constexpr Ramp RAMP_H = {0,  2,  3,  4,  6,  7,  8,  10, 11, 13, 14, 15,
                          17, 18, 20, 21, 22, 24, 25, 27, 28, 29, 31, 32};
-constexpr Ramp RAMP_Q = {0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  6,  6,
+constexpr Ramp RAMP_Q = {0, 1, 1, 2, 2, 3, 3,  4,  4,  5,  6,  6,
                          7, 7, 8, 8, 9, 9, 10, 10, 11, 12, 12, 13};
 constexpr Ramp RAMP_R = {0,  2,  4,  6,  8,  10, 12, 14, 16, 18, 20, 22,
                          24, 26, 28, 29, 31, 33, 35, 37, 39, 41, 43, 45};
@@ -33,6 +33,7 @@ constexpr Ramp RAMP_ZERO = {};
 struct RampColours {
     const uint8_t *red, *green, *blue;
 };
+// clang-format off
 constexpr RampColours RAMPS[10] = {
     {RAMP_B, RAMP_ZERO, RAMP_ZERO}, {RAMP_ZERO, RAMP_B, RAMP_ZERO},
     {RAMP_ZERO, RAMP_ZERO, RAMP_B}, {RAMP_ZERO, RAMP_B, RAMP_B},
@@ -40,14 +41,17 @@ constexpr RampColours RAMPS[10] = {
     {RAMP_B, RAMP_H, RAMP_ZERO},    {RAMP_B, RAMP_Q, RAMP_B},
     {RAMP_B, RAMP_ZERO, RAMP_H},    {RAMP_R, RAMP_G, RAMP_B},
 };
+// clang-format on
 
 // Colours 240..255: the sixteen colours of the old 16-colour adapters.
+// clang-format off
 constexpr uint8_t FIXED_COLOURS[16][3] = {
     {0, 0, 0},    {0, 0, 42},   {0, 42, 0},   {0, 42, 42},
     {42, 0, 0},   {42, 0, 42},  {42, 21, 0},  {42, 42, 42},
     {21, 21, 21}, {21, 21, 63}, {21, 63, 21}, {21, 63, 63},
     {63, 21, 21}, {63, 21, 63}, {63, 63, 21}, {63, 63, 63},
 };
+// clang-format on
 
 constexpr Palette make_default_palette() {
     Palette p = {};
@@ -72,9 +76,9 @@ using FlipKernel = void (*)(const uint8_t *back, const uint8_t *previous, uint8_
 struct VideoState {
     uint8_t *previous;   // previous-frame buffer, double-buffer mode only
     int single_buffer;
-    int active;          // 1 between gfx_init and gfx_shutdown
+    int active;             // 1 between gfx_init and gfx_shutdown
     int kernel_narrowing;   // GFX_FLIP_WIDEST minus the widest kernel allowed
-    FlipKernel kernel;   // chosen by gfx_init
+    FlipKernel kernel;      // chosen by gfx_init
 };
 VideoState video;
 
@@ -113,8 +117,10 @@ void copy_changed_words_sse2(const uint8_t *back, const uint8_t *previous, uint8
         unsigned same = 0;
         for (int k = 0; k < 4; k++) {
             now[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(back + offset + 16 * k));
-            __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(previous + offset + 16 * k));
-            same |= static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(now[k], before))))
+            __m128i before =
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(previous + offset + 16 * k));
+            same |= static_cast<unsigned>(
+                        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(now[k], before))))
                     << (4 * k);
         }
         unsigned changed = ~same & 0xFFFFu;
@@ -164,7 +170,7 @@ void free_buffers() {
     BackBuffer = nullptr;
 }
 
-}  // namespace
+}   // namespace
 
 int gfx_init(int single_buffer) {
     if (video.active) gfx_shutdown();

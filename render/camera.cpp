@@ -16,7 +16,7 @@ int32_t unit_component(float v) {
     return static_cast<int32_t>(v);
 }
 
-}  // namespace
+}   // namespace
 
 Camera *camera_create(int32_t focal_length, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     Camera *c = static_cast<Camera *>(safe_alloc(sizeof(Camera)));

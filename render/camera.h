@@ -26,20 +26,20 @@ struct Camera {
     int32_t x, y, z;
     int32_t angle_x, angle_y, angle_z;
     int32_t light_x, light_y, light_z;
-    int32_t ambient;                 // 0..255
-    int32_t focal_length;            // pixels; never 0
-    RasterState raster;              // viewport, pick point, initial flags
+    int32_t ambient;        // 0..255
+    int32_t focal_length;   // pixels; never 0
+    RasterState raster;     // viewport, pick point, initial flags
     int32_t half_width, half_height;
     int32_t slope_x_min, slope_x_max, slope_y_min, slope_y_max;
-    Transform view;                  // rotation from 1439 - angles, t = -position
+    Transform view;   // rotation from 1439 - angles, t = -position
     Mesh *meshes;
 };
 
 // Starts with the pick point at the viewport's top-left corner and both
 // initial flags 0, the light zero and the ambient 255.
 Camera *camera_create(int32_t focal_length, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
-void camera_set_viewport(Camera *c, int32_t focal_length, int32_t x0, int32_t y0,
-                         int32_t x1, int32_t y1);
+void camera_set_viewport(Camera *c, int32_t focal_length, int32_t x0, int32_t y0, int32_t x1,
+                         int32_t y1);
 void camera_set_position(Camera *c, int32_t x, int32_t y, int32_t z, int relative);
 void camera_set_angles(Camera *c, int32_t ax, int32_t ay, int32_t az, int relative);
 void camera_set_light(Camera *c, int32_t lx, int32_t ly, int32_t lz, int32_t ambient);

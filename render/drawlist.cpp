@@ -19,7 +19,7 @@ DrawListState g;
 // the others still send a negative key to a real bucket, below every
 // non-negative key (nearest), in signed order.
 constexpr int LAST_PASS_BUCKET[8] = {3, 4, 5, 6, 0, 0, 1, 2};
-}  // namespace
+}   // namespace
 
 RenderState *render_state() { return &g.rs; }
 

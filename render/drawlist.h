@@ -37,9 +37,9 @@ struct DrawList {
 
 // Per-frame render state, one global instance.
 struct RenderState {
-    Camera camera;           // copy taken at the start of the frame
-    Transform view;          // world to camera space
-    int32_t frame_stamp;     // 0 after drawlist_init, 1 in the first frame
+    Camera camera;         // copy taken at the start of the frame
+    Transform view;        // world to camera space
+    int32_t frame_stamp;   // 0 after drawlist_init, 1 in the first frame
     DrawList list;
     ScreenPoint points[SCREEN_POINTS];
 };

@@ -67,7 +67,7 @@ void draw_sprite(const Face *face, const Vertex *vertices, const RenderState *rs
     sprite_draw_scaled(centre.x, centre.y, w, h, bitmap);
     res_unlock(id);
 }
-}  // namespace
+}   // namespace
 
 // Corners with this frame's stamp are projected here, once: the stamp drops
 // to 0 so a later face sharing the vertex reuses its screen position (and

@@ -130,8 +130,7 @@ bool take_edge(const ScreenPoint &from, const ScreenPoint &to, const uint8_t *co
     }
     if (yb < c.y0 || yt > c.y1) return false;
     if (yt < c.y0) {
-        if constexpr (Gouraud)
-            ct = wrap_add(ct, low32((int64_t{c.y0} - yt) * colour_step));
+        if constexpr (Gouraud) ct = wrap_add(ct, low32((int64_t{c.y0} - yt) * colour_step));
         xt = wrap_add(xt, mul_div(int64_t{xb} - xt, int64_t{c.y0} - yt, int64_t{yb} - yt));
         yt = c.y0;
     }
@@ -236,7 +235,8 @@ struct GouraudLanes {
 // Pixels k..k+7 in the low eight bytes.
 inline __m128i gouraud8(const GouraudLanes &g, uint32_t k) {
     const __m128i lanes = (k & 1) ? g.odd : g.even;
-    const __m128i c0 = _mm_add_epi32(_mm_set1_epi32(static_cast<int>(g.colour + g.step * k)), lanes);
+    const __m128i c0 =
+        _mm_add_epi32(_mm_set1_epi32(static_cast<int>(g.colour + g.step * k)), lanes);
     const __m128i c1 = _mm_add_epi32(c0, g.step4);
     // (c >> 16) always fits 16 signed bits, so the saturating pack is exact;
     // the mask keeps its low byte for the unsigned pack.
@@ -252,8 +252,8 @@ inline void gouraud_span(uint8_t *dst, uint32_t count, int32_t colour, int32_t s
         for (uint32_t i = 0; i < count; ++i) dst[i] = gouraud_pixel(c + s * i, i & 1 ? d ^ 3 : d);
         return;
     }
-    const __m128i ramp = _mm_set_epi32(static_cast<int>(3 * s), static_cast<int>(2 * s),
-                                       static_cast<int>(s), 0);
+    const __m128i ramp =
+        _mm_set_epi32(static_cast<int>(3 * s), static_cast<int>(2 * s), static_cast<int>(s), 0);
     const GouraudLanes g{
         _mm_add_epi32(ramp, _mm_load_si128(reinterpret_cast<const __m128i *>(DITHER_LANES[d]))),
         _mm_add_epi32(ramp, _mm_load_si128(reinterpret_cast<const __m128i *>(DITHER_LANES[d ^ 3]))),
@@ -288,14 +288,14 @@ inline void gouraud_span(uint8_t *dst, uint32_t count, int32_t colour, int32_t s
 #if POLY_WIDE_SPANS
 // D·2^14 for the sixteen lanes of a chunk, by d (chunks start on even indices).
 alignas(64) constexpr int32_t DITHER_LANES_WIDE[4][16] = {
-    {0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14,
-     0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14},
-    {1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14,
-     1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14},
-    {2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14,
-     2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14},
-    {3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0,
-     3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0},
+    {0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0,
+     3 << 14},
+    {1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14,
+     1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14},
+    {2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14,
+     2 << 14, 1 << 14, 2 << 14, 1 << 14, 2 << 14, 1 << 14},
+    {3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14, 0, 3 << 14,
+     0},
 };
 
 // Sixteen pixels per chunk: the low byte of each lane's (c + D·2^14) >> 16,
@@ -307,12 +307,13 @@ POLY_WIDE inline __m128i gouraud16_wide(__m512i c) {
     return _mm512_maskz_cvtepi32_epi8(ALL, _mm512_maskz_srai_epi32(ALL, c, 16));
 }
 
-POLY_WIDE inline void gouraud_span_wide(uint8_t *dst, uint32_t count, int32_t colour,
-                                        int32_t step, int d) {
+POLY_WIDE inline void gouraud_span_wide(uint8_t *dst, uint32_t count, int32_t colour, int32_t step,
+                                        int d) {
     const __m512i index = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    __m512i c = _mm512_add_epi32(
-        _mm512_add_epi32(_mm512_set1_epi32(colour), _mm512_mullo_epi32(_mm512_set1_epi32(step), index)),
-        _mm512_load_si512(DITHER_LANES_WIDE[d]));
+    __m512i c =
+        _mm512_add_epi32(_mm512_add_epi32(_mm512_set1_epi32(colour),
+                                          _mm512_mullo_epi32(_mm512_set1_epi32(step), index)),
+                         _mm512_load_si512(DITHER_LANES_WIDE[d]));
     const __m512i step16 = _mm512_set1_epi32(static_cast<int>(static_cast<uint32_t>(step) << 4));
     for (; count > 16; count -= 16, dst += 16, c = _mm512_add_epi32(c, step16))
         _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), gouraud16_wide(c));
@@ -400,9 +401,9 @@ struct SegmentCursors {
 };
 
 SegmentCursors load_cursors(const EdgeCursor &b, const EdgeCursor &a) {
-    return {static_cast<uint32_t>(b.x),      static_cast<uint32_t>(a.x),
-            static_cast<uint32_t>(b.x_step), static_cast<uint32_t>(a.x_step),
-            static_cast<uint32_t>(b.colour), static_cast<uint32_t>(a.colour),
+    return {static_cast<uint32_t>(b.x),           static_cast<uint32_t>(a.x),
+            static_cast<uint32_t>(b.x_step),      static_cast<uint32_t>(a.x_step),
+            static_cast<uint32_t>(b.colour),      static_cast<uint32_t>(a.colour),
             static_cast<uint32_t>(b.colour_step), static_cast<uint32_t>(a.colour_step)};
 }
 
@@ -432,13 +433,14 @@ bool segment_inside(const SegmentContext *ctx, int32_t rows, const SegmentCursor
 void pick_in_segment(SegmentContext *ctx, int32_t row, int32_t end, const SegmentCursors &k) {
     if (ctx->pick_y < row || ctx->pick_y > end) return;
     const auto n = static_cast<uint32_t>(ctx->pick_y - row);
-    const auto vb = static_cast<int32_t>(k.xb + n * k.sb), va = static_cast<int32_t>(k.xa + n * k.sa);
+    const auto vb = static_cast<int32_t>(k.xb + n * k.sb),
+               va = static_cast<int32_t>(k.xa + n * k.sa);
     const int32_t left = std::min(vb, va) >> 16, right = std::max(vb, va) >> 16;
     if (left <= ctx->pick_x && ctx->pick_x <= right) ctx->pick_hit = 1;
 }
 
-void flat_segment(SegmentContext *ctx, uint8_t *line, int32_t row, int32_t end,
-                  SegmentCursors *k, uint8_t colour) {
+void flat_segment(SegmentContext *ctx, uint8_t *line, int32_t row, int32_t end, SegmentCursors *k,
+                  uint8_t colour) {
     uint32_t xb = k->xb, xa = k->xa;
     if (segment_inside(ctx, end - row + 1, *k)) {
         pick_in_segment(ctx, row, end, *k);
@@ -466,8 +468,8 @@ void gouraud_segment(SegmentContext *ctx, uint8_t *line, int32_t row, int32_t en
         ctx->drawn = 1;
     }
     uint32_t xb = k->xb, xa = k->xa, cb = k->cb, ca = k->ca;
-    for (; row <= end; ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa, cb += k->csb,
-                       ca += k->csa) {
+    for (; row <= end;
+         ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa, cb += k->csb, ca += k->csa) {
         GouraudRun run;
         if (inside ? gouraud_row<true>(ctx, row, xb, xa, cb, ca, &run)
                    : gouraud_row<false>(ctx, row, xb, xa, cb, ca, &run))
@@ -486,8 +488,8 @@ POLY_WIDE void gouraud_segment_wide(SegmentContext *ctx, uint8_t *line, int32_t 
         ctx->drawn = 1;
     }
     uint32_t xb = k->xb, xa = k->xa, cb = k->cb, ca = k->ca;
-    for (; row <= end; ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa, cb += k->csb,
-                       ca += k->csa) {
+    for (; row <= end;
+         ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa, cb += k->csb, ca += k->csa) {
         GouraudRun run;
         if (inside ? gouraud_row<true>(ctx, row, xb, xa, cb, ca, &run)
                    : gouraud_row<false>(ctx, row, xb, xa, cb, ca, &run))
@@ -557,7 +559,7 @@ struct PickCursor {
     int needs_edge;
     int corner;
     int32_t top_x, top_y, bottom_x, bottom_y;   // clipped ends; bottom_y is the end row
-    int64_t slope;                               // whole pixels per row, truncated
+    int64_t slope;                              // whole pixels per row, truncated
 };
 
 void advance_pick(PickCursor *cur, bool backward, int n, const ScreenPoint *p, const Clip &c) {
@@ -584,11 +586,9 @@ bool edge_reaches_clip(const PickCursor &e, const Clip &c) {
 
 bool pick_row_in(const PickCursor &e, int32_t y) { return e.top_y <= y && y <= e.bottom_y; }
 
-int64_t x_at(const PickCursor &e, int32_t y) {
-    return (int64_t{y} - e.top_y) * e.slope + e.top_x;
-}
+int64_t x_at(const PickCursor &e, int32_t y) { return (int64_t{y} - e.top_y) * e.slope + e.top_x; }
 
-}  // namespace
+}   // namespace
 
 RasterState *raster_state() { return &raster.state; }
 

@@ -125,7 +125,7 @@ int32_t clip_face(Mesh *mesh, Face *face, const Transform &to_camera, int32_t st
     }
     return corners;
 }
-}  // namespace
+}   // namespace
 
 Mesh *render_frame(Camera *camera, int draw) {
     RenderState *rs = render_state();

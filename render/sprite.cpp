@@ -143,7 +143,7 @@ SPRITE_WIDE void draw_rows_wide(const ScaledRows &s, uint8_t *out, int64_t h) {
 }
 #endif
 
-}  // namespace
+}   // namespace
 
 void sprite_draw(int x_in, int y_in, const Bitmap *bitmap) {
     const int64_t width = bitmap_width(bitmap), height = bitmap_height(bitmap);
@@ -217,7 +217,8 @@ void sprite_draw_scaled(int cx, int cy, int w_in, int h_in, const Bitmap *bitmap
     // worked out once for all rows (w <= 319 here).
     int32_t columns[SCREEN_WIDTH];
     for (int64_t i = 0; i < w; ++i) columns[i] = static_cast<int32_t>((i * x_step) >> 16);
-    const ScaledRows rows{bitmap_pixels(bitmap), sy, y_step, sx >> 16, k, columns, static_cast<int>(w)};
+    const ScaledRows rows{bitmap_pixels(bitmap), sy, y_step, sx >> 16, k, columns,
+                          static_cast<int>(w)};
     uint8_t *out = BackBuffer + y * SCREEN_WIDTH + x;
 #if SPRITE_WIDE_ROWS
     if (sprites.wide_rows < 0) sprites.wide_rows = wide_rows_available();

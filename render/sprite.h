@@ -22,7 +22,6 @@ struct Bitmap {
     unsigned char header[8];   // int32 width, int32 height, little-endian
 };
 
-
 inline int32_t bitmap_width(const Bitmap *b) {
     uint32_t v = uint32_t{b->header[0]} | uint32_t{b->header[1]} << 8 |
                  uint32_t{b->header[2]} << 16 | uint32_t{b->header[3]} << 24;

@@ -20,12 +20,12 @@ namespace {
 // block of the pool (id -1, no name, never resident, never locked).
 struct CacheEntry {
     ResourceId id;
-    int32_t size;         // file length at registration, or the block's length
+    int32_t size;   // file length at registration, or the block's length
     int32_t resident;
     int32_t lock_count;
-    int32_t stamp;        // use_clock when last made resident
-    uint8_t *data;        // start of its bytes while resident / of the block
-    FILE *file;           // resources only
+    int32_t stamp;   // use_clock when last made resident
+    uint8_t *data;   // start of its bytes while resident / of the block
+    FILE *file;      // resources only
     char name[RES_NAME_MAX + 1];
     CacheEntry *next;
 };
@@ -86,39 +86,38 @@ bool climbs_out(const char *name) {
 //   anything else does nothing and returns 0.
 intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length = 0) {
     switch (op) {
-    case 1: {
-        const char *name = static_cast<const char *>(name_or_buffer);
-        char path[RES_FOLDER_MAX + 1 + RES_NAME_MAX + 1];
-        std::snprintf(path, sizeof path, "%s/%s", folder.path, name);
-        // Opened without blocking, so a FIFO or a device never holds the game
-        // up; only a regular file has a size that means something (a folder,
-        // a pipe or a device would fail or block later, or never end).
-        const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        struct stat st;
-        if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-            close(fd);
-            fatal_error("cannot load resource `%s'", name);
+        case 1: {
+            const char *name = static_cast<const char *>(name_or_buffer);
+            char path[RES_FOLDER_MAX + 1 + RES_NAME_MAX + 1];
+            std::snprintf(path, sizeof path, "%s/%s", folder.path, name);
+            // Opened without blocking, so a FIFO or a device never holds the game
+            // up; only a regular file has a size that means something (a folder,
+            // a pipe or a device would fail or block later, or never end).
+            const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            struct stat st;
+            if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+                close(fd);
+                fatal_error("cannot load resource `%s'", name);
+            }
+            FILE *f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+            if (f == nullptr && fd >= 0) close(fd);
+            if (f == nullptr) fatal_error("cannot load resource `%s'", name);
+            // Unbuffered: each load is one whole read, and a seek back to the
+            // start must reach the file, not bytes buffered by an earlier load.
+            std::setvbuf(f, nullptr, _IONBF, 0);
+            return reinterpret_cast<intptr_t>(f);
         }
-        FILE *f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
-        if (f == nullptr && fd >= 0) close(fd);
-        if (f == nullptr) fatal_error("cannot load resource `%s'", name);
-        // Unbuffered: each load is one whole read, and a seek back to the
-        // start must reach the file, not bytes buffered by an earlier load.
-        std::setvbuf(f, nullptr, _IONBF, 0);
-        return reinterpret_cast<intptr_t>(f);
-    }
-    case 2: {
-        struct stat st;
-        if (fstat(fileno(file), &st) != 0) return 0;
-        return static_cast<intptr_t>(st.st_size);
-    }
-    case 3: {
-        if (std::fseek(file, 0, SEEK_SET) != 0 || length <= 0) return 0;
-        return static_cast<intptr_t>(
-            std::fread(name_or_buffer, 1, static_cast<size_t>(length), file));
-    }
-    default:
-        return 0;
+        case 2: {
+            struct stat st;
+            if (fstat(fileno(file), &st) != 0) return 0;
+            return static_cast<intptr_t>(st.st_size);
+        }
+        case 3: {
+            if (std::fseek(file, 0, SEEK_SET) != 0 || length <= 0) return 0;
+            return static_cast<intptr_t>(
+                std::fread(name_or_buffer, 1, static_cast<size_t>(length), file));
+        }
+        default: return 0;
     }
 }
 
@@ -137,8 +136,10 @@ void make_resident(CacheEntry *e, uint8_t *data) {
 }
 
 void remove_after(CacheEntry *prev, CacheEntry *node) {
-    if (prev == nullptr) cache.entries = node->next;
-    else prev->next = node->next;
+    if (prev == nullptr)
+        cache.entries = node->next;
+    else
+        prev->next = node->next;
     std::free(node);
 }
 
@@ -171,7 +172,7 @@ void merge_free_blocks() {
     }
 }
 
-}  // namespace
+}   // namespace
 
 void res_set_folder(const char *path) {
     if (path == nullptr) path = "lib";
@@ -330,8 +331,9 @@ int res_snapshot(ResBlockInfo *out, int max) {
     for (const CacheEntry *e = cache.entries; e != nullptr; e = e->next, ++n) {
         if (n >= max) continue;
         const bool placed = e->id == FREE_BLOCK || e->resident;
-        out[n] = {e->id, placed ? static_cast<int32_t>(e->data - cache.pool) : -1,
-                  e->size, e->resident, e->lock_count, e->stamp};
+        out[n] = {e->id,         placed ? static_cast<int32_t>(e->data - cache.pool) : -1,
+                  e->size,       e->resident,
+                  e->lock_count, e->stamp};
     }
     return n;
 }

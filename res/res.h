@@ -22,9 +22,9 @@
 
 using ResourceId = int32_t;   // distinct, never -1, within 0..65535
 
-constexpr int RES_NAME_MAX = 59;        // "lib/" + name + NUL fits in 64 bytes
-constexpr int RES_ID_LIMIT = 65536;     // registrations between res_init and res_shutdown
-constexpr int RES_FOLDER_MAX = 4095;    // characters of a data folder's path
+constexpr int RES_NAME_MAX = 59;       // "lib/" + name + NUL fits in 64 bytes
+constexpr int RES_ID_LIMIT = 65536;    // registrations between res_init and res_shutdown
+constexpr int RES_FOLDER_MAX = 4095;   // characters of a data folder's path
 
 // The folder resource names are relative to; null restores "lib". Kept across
 // res_init and res_shutdown; it applies to the registrations that follow.

@@ -28,17 +28,17 @@ using FaceFlags = uint32_t;
 constexpr uint32_t FACE_REFLECT_MASK = 0x000000FF;   // polygon: reflectivity
 constexpr uint32_t FACE_RAMP_MASK = 0x00000F00;      // polygon: colour ramp
 constexpr int FACE_RAMP_SHIFT = 8;
-constexpr uint32_t FACE_ID_MASK = 0x0000FFFF;        // sprite: bitmap ResourceId
-constexpr uint32_t FACE_SCALE_MASK = 0x001F0000;     // sprite: scale exponent
+constexpr uint32_t FACE_ID_MASK = 0x0000FFFF;      // sprite: bitmap ResourceId
+constexpr uint32_t FACE_SCALE_MASK = 0x001F0000;   // sprite: scale exponent
 constexpr int FACE_SCALE_SHIFT = 16;
-constexpr int FACE_SCALE_MAX = 14;                   // 65536 << scale stays a positive int32
+constexpr int FACE_SCALE_MAX = 14;   // 65536 << scale stays a positive int32
 constexpr uint32_t FACE_SMOOTH = 0x20000000;
 constexpr uint32_t FACE_SPRITE = 0x40000000;
 
 // Bitmaps.
 constexpr uint8_t BITMAP_TRANSPARENT = 255;   // palette index never drawn
 constexpr int BITMAP_HEADER_SIZE = 8;
-constexpr int BITMAP_SIZE_MAX = 32767;        // scaled drawing multiplies by 65536
+constexpr int BITMAP_SIZE_MAX = 32767;   // scaled drawing multiplies by 65536
 
 // Player starts: a start record whose name begins "Human" places a car for
 // the player numbered by the byte after it, read unsigned, minus '0'. Numbers

@@ -39,9 +39,7 @@ void store_unit(Vec3f v, int32_t *nx, int32_t *ny, int32_t *nz) {
 
 // (b − a) / 256 as float. The difference is taken exactly in 64 bits; the
 // division by a power of two then rounds the same as the float conversion.
-float edge(int32_t a, int32_t b) {
-    return static_cast<float>(int64_t{b} - a) / 256.0f;
-}
+float edge(int32_t a, int32_t b) { return static_cast<float>(int64_t{b} - a) / 256.0f; }
 
 void face_normal(const Mesh *mesh, Face *f) {
     const Vertex &p = mesh->vertices[f->index[0]];
@@ -49,8 +47,7 @@ void face_normal(const Mesh *mesh, Face *f) {
     const Vertex &r = mesh->vertices[f->index[2]];
     const Vec3f e1{edge(p.x, q.x), edge(p.y, q.y), edge(p.z, q.z)};
     const Vec3f e2{edge(p.x, r.x), edge(p.y, r.y), edge(p.z, r.z)};
-    const Vec3f n{e1.y * e2.z - e2.y * e1.z, e1.z * e2.x - e1.x * e2.z,
-                  e1.x * e2.y - e2.x * e1.y};
+    const Vec3f n{e1.y * e2.z - e2.y * e1.z, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e2.x * e1.y};
     store_unit(n, &f->nx, &f->ny, &f->nz);
 }
 
@@ -153,11 +150,11 @@ bool axis_holds(Span a, Span b, int selector) {
         case 0: return a.lo < b.hi && b.lo < a.hi;   // strict: touching fails
         case -1: return a.hi < b.lo;
         case 1: return a.lo > b.hi;
-        default: return false;                       // no such relation
+        default: return false;   // no such relation
     }
 }
 
-}  // namespace
+}   // namespace
 
 Mesh *mesh_create(Body *owner, int32_t vertex_count, int32_t spare_slots,
                   const int32_t *positions) {

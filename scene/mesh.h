@@ -25,15 +25,14 @@
 
 struct Body;
 
-
 // 13 words.
 struct Vertex {
-    int32_t stamp;           // == FrameStamp: transformed this frame, not projected
-    int32_t x, y, z;         // model coordinates
-    int32_t cx, cy, cz;      // camera coordinates of the current frame
-    int32_t sx, sy;          // screen coordinates
-    int32_t nx, ny, nz;      // unit vertex normal ×256
-    int32_t intensity;       // gouraud lighting value
+    int32_t stamp;        // == FrameStamp: transformed this frame, not projected
+    int32_t x, y, z;      // model coordinates
+    int32_t cx, cy, cz;   // camera coordinates of the current frame
+    int32_t sx, sy;       // screen coordinates
+    int32_t nx, ny, nz;   // unit vertex normal ×256
+    int32_t intensity;    // gouraud lighting value
 };
 static_assert(sizeof(Vertex) == 13 * 4);
 
@@ -42,38 +41,37 @@ struct Mesh;
 // 17 words where pointers are 32-bit; on a 64-bit machine the two links are wider.
 struct Face {
     FaceFlags flags;
-    int32_t corner_count;    // 3, or 1 for a sprite face
+    int32_t corner_count;   // 3, or 1 for a sprite face
     int32_t index[3];
     int32_t clip_index[5];   // corners after near-plane clipping, per frame
     int32_t clip_count;
-    int32_t nx, ny, nz;      // unit face normal ×256 (0 for sprite faces)
-    int32_t mark;            // 1 while listed and drawn this frame
+    int32_t nx, ny, nz;   // unit face normal ×256 (0 for sprite faces)
+    int32_t mark;         // 1 while listed and drawn this frame
     Mesh *mesh;
     Face *next;
 };
 
 struct Mesh {
-    int32_t x, y, z;                         // position, world units
-    int32_t angle_x, angle_y, angle_z;       // each 0..1439
+    int32_t x, y, z;                     // position, world units
+    int32_t angle_x, angle_y, angle_z;   // each 0..1439
     Body *owner;
     int32_t drawn;
-    int32_t vertex_capacity;                 // vertex_count + spare slots
+    int32_t vertex_capacity;   // vertex_count + spare slots
     int32_t vertex_count;
     Vertex *vertices;
     Face *faces;
-    int32_t centre[3];                       // model-space box centre
-    int32_t world_centre[3];                 // position + centre
-    int32_t view_centre[3];                  // camera space, per frame
+    int32_t centre[3];         // model-space box centre
+    int32_t world_centre[3];   // position + centre
+    int32_t view_centre[3];    // camera space, per frame
     int32_t radius;
     int32_t half_extent[3];
-    int32_t object_light[3];                 // light in model space, per frame
-    Transform transform;                     // object to world
-    Mesh *next;                              // next in a camera's list
+    int32_t object_light[3];   // light in model space, per frame
+    Transform transform;       // object to world
+    Mesh *next;                // next in a camera's list
 };
 
 // positions: vertex_count triples x, y, z.
-Mesh *mesh_create(Body *owner, int32_t vertex_count, int32_t spare_slots,
-                  const int32_t *positions);
+Mesh *mesh_create(Body *owner, int32_t vertex_count, int32_t spare_slots, const int32_t *positions);
 // corners: three indices (only the first is read for a sprite face). The
 // FACE_SMOOTH bit of flags is replaced by the smooth switch. Returns 1.
 int mesh_add_face(Mesh *mesh, FaceFlags flags, const int32_t *corners, int smooth);

@@ -105,8 +105,7 @@ void read_shape(ByteCursor *c, int32_t vertex_count, Building *b) {
     read_faces(c, b->body->mesh, vertex_count, flat, 0);
     const int32_t smooth = read_count(c, WORLD_FACE_BYTES);
     read_faces(c, b->body->mesh, vertex_count, smooth, 1);
-    if (flat == 0 && smooth == 0)
-        fatal_error("resource `%s': object with no face", cursor_name(c));
+    if (flat == 0 && smooth == 0) fatal_error("resource `%s': object with no face", cursor_name(c));
 }
 
 int32_t read_mass(ByteCursor *c) {
@@ -137,14 +136,14 @@ void link_mesh(Mesh **meshes, Mesh *mesh) {
     if (!mesh_list_add(meshes, mesh)) fatal_error("Camera: mesh added twice");
 }
 
-}  // namespace
+}   // namespace
 
 int32_t stream_read_int(ByteCursor *cursor) {
     if (cursor->end - cursor->pos < 4)
         fatal_error("resource `%s' ends too early", cursor_name(cursor));
     const uint8_t *p = cursor->pos;
-    const uint32_t v = uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
-                       uint32_t{p[3]} << 24;
+    const uint32_t v =
+        uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
     cursor->pos += 4;
     return static_cast<int32_t>(v);
 }
@@ -167,8 +166,10 @@ void world_load(ResourceId id, Mesh **meshes) {
     for (;;) {
         const int32_t kind = stream_read_int(&cursor);
         if (kind == WORLD_KIND_END) break;
-        if (kind == WORLD_KIND_START) world_read_start(&cursor, meshes);
-        else append_body(world_read_object(kind, &cursor, meshes));
+        if (kind == WORLD_KIND_START)
+            world_read_start(&cursor, meshes);
+        else
+            append_body(world_read_object(kind, &cursor, meshes));
     }
     res_unlock(id);
 }
@@ -203,7 +204,8 @@ void world_read_start(ByteCursor *cursor, Mesh **meshes) {
     const char *name = stream_read_string(cursor);
     int32_t n = 0;
     if (!start_places_car(name, &n)) return;
-    Body *car = model_load(START_CAR_MODEL, static_cast<uint32_t>(static_cast<int32_t>(BODY_HUMAN) + n), meshes);
+    Body *car = model_load(START_CAR_MODEL,
+                           static_cast<uint32_t>(static_cast<int32_t>(BODY_HUMAN) + n), meshes);
     mesh_set_position(car->mesh, pos[0], pos[1], pos[2], 0);
     mesh_set_angles(car->mesh, ang[0], ang[1], ang[2], 0);
     // The player's own car is never drawn.

@@ -66,7 +66,8 @@ constexpr int WX0 = 16, WY0 = 12, WW = 96, WH = 64;
 inline void check_image(const char *name) {
     const std::string header = "P5\n96 64\n255\n";
     std::string got = header;
-    for (int y = WY0; y < WY0 + WH; ++y) got.append(reinterpret_cast<const char *>(screen) + y * SCREEN_WIDTH + WX0, WW);
+    for (int y = WY0; y < WY0 + WH; ++y)
+        got.append(reinterpret_cast<const char *>(screen) + y * SCREEN_WIDTH + WX0, WW);
     const std::string path = std::string(POLYDRIVE_SOURCE_DIR) + "/tests/data/raster/" + name;
     const char *update = std::getenv("POLYDRIVE_UPDATE_IMAGES");
     if (update && *update == '1') std::ofstream(path, std::ios::binary) << got;
@@ -76,7 +77,8 @@ inline void check_image(const char *name) {
     ASSERT_EQ(want.size(), got.size()) << path;
     const int i = static_cast<int>(std::mismatch(got.begin(), got.end(), want.begin()).first - got.begin());
     const int p = i - static_cast<int>(header.size());
-    ASSERT_EQ(i, static_cast<int>(got.size())) << name << " differs at pixel (" << WX0 + p % WW << ", " << WY0 + p / WW << ")";
+    ASSERT_EQ(i, static_cast<int>(got.size()))
+        << name << " differs at pixel (" << WX0 + p % WW << ", " << WY0 + p / WW << ")";
 }
 
-}  // namespace raster_test
+}   // namespace raster_test

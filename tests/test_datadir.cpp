@@ -22,7 +22,10 @@ struct DataDirTest : testing::Test {
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         fs::current_path(dir_ = tmpl);
     }
-    void TearDown() override { fs::current_path(old_cwd_); fs::remove_all(dir_); }
+    void TearDown() override {
+        fs::current_path(old_cwd_);
+        fs::remove_all(dir_);
+    }
     static std::string holding(const std::string &dir) {
         fs::create_directories(dir);
         std::ofstream(dir + "/level1.3dw") << "w";
@@ -48,17 +51,14 @@ TEST_F(DataDirTest, FirstPlaceHoldingTheLevelWins) {
     holding("opt/share/polydrive/lib");
     holding("build/lib");
     const Case cases[] = {
-        {"installed data beside the program", {nullptr, nullptr, "opt/bin/polydrive", "build"},
+        {"installed data beside the program",
+         {nullptr, nullptr, "opt/bin/polydrive", "build"},
          "opt/share/polydrive/lib"},
-        {"the build tree for a program inside it", {nullptr, nullptr, "build/tools/x", "build"},
-         "build/lib"},
+        {"the build tree for a program inside it", {nullptr, nullptr, "build/tools/x", "build"}, "build/lib"},
         {"not for a program outside it", {nullptr, nullptr, "build2/x", "build"}, "none"},
-        {"nor for a program that is the folder's namesake", {nullptr, nullptr, "build", "build"},
-         "none"},
-        {"installed data before the build tree",
-         {nullptr, nullptr, "opt/bin/x", "opt"}, "opt/share/polydrive/lib"},
-        {"an empty POLYDRIVE_DATA is unset", {nullptr, "", "opt/bin/x", nullptr},
-         "opt/share/polydrive/lib"},
+        {"nor for a program that is the folder's namesake", {nullptr, nullptr, "build", "build"}, "none"},
+        {"installed data before the build tree", {nullptr, nullptr, "opt/bin/x", "opt"}, "opt/share/polydrive/lib"},
+        {"an empty POLYDRIVE_DATA is unset", {nullptr, "", "opt/bin/x", nullptr}, "opt/share/polydrive/lib"},
     };
     for (const Case &c : cases) EXPECT_EQ(search(c.places), c.found) << c.what;
 
@@ -101,4 +101,4 @@ TEST_F(DataDirTest, ThisProcessFindsTheBuildTree) {
     EXPECT_EQ(search({nullptr, nullptr, p.exe, p.build}), std::string(p.build) + "/lib");
 }
 
-}  // namespace
+}   // namespace

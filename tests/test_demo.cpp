@@ -67,7 +67,7 @@ TEST(DemoFile, FaultsAreOneLineNamingTheFile) {
 // --- demos through the game's frame loop ---
 
 class GameDemo : public ::testing::Test {
-protected:
+  protected:
     std::string dir;
     void SetUp() override {
         ASSERT_EQ(chdir(POLYDRIVE_SOURCE_DIR), 0);   // the level is read from lib/
@@ -132,8 +132,8 @@ void plan_hook(int event) {
 TEST_F(GameDemo, RecordedKeysReplayIntoTheSameFrames) {
     const std::string path = dir + "/drive.keys";
     // Frame n is present n (a headless palette load presents nothing).
-    plan = {{3, KEY_UP, 1}, {13, KEY_LEFT, 1}, {20, KEY_LEFT, 0}, {25, KEY_1, 1}, {25, KEY_1, 0},
-            {30, KEY_UP, 0},  {31, KEY_1, 1},  {33, KEY_1, 0},    {40, KEY_ESCAPE, 1}, {42, KEY_ESCAPE, 0}};
+    plan = {{3, KEY_UP, 1},  {13, KEY_LEFT, 1}, {20, KEY_LEFT, 0}, {25, KEY_1, 1},      {25, KEY_1, 0},
+            {30, KEY_UP, 0}, {31, KEY_1, 1},    {33, KEY_1, 0},    {40, KEY_ESCAPE, 1}, {42, KEY_ESCAPE, 0}};
     headless_set_hook(plan_hook);
     demo_record_to(path.c_str());
     game_startup();
@@ -193,4 +193,4 @@ TEST_F(GameDemo, PlayingIgnoresKeysButEscape) {
     EXPECT_EQ(headless_presents(), 6);   // the release after frame 6 is the hit
 }
 
-}  // namespace
+}   // namespace

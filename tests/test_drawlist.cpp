@@ -119,8 +119,9 @@ TEST_F(DrawListTest, DrawnMeshesComeNearestFirstEachOnceThenNull) {
         faces[i].mark = owner[i] != &hidden_mesh;
         owner[i]->drawn = 1;
     }
-    for (Mesh *m : {&near_mesh, &far_mesh, static_cast<Mesh *>(nullptr), static_cast<Mesh *>(nullptr)}) EXPECT_EQ(drawlist_next_drawn_mesh(), m);
+    for (Mesh *m : {&near_mesh, &far_mesh, static_cast<Mesh *>(nullptr), static_cast<Mesh *>(nullptr)})
+        EXPECT_EQ(drawlist_next_drawn_mesh(), m);
     EXPECT_EQ(hidden_mesh.drawn, 1);
 }
 
-}  // namespace
+}   // namespace

@@ -31,19 +31,22 @@ Body body_of(int32_t mass, int32_t vx, int32_t vz, int32_t heading = 0, int32_t 
 }
 
 class Driving : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         headless_reset();
         kbd_init();
     }
     void TearDown() override { kbd_shutdown(); }
-    void drive(int frames) { for (int i = 0; i < frames; ++i) vehicle_drive(&body); }
+    void drive(int frames) {
+        for (int i = 0; i < frames; ++i) vehicle_drive(&body);
+    }
     Body body{};
 };
 
 // One frame from a heading and rate with the steering keys as given.
 TEST_F(Driving, OneFrameOfSteering) {
-    const int32_t rows[][6] = {   // heading, rate, left, right: heading and rate after
+    const int32_t rows[][6] = {
+        // heading, rate, left, right: heading and rate after
         {0, -10, 0, 0, 0, -9},       {0, -10, 1, 0, -1, -11},   // the rate changes first
         {-1437, -40, 1, 0, -1, -40}, {1437, 40, 0, 1, 1, 40},   // remainder keeps the sign
         {0, 30, 1, 0, 0, -1},        {0, -1, 0, 1, 0, 1},       // reversing drops to 0
@@ -83,9 +86,12 @@ TEST_F(Driving, HeldLeftTurnsInTheTenthFrameAndSaturatesAndReleasedDecays) {
 
 // Frames with two keys held, then 50 frames with nothing: there is no drag.
 TEST_F(Driving, AccelerationIsTheFlooredSineAndCosineAndTheSpeedStays) {
-    const int32_t rows[][8] = {   // keys, frames, heading, vx and vz before and after
-        {KEY_UP, KEY_UP, 3, 0, 0, 0, 0, 96},     {KEY_UP, KEY_UP, 1, 1, 0, 0, 0, 31},
-        {KEY_UP, KEY_UP, 1, 1439, 0, 0, -1, 31}, {KEY_UP, KEY_UP, 1, -360, 0, 0, -32, 0},
+    const int32_t rows[][8] = {
+        // keys, frames, heading, vx and vz before and after
+        {KEY_UP, KEY_UP, 3, 0, 0, 0, 0, 96},
+        {KEY_UP, KEY_UP, 1, 1, 0, 0, 0, 31},
+        {KEY_UP, KEY_UP, 1, 1439, 0, 0, -1, 31},
+        {KEY_UP, KEY_UP, 1, -360, 0, 0, -32, 0},
         {KEY_DOWN, KEY_DOWN, 2, 0, 0, 0, 0, -64},
         {KEY_UP, KEY_UP, 1, 0, 0, INT32_MAX, 0, INT32_MIN + 31},   // wraps at 32 bits
         {KEY_UP, KEY_1, 4, 0, 500, -7, 0, 0},                      // digit 1 stops the car
@@ -120,11 +126,13 @@ Ints classify(const Mesh &a, const Mesh &b) {
 TEST(BoxOverlap, SelectorsPerAxisAndClassification) {
     const Mesh a = box({0, 0, 0}, TEN), touching = box({20, 0, 0}, TEN), into = box({19, 0, 0}, TEN);
     EXPECT_EQ(Ints({mesh_box_test(&a, &touching, 0, 0, 0), mesh_box_test(&a, &touching, -1, 0, 0),
-                    mesh_box_test(&a, &into, 0, 0, 0)}), Ints({0, 0, 1}));
+                    mesh_box_test(&a, &into, 0, 0, 0)}),
+              Ints({0, 0, 1}));
     EXPECT_EQ(classify(a, touching), Ints({0, 0, 0}));
     const Mesh s = box({0, 0, 0}, {5, 5, 5}), t = box({100, 0, -100}, {5, 5, 5});
     EXPECT_EQ(Ints({mesh_box_test(&s, &t, -1, 0, 1), mesh_box_test(&s, &t, 1, 0, 1), mesh_box_test(&s, &t, -1, 0, -1),
-                    mesh_box_test(&s, &t, -1, 2, 1)}), Ints({1, 0, 0, 0}));   // 2: no such relation
+                    mesh_box_test(&s, &t, -1, 2, 1)}),
+              Ints({1, 0, 0, 0}));   // 2: no such relation
     EXPECT_EQ(classify(s, t), Ints({-1, 0, 1}));
     // In 32 bits these spans would wrap and seem to overlap.
     const Mesh high = box({INT32_MAX, 0, 0}, {INT32_MAX, 1, 1}), low = box({INT32_MIN, 0, 0}, {INT32_MAX, 1, 1});
@@ -134,7 +142,7 @@ TEST(BoxOverlap, SelectorsPerAxisAndClassification) {
 
 // Meshes linked into a camera's list and their owners into body_list, in order.
 class CollisionPass : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { body_list = nullptr; }
     Camera list_of(std::vector<Mesh> &meshes) {
         Body **tail = &body_list;
@@ -167,10 +175,16 @@ TEST_F(CollisionPass, OverlapQuerySkipsItsOwnMeshKeepsListOrderAndStopsWhenFull)
 // o's mass relative to p's sets the exchange; a mass of p of 0 or below, or
 // masses 1 and -1 (ratio -256, divisor ratio + 256 = 0) skip it.
 TEST(VelocityExchange, ByMassOnBothAxesNeverDividingByZero) {
-    const int32_t rows[][6] = {   // masses of p and o, velocities before and after
-        {100, 100, 10, 0, 0, 10},   {100, 100, 10, -4, -4, 10}, {100, 300, 12, 0, -6, 6},
-        {100, 300, 12, -4, -12, 4}, {300, 100, 12, 0, 6, 18},   {0, 100, 7, 9, 7, 9},
-        {-5, 100, 7, 9, 7, 9},      {1, -1, 7, 9, 7, 9},
+    const int32_t rows[][6] = {
+        // masses of p and o, velocities before and after
+        {100, 100, 10, 0, 0, 10},
+        {100, 100, 10, -4, -4, 10},
+        {100, 300, 12, 0, -6, 6},
+        {100, 300, 12, -4, -12, 4},
+        {300, 100, 12, 0, 6, 18},
+        {0, 100, 7, 9, 7, 9},
+        {-5, 100, 7, 9, 7, 9},
+        {1, -1, 7, 9, 7, 9},
         {256, -257, 1 << 22, 0, wrap_sub(INT32_MIN, 1 << 22), INT32_MIN},   // divisor -1: wraps
     };
     for (const auto &[p_mass, o_mass, up, uo, p_after, o_after] : rows) {
@@ -280,4 +294,4 @@ TEST(ScriptedDrive, TheCarHandsItsSpeedToTheCrateAndEveryRunGivesTheSameFrames) 
     EXPECT_EQ(drive_into_crate(300), log);
 }
 
-}  // namespace
+}   // namespace

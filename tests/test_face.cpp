@@ -78,7 +78,8 @@ TEST_F(FaceTest, ProjectsAroundTheScreenCentre) {
     camera_point(3, -1, 0, 600);
     project(0, {0, 1, 2, 3});
     const int want[4][2] = {{160, 100}, {310, -50}, {11, 100}, {160, 100}};
-    for (int i = 0; i < 4; i++) EXPECT_EQ((std::pair{point(i).x, point(i).y}), (std::pair{want[i][0], want[i][1]})) << i;
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ((std::pair{point(i).x, point(i).y}), (std::pair{want[i][0], want[i][1]})) << i;
     EXPECT_EQ((std::pair{v[1].sx, v[1].sy}), (std::pair{310, -50}));
     *raster_state() = RasterState{10, 20, 309, 179, 0, 0, 0, 0};
     camera_point(0, 0, 0, 300);
@@ -118,14 +119,16 @@ TEST_F(FaceTest, SmoothFacesLightVerticesOncePerFrame) {
 TEST_F(FaceTest, ShadeLevelsFollowReflectivityLightAndAmbient) {
     face.nz = -256;
     for (Vertex &x : v) x.nz = 256;
-    const struct { uint32_t flags; int32_t light_z, ambient, colour; } cases[] = {
-        {0x3FF, -256, 64, 3 * 24 + 23},               // 255 + 64, capped at 255
-        {0x380, -256, 64, 3 * 24 + 17},               // lit 128, 192 / 11
-        {0x3FF, 256, 64, 3 * 24 + 5},                 // lit from behind: the ambient alone
-        {0x3FF, 0, 255, 3 * 24 + 23},                 // no light, full ambient
-        {0x300, -256, 0, 3 * 24},
-        {FACE_SMOOTH | 0x2FF, 256, 64, 2 * 24 + 23},
-        {FACE_SMOOTH | 0x2FF, -256, 64, 2 * 24 + 5}};   // negative intensity
+    const struct {
+        uint32_t flags;
+        int32_t light_z, ambient, colour;
+    } cases[] = {{0x3FF, -256, 64, 3 * 24 + 23},   // 255 + 64, capped at 255
+                 {0x380, -256, 64, 3 * 24 + 17},   // lit 128, 192 / 11
+                 {0x3FF, 256, 64, 3 * 24 + 5},     // lit from behind: the ambient alone
+                 {0x3FF, 0, 255, 3 * 24 + 23},     // no light, full ambient
+                 {0x300, -256, 0, 3 * 24},
+                 {FACE_SMOOTH | 0x2FF, 256, 64, 2 * 24 + 23},
+                 {FACE_SMOOTH | 0x2FF, -256, 64, 2 * 24 + 5}};   // negative intensity
     for (const auto &c : cases) {
         mesh.object_light[2] = c.light_z;
         render_state()->camera.ambient = c.ambient;
@@ -135,4 +138,4 @@ TEST_F(FaceTest, ShadeLevelsFollowReflectivityLightAndAmbient) {
     EXPECT_EQ(BackBuffer[80 * SCREEN_WIDTH + 140], 2 * 24 + 5);
 }
 
-}  // namespace
+}   // namespace

@@ -14,11 +14,10 @@ TEST(StartName, DigitByteIsReadUnsignedWithNoLowerBound) {
         const char *name;
         int32_t player;
     } cases[] = {
-        {"Human0", 0},   {"Human1", 1},       {"Human2", NONE},
-        {"Human", -48},  // NUL - '0'
-        {"Human/", -1},  {"Human1x", 1},      // only the byte after the prefix counts
-        {"Human\xC8", NONE},                  // 200 - '0', not -56 - '0'
-        {"human0", NONE}, {"Huma", NONE},     {"", NONE},
+        {"Human0", 0},       {"Human1", 1},  {"Human2", NONE}, {"Human", -48},   // NUL - '0'
+        {"Human/", -1},      {"Human1x", 1},   // only the byte after the prefix counts
+        {"Human\xC8", NONE},                   // 200 - '0', not -56 - '0'
+        {"human0", NONE},    {"Huma", NONE}, {"", NONE},
     };
     for (const auto &c : cases) {
         int32_t player = NONE;
@@ -28,4 +27,4 @@ TEST(StartName, DigitByteIsReadUnsignedWithNoLowerBound) {
     }
 }
 
-}  // namespace
+}   // namespace

@@ -20,7 +20,7 @@
 namespace {
 
 class Frame : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(chdir(POLYDRIVE_SOURCE_DIR), 0);   // the level is read from lib/
         headless_reset();
@@ -77,8 +77,7 @@ TEST_F(FatalErrors, ShutDownAndPrintOneLine) {
          "^graphics keyboard-fail text\nFatal error: cannot initialize keyboard\n$"},
         {[] { safe_alloc(-1); }, "^Fatal error: failed to allocate -1 bytes\n\n$"},
 #if !defined(__SANITIZE_ADDRESS__)   // where an impossible size is the sanitizer's own error
-        {[] { safe_alloc(LONG_MAX); },
-         "^Fatal error: failed to allocate " + std::to_string(LONG_MAX) + " bytes\n\n$"},
+        {[] { safe_alloc(LONG_MAX); }, "^Fatal error: failed to allocate " + std::to_string(LONG_MAX) + " bytes\n\n$"},
 #endif
         {[&] { fatal(nullptr); }, "^Fatal error: not enough memory\n$"},
         {[&] { fatal_error("%s", long_text.c_str()); }, "^Fatal error: " + std::string(127, 'x') + "\n$"},
@@ -175,4 +174,4 @@ TEST_F(GameRestart, LaterGamesInOneProcessDrawTheFirstGamesFrames) {
     EXPECT_EQ(play_one_game(), first);
 }
 
-}  // namespace
+}   // namespace

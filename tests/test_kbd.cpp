@@ -14,7 +14,7 @@
 namespace {
 
 class Keyboard : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         headless_reset();
         kbd_init();
@@ -141,12 +141,28 @@ TEST_F(BrowserKeyNames, GiveTheWindowsScancodes) {
         const char *code;
         int set1;
     } cases[] = {
-        {"ArrowUp", KEY_UP}, {"ArrowDown", KEY_DOWN}, {"ArrowLeft", KEY_LEFT}, {"ArrowRight", KEY_RIGHT},
-        {"Digit1", KEY_1}, {"Escape", KEY_ESCAPE}, {"Enter", KEY_ENTER}, {"NumpadEnter", KEY_ENTER},
-        {"Numpad8", KEY_UP}, {"KeyA", 30}, {"KeyZ", 44}, {"Digit0", 11}, {"Space", KEY_SPACE},
-        {"ShiftLeft", KEY_LEFT_SHIFT}, {"ShiftRight", KEY_RIGHT_SHIFT}, {"F12", 88},
-        {"MetaLeft", 91}, {"OSLeft", 91},
-        {"", 0}, {"Unidentified", 0}, {"arrowup", 0}, {nullptr, 0},
+        {"ArrowUp", KEY_UP},
+        {"ArrowDown", KEY_DOWN},
+        {"ArrowLeft", KEY_LEFT},
+        {"ArrowRight", KEY_RIGHT},
+        {"Digit1", KEY_1},
+        {"Escape", KEY_ESCAPE},
+        {"Enter", KEY_ENTER},
+        {"NumpadEnter", KEY_ENTER},
+        {"Numpad8", KEY_UP},
+        {"KeyA", 30},
+        {"KeyZ", 44},
+        {"Digit0", 11},
+        {"Space", KEY_SPACE},
+        {"ShiftLeft", KEY_LEFT_SHIFT},
+        {"ShiftRight", KEY_RIGHT_SHIFT},
+        {"F12", 88},
+        {"MetaLeft", 91},
+        {"OSLeft", 91},
+        {"", 0},
+        {"Unidentified", 0},
+        {"arrowup", 0},
+        {nullptr, 0},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(keymap_to_set1(keycode_to_usage(c.code)), c.set1) << (c.code ? c.code : "null");
@@ -162,4 +178,4 @@ TEST_F(BrowserKeyNames, EachNameOnceAndKnownToTheWindowsMap) {
     }
 }
 
-}  // namespace
+}   // namespace

@@ -10,9 +10,7 @@ namespace {
 std::string parse_error(const std::string &text, KeyScript *out = nullptr) {
     KeyScript scratch;
     std::string error;
-    return keyscript_parse(text.data(), text.size(), "k", out != nullptr ? out : &scratch, &error)
-               ? ""
-               : error;
+    return keyscript_parse(text.data(), text.size(), "k", out != nullptr ? out : &scratch, &error) ? "" : error;
 }
 
 TEST(KeyscriptParse, RunsHoldTheirKeysForTheirCount) {
@@ -21,8 +19,7 @@ TEST(KeyscriptParse, RunsHoldTheirKeysForTheirCount) {
     EXPECT_EQ(s.frames, 6);
     const uint32_t up_left = KEYSCRIPT_KEYS[0].bit | KEYSCRIPT_KEYS[2].bit;
     const uint32_t want[] = {0, 0, 0, up_left, up_left, up_left, KEYSCRIPT_KEYS[4].bit, 0};
-    for (int frame = 0; frame < 8; frame++)
-        EXPECT_EQ(keyscript_keys_at(s, frame), want[frame]) << frame;
+    for (int frame = 0; frame < 8; frame++) EXPECT_EQ(keyscript_keys_at(s, frame), want[frame]) << frame;
 }
 
 TEST(KeyscriptParse, MistakesNameTheLine) {
@@ -55,4 +52,4 @@ TEST(KeyscriptPrint, PrintedTextParsesBackAndAppendJoinsRuns) {
         EXPECT_EQ(keyscript_keys_at(again, frame), keyscript_keys_at(built, frame));
 }
 
-}  // namespace
+}   // namespace

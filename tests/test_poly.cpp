@@ -12,8 +12,13 @@ namespace {
 
 using namespace raster_test;
 
-struct Span { int row, left, right, rows = 1; };   // rows: how many rows down from row
-struct Clip { int x0, y0, x1, y1; };
+struct Span {
+    int row, left, right;
+    int rows = 1;   // how many rows down from row
+};
+struct Clip {
+    int x0, y0, x1, y1;
+};
 constexpr Clip FULL{0, 0, 319, 199};
 using Corners = std::vector<ScreenPoint>;
 enum Op { FLAT, GOURAUD, PICK };
@@ -32,17 +37,24 @@ void expect_only_spans(uint8_t colour, const std::vector<Span> &spans) {
     static uint8_t want[SCREEN_SIZE];
     std::memset(want, BG, sizeof want);
     for (const Span &s : spans)
-        for (int r = s.row; r < s.row + s.rows; ++r) std::memset(want + r * SCREEN_WIDTH + s.left, colour, s.right - s.left + 1);
+        for (int r = s.row; r < s.row + s.rows; ++r)
+            std::memset(want + r * SCREEN_WIDTH + s.left, colour, s.right - s.left + 1);
     const int i = static_cast<int>(std::mismatch(screen, screen + SCREEN_SIZE, want).first - screen);
-    EXPECT_EQ(i, SCREEN_SIZE) << "(" << i % SCREEN_WIDTH << ", " << i / SCREEN_WIDTH << ") is " << int{screen[i]} << " not " << int{want[i]};
+    EXPECT_EQ(i, SCREEN_SIZE) << "(" << i % SCREEN_WIDTH << ", " << i / SCREEN_WIDTH << ") is " << int{screen[i]}
+                              << " not " << int{want[i]};
 }
 
 class PolyTest : public ::testing::Test {
-    void SetUp() override { BackBuffer = screen, clear(), *raster_state() = RasterState{0, 0, 319, 199, -1000, -1000, 0, 0}; }
+    void SetUp() override {
+        BackBuffer = screen, clear(), *raster_state() = RasterState{0, 0, 319, 199, -1000, -1000, 0, 0};
+    }
 };
 
 // The W100 benchmark triangles: valid on-screen input of mixed winding.
-struct Triangle { ScreenPoint p[3]; uint8_t flat, colours[3]; };
+struct Triangle {
+    ScreenPoint p[3];
+    uint8_t flat, colours[3];
+};
 
 std::vector<Triangle> w100() {
     uint32_t s = 1;
@@ -62,19 +74,32 @@ std::vector<Triangle> w100() {
 TEST_F(PolyTest, FlatFillerWorkedShapes) {
     const Corners tri = {{0, 0}, {6, 3}, {2, 6}};
     const std::vector<Span> tri_spans = {{0, 0, 0}, {1, 0, 2}, {2, 0, 4}, {3, 0, 6}, {4, 1, 6}, {5, 1, 4}, {6, 1, 3}};
-    const struct { const char *what; Clip clip; Corners p; std::vector<Span> spans; } cases[] = {
+    const struct {
+        const char *what;
+        Clip clip;
+        Corners p;
+        std::vector<Span> spans;
+    } cases[] = {
         {"worked triangle", FULL, tri, tri_spans},
         {"other winding", FULL, {{0, 0}, {2, 6}, {6, 3}}, tri_spans},
         {"starting mid-chain", FULL, {{6, 3}, {2, 6}, {0, 0}}, tri_spans},
         {"starting at the bottom", FULL, {{2, 6}, {0, 0}, {6, 3}}, tri_spans},
-        {"horizontal top edge: both chains start on row 1", FULL, {{2, 1}, {8, 1}, {10, 5}, {0, 5}},
+        {"horizontal top edge: both chains start on row 1",
+         FULL,
+         {{2, 1}, {8, 1}, {10, 5}, {0, 5}},
          {{1, 2, 8}, {2, 1, 8}, {3, 1, 9}, {4, 0, 9}, {5, 0, 10}}},
-        {"two corners: one pixel per row", FULL, {{7, 4}, {3, 0}}, {{0, 3, 3}, {1, 4, 4}, {2, 5, 5}, {3, 6, 6}, {4, 7, 7}}},
+        {"two corners: one pixel per row",
+         FULL,
+         {{7, 4}, {3, 0}},
+         {{0, 3, 3}, {1, 4, 4}, {2, 5, 5}, {3, 6, 6}, {4, 7, 7}}},
         {"span 10.0 .. 12.99 never takes 13", FULL, {{10, 0}, {12, 0}, {13, 100}, {10, 100}}, {{0, 10, 12, 101}}},
         {"clip y0 = 2", {0, 2, 319, 199}, tri, {{2, 0, 4}, {3, 0, 6}, {4, 1, 6}, {5, 1, 4}, {6, 2, 3}}},
         {"clip y1 = 3", {0, 0, 319, 3}, tri, {{0, 0, 0}, {1, 0, 2}, {2, 0, 4}, {3, 0, 6}}},
         {"clip columns 1..4", {1, 0, 4, 199}, tri, {{1, 1, 2}, {2, 1, 4}, {3, 1, 4}, {4, 1, 4}, {5, 1, 4}, {6, 1, 3}}},
-        {"edge from 10^7 rows above: 64-bit clip product", FULL, {{0, -10000000}, {300, 199}, {0, 199}}, {{0, 0, 299, 200}}},
+        {"edge from 10^7 rows above: 64-bit clip product",
+         FULL,
+         {{0, -10000000}, {300, 199}, {0, 199}},
+         {{0, 0, 299, 200}}},
         {"edge to 10^7 rows below, cut to x 1", FULL, {{0, 0}, {300, 10000000}, {0, 10000000}}, {{0, 0, 0, 200}}},
     };
     for (const auto &c : cases) {
@@ -95,7 +120,8 @@ TEST(PolySafety, ClipRectangleIsCutToScreen) {
     *raster_state() = RasterState{-100, -100, 1000, 1000, 0, 0, 0, 0};
     const ScreenPoint big[] = {{-500, -500}, {900, -500}, {900, 900}, {-500, 900}};
     poly_fill_flat(4, big, 1);
-    for (int i = 0; i < int(sizeof guarded); ++i) ASSERT_EQ(guarded[i], i >= 4096 && i < 4096 + SCREEN_SIZE ? 1 : BG) << i;
+    for (int i = 0; i < int(sizeof guarded); ++i)
+        ASSERT_EQ(guarded[i], i >= 4096 && i < 4096 + SCREEN_SIZE ? 1 : BG) << i;
 }
 
 // Outside the clip rectangle (or an empty one), no corners, a single row in the fillers, or cut down to
@@ -103,12 +129,14 @@ TEST(PolySafety, ClipRectangleIsCutToScreen) {
 TEST_F(PolyTest, NothingToDrawClearsBothFlags) {
     const Clip box{10, 10, 100, 100};
     const ScreenPoint any[] = {{20, 20}, {50, 60}, {20, 60}};
+    // clang-format off
     const struct { Clip clip; Corners p; const std::vector<int> &ops; int pick_x, pick_y; } cases[] = {
         {box, {{0, 0}, {50, 9}, {20, 9}}, ALL, 5, 5},  {box, {{101, 20}, {150, 40}, {120, 60}}, ALL, 5, 5},
         {box, {{0, 20}, {9, 40}, {2, 60}}, ALL, 5, 5}, {box, {{20, 101}, {50, 150}, {20, 150}}, ALL, 5, 5},
         {FULL, {{0, 10}, {9, 10}, {4, 10}}, FILLERS, 5, 10}, {{0, 10, 319, 199}, {{0, 0}, {6, 0}, {3, 10}}, FILLERS, 3, 10},
         {{10, 10, 5, 5}, {{-500, -500}, {900, -500}, {900, 900}, {-500, 900}}, FILLERS, 7, 7},
     };
+    // clang-format on
     const uint8_t cc[] = {1, 2, 3};
     for (const auto &c : cases)
         for (int op : c.ops)
@@ -222,6 +250,7 @@ TEST_F(PolyTest, PickHits) {
     const Corners tri = {{0, 0}, {6, 3}, {2, 6}}, steep = {{0, 0}, {3, 10}, {0, 10}};
     const Corners big = {{0, 0}, {200, 0}, {200, 150}, {0, 150}}, crossing = {{0, 0}, {55, 0}, {55, 150}, {0, 150}};
     const Clip box{50, 50, 60, 60};
+    // clang-format off
     const struct { Corners p; const std::vector<int> &ops; Clip clip; int drawn; std::vector<std::array<int, 3>> picks; } cases[] = {
         {tri, FILLERS, FULL, 1, {{1, 5, 1}, {4, 5, 1}, {0, 5, 0}, {5, 5, 0}, {0, 0, 1}, {1, 0, 0}, {3, 7, 0}}},
         {tri, ONLY_FLAT, {0, 2, 319, 199}, 1, {{0, 1, 0}}},
@@ -237,6 +266,7 @@ TEST_F(PolyTest, PickHits) {
         {big, ONLY_FLAT, box, 1, {{55, 55, 1}}},
         {crossing, ONLY_PICK, box, 1, {{55, 55, 1}}},
     };
+    // clang-format on
     const uint8_t cc[] = {1, 2, 3, 4};
     for (const auto &c : cases)
         for (int op : c.ops)
@@ -258,7 +288,10 @@ TEST(PolySafety, RandomPolygonsStayInsideClipRectangle) {
     Lcg r{12345};
     auto coord = [&r](int extent) {   // anything, beyond the 16.16 range, wide, or on and around the screen
         const uint32_t kind = r.next() % 6;
-        return kind == 0 ? int(r.next()) : kind == 1 ? r.range(-40000, 40000) : kind == 2 ? r.range(-2000, 2000) : r.range(-20, extent + 20);
+        return kind == 0   ? int(r.next())
+               : kind == 1 ? r.range(-40000, 40000)
+               : kind == 2 ? r.range(-2000, 2000)
+                           : r.range(-20, extent + 20);
     };
     for (int iter = 0; iter < 30000; ++iter) {
         const int x0 = r.range(0, 319), x1 = r.range(x0, 319), y0 = r.range(0, 199), y1 = r.range(y0, 199);
@@ -284,7 +317,11 @@ TEST(PolySafety, RandomPolygonsStayInsideClipRectangle) {
 }
 
 // Convex triangles, parallelograms and hexagons around the image window, many crossing its edges.
-struct Shape { int n; ScreenPoint p[6]; uint8_t c[6], flat; };
+struct Shape {
+    int n;
+    ScreenPoint p[6];
+    uint8_t c[6], flat;
+};
 
 std::vector<Shape> scene() {
     Lcg r{2024};
@@ -325,4 +362,4 @@ TEST_F(PolyTest, ScenesMatchImages) {
     poly_use_wide_spans(1);
 }
 
-}  // namespace
+}   // namespace

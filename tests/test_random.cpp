@@ -22,4 +22,4 @@ TEST(RandomBytes, SequenceStartsFromTheTableAndRepeatsEvery256) {
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 256, bytes.begin() + 256));
 }
 
-}  // namespace
+}   // namespace

@@ -26,7 +26,7 @@ std::string slurp(const std::string &path) {
 }
 
 class Recorder : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/polydrive-record-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -38,8 +38,8 @@ protected:
     // Runs the recorder from SOURCE/from, where lib/ is; sets out and err and
     // returns the exit status (-1 when not a normal exit).
     int record(const std::string &args, const std::string &from = "") {
-        const std::string command = "cd '" + SOURCE + from + "' && '" + recorder.string() + "' " + args + " >'" +
-                                    dir + "/out.txt' 2>'" + dir + "/err.txt'";
+        const std::string command = "cd '" + SOURCE + from + "' && '" + recorder.string() + "' " + args + " >'" + dir +
+                                    "/out.txt' 2>'" + dir + "/err.txt'";
         const int raw = std::system(command.c_str());
         out = slurp(dir + "/out.txt");
         err = slurp(dir + "/err.txt");
@@ -70,8 +70,10 @@ TEST_F(Recorder, KeysAreHeldForTheirCountEscapeLetGoEndsTheLoopAndFramesAreWritt
 
 TEST_F(Recorder, BadScriptsAndOptionsEndWithOneClearLine) {
     const std::pair<const char *, const char *> scripts[] = {
-        {"3 up\n2 up jump\n", ":2: unknown key 'jump'"}, {"3 up\n\nx up\n", ":3: expected a frame count, not 'x'"},
-        {"-1 up\n", ":1: expected a frame count, not '-1'"}, {"4\n", ":1: no keys after the count"},
+        {"3 up\n2 up jump\n", ":2: unknown key 'jump'"},
+        {"3 up\n\nx up\n", ":3: expected a frame count, not 'x'"},
+        {"-1 up\n", ":1: expected a frame count, not '-1'"},
+        {"4\n", ":1: no keys after the count"},
         {"4 none up\n", ":1: 'none' cannot be combined with keys"},
     };
     const std::string keys = dir + "/keys";
@@ -100,8 +102,9 @@ TEST_F(RecordedLap, FramesMatchTheCheckedInHashes) {
     long frames = 0;   // the sum of the script's counts
     std::istringstream script_lines(slurp(keys));
     for (std::string line; std::getline(script_lines, line);) frames += std::atol(line.c_str());
-    ASSERT_EQ(record("--keys '" + keys + "' --frames " + std::to_string(frames) + " --every 1000000 --raw --out " + dir),
-              0) << err;
+    ASSERT_EQ(
+        record("--keys '" + keys + "' --frames " + std::to_string(frames) + " --every 1000000 --raw --out " + dir), 0)
+        << err;
     std::string got;   // one "FRAME HASH" line a frame, 23 characters each
     for (long frame = 1; frame <= frames; ++frame) {
         char name[48], line[48];
@@ -123,4 +126,4 @@ TEST_F(RecordedLap, FramesMatchTheCheckedInHashes) {
             << "first differing frame (FRAME HASH) in " << hashes << "; on purpose? See the top of this file";
 }
 
-}  // namespace
+}   // namespace

@@ -45,8 +45,15 @@ extern "C" void *realloc(void *p, size_t n) noexcept { return allocation_calls++
 namespace {
 
 using Points = std::vector<std::array<int32_t, 3>>;
-struct Tri { int32_t a, b, c; uint32_t flags = 0x1FF; };   // ramp 1, reflectivity 255
-struct HandMesh { Mesh mesh{}; std::vector<Vertex> vertices; std::vector<Face> faces; };
+struct Tri {
+    int32_t a, b, c;
+    uint32_t flags = 0x1FF;   // ramp 1, reflectivity 255
+};
+struct HandMesh {
+    Mesh mesh{};
+    std::vector<Vertex> vertices;
+    std::vector<Face> faces;
+};
 const Points TRIANGLE = {{-100, -100, 0}, {100, -100, 0}, {0, 100, 0}};
 
 // Normals, centre and radius exactly the test's: faces face the camera (normal (0, 0, -256)).
@@ -62,8 +69,17 @@ std::unique_ptr<HandMesh> hand_mesh(const Points &points, int spare, const std::
     h->faces.resize(tris.size());
     for (size_t i = 0; i < tris.size(); i++) {
         const bool sprite = (tris[i].flags & FACE_SPRITE) != 0;
-        h->faces[i] = Face{tris[i].flags, sprite ? 1 : 3, {tris[i].a, tris[i].b, tris[i].c}, {}, 0, 0, 0, sprite ? 0 : -256, 0,
-                           &h->mesh, i + 1 < tris.size() ? &h->faces[i + 1] : nullptr};
+        h->faces[i] = Face{tris[i].flags,
+                           sprite ? 1 : 3,
+                           {tris[i].a, tris[i].b, tris[i].c},
+                           {},
+                           0,
+                           0,
+                           0,
+                           sprite ? 0 : -256,
+                           0,
+                           &h->mesh,
+                           i + 1 < tris.size() ? &h->faces[i + 1] : nullptr};
     }
     Mesh &m = h->mesh;
     m.vertices = h->vertices.data();
@@ -164,11 +180,13 @@ using PipelineDeathTest = Pipeline;
 // The near plane and the distance limits; at z 1000 the sides lie at x -532 and 527, y -333 and 328,
 // where the sphere counts with twice its radius. Sprites take the near-plane test alone.
 TEST_F(Pipeline, SphereVisibility) {
+    // clang-format off
     const struct { int32_t x, y, z, r; uint32_t flags; int want; } cases[] = {
         {0, 0, 246, 10, 0, 1},    {0, 0, 245, 10, 0, 0},    {0, 0, 1024, 1, 0, 1},    {0, 0, 1025, 1, 0, 0},
         {0, 0, 1537, 2, 0, 1},    {0, 0, 1538, 2, 0, 0},    {-552, 0, 1000, 10, 0, 1}, {-553, 0, 1000, 10, 0, 0},
         {547, 0, 1000, 10, 0, 1}, {548, 0, 1000, 10, 0, 0}, {0, -353, 1000, 10, 0, 1}, {0, -354, 1000, 10, 0, 0},
         {0, 348, 1000, 10, 0, 1}, {0, 349, 1000, 10, 0, 0}, {100000, 0, 1000000, 0, FACE_SPRITE, 1}, {0, 0, 255, 0, FACE_SPRITE, 0}};
+    // clang-format on
     render_state()->camera = *cam;
     render_state()->view = cam->view;
     for (const auto &c : cases) {
@@ -230,7 +248,10 @@ TEST_F(Pipeline, PickReportsTheNearestCoverAndPickOnlyDrawsNothing) {
     auto off = hand_mesh({{5000, 0, 0}, {5100, 0, 0}, {5000, 100, 0}}, 0, {{0, 1, 2}}, 2000);
     link({far.get(), off.get(), near.get()});
     std::memset(BackBuffer, 0x55, SCREEN_SIZE);
-    const struct { int32_t x, y; Mesh *mesh; } picks[] = {{160, 100, &near->mesh}, {160, 190, &far->mesh}, {5, 5, nullptr}};
+    const struct {
+        int32_t x, y;
+        Mesh *mesh;
+    } picks[] = {{160, 100, &near->mesh}, {160, 190, &far->mesh}, {5, 5, nullptr}};
     for (const auto &p : picks) {
         camera_set_pick(cam, p.x, p.y);
         EXPECT_EQ(render_frame(cam, 0), p.mesh) << p.x << "," << p.y;
@@ -240,7 +261,8 @@ TEST_F(Pipeline, PickReportsTheNearestCoverAndPickOnlyDrawsNothing) {
     EXPECT_EQ(render_frame(cam, 1), &near->mesh);
     EXPECT_NE(BackBuffer[100 * SCREEN_WIDTH + 160], 0x55);
     EXPECT_EQ(off->faces[0].mark, 0);
-    for (const Mesh *m : {&near->mesh, &far->mesh, static_cast<Mesh *>(nullptr)}) EXPECT_EQ(drawlist_next_drawn_mesh(), m);
+    for (const Mesh *m : {&near->mesh, &far->mesh, static_cast<Mesh *>(nullptr)})
+        EXPECT_EQ(drawlist_next_drawn_mesh(), m);
 }
 
 // Every pattern of a smooth triangle's corners in front (z 1000) and behind (z 100): the corners listed,
@@ -261,7 +283,9 @@ TEST_F(Pipeline, NearPlaneClipWritesTheSlotsOfEachPattern) {
                 {{false, false, false}, 1, {}, {}}};
     for (const auto &row : rows) {
         SCOPED_TRACE(testing::Message() << "front " << row.front[0] << row.front[1] << row.front[2]);
-        const Points pts = {{-300, -200, row.front[0] ? 1000 : 100}, {300, -200, row.front[1] ? 1000 : 100}, {0, 300, row.front[2] ? 1000 : 100}};
+        const Points pts = {{-300, -200, row.front[0] ? 1000 : 100},
+                            {300, -200, row.front[1] ? 1000 : 100},
+                            {0, 300, row.front[2] ? 1000 : 100}};
         auto h = hand_mesh(pts, 2, {{0, 1, 2, FACE_SMOOTH | 0x1FFu}});
         for (int i = 0; i < 3; i++) h->vertices[i].nx = 10 * (i + 1);
         link({h.get()});
@@ -274,7 +298,8 @@ TEST_F(Pipeline, NearPlaneClipWritesTheSlotsOfEachPattern) {
         EXPECT_EQ(f.clip_count, row.count);
         EXPECT_EQ(std::vector<int32_t>(f.clip_index, f.clip_index + row.slots.size()), row.slots);
         for (size_t k = 0; k < row.edges.size(); k++) {
-            const Vertex &x = h->vertices[3 + k], &s = h->vertices[size_t(row.edges[k][0])], &e = h->vertices[size_t(row.edges[k][1])];
+            const Vertex &x = h->vertices[3 + k], &s = h->vertices[size_t(row.edges[k][0])],
+                         &e = h->vertices[size_t(row.edges[k][1])];
             int32_t ex, ey;
             near_plane_intersect(s.x, s.y, s.z, e.x, e.y, e.z, &ex, &ey, 256);
             EXPECT_EQ((std::array{x.cx, x.cy, x.cz, x.nx}), (std::array{ex, ey, 256, s.nx})) << "clip vertex " << k;
@@ -289,7 +314,7 @@ TEST_F(Pipeline, DepthTwoFiftySixIsInFrontAndTwoFiftyFiveBehind) {
         auto h = hand_mesh({{-300, -200, z}, {300, -200, z}, {0, 300, z}}, 0, {{0, 1, 2}});
         link({h.get()});
         std::memset(BackBuffer, 0, SCREEN_SIZE);
-        const Mesh *picked = render_frame(cam, 1);   // no spare slot: a clip vertex would be fatal
+        const Mesh *picked = render_frame(cam, 1);         // no spare slot: a clip vertex would be fatal
         EXPECT_EQ(render_state()->frame_stamp, 257 - z);   // counted from 1 after init
         EXPECT_EQ(list().count, z == 256 ? 1 : 0) << "z " << z;
         if (z == 256) continue;
@@ -307,8 +332,10 @@ TEST_F(Pipeline, HostileCoordinatesRenderSafely) {
     auto below = [&rnd](uint32_t n) { return static_cast<int32_t>((rnd() >> 16) % n); };
     auto coord = [&rnd]() {
         const uint32_t kind = rnd() >> 29;
-        return kind == 0 ? int32_t(rnd()) : kind == 1 ? INT32_MIN + int32_t(rnd() >> 28)
-                                          : kind == 2 ? INT32_MAX - int32_t(rnd() >> 28) : int32_t(rnd() >> 19) - 4096;
+        return kind == 0   ? int32_t(rnd())
+               : kind == 1 ? INT32_MIN + int32_t(rnd() >> 28)
+               : kind == 2 ? INT32_MAX - int32_t(rnd() >> 28)
+                           : int32_t(rnd() >> 19) - 4096;
     };
     int listed = 0;
     for (int frame = 0; frame < 300; frame++) {
@@ -343,7 +370,8 @@ TEST_F(Pipeline, HostileCoordinatesRenderSafely) {
 }
 
 TEST_F(PipelineDeathTest, HundredAndFirstFaceOrAMissingSpareSlotEndsTheProgram) {
-    auto h = hand_mesh(TRIANGLE, 0, std::vector<Tri>(100, Tri{0, 1, 2}), 1000), one_more = hand_mesh(TRIANGLE, 0, {{0, 1, 2}}, 1000);
+    auto h = hand_mesh(TRIANGLE, 0, std::vector<Tri>(100, Tri{0, 1, 2}), 1000),
+         one_more = hand_mesh(TRIANGLE, 0, {{0, 1, 2}}, 1000);
     link({h.get()});
     render_frame(cam, 1);
     EXPECT_EQ(list().count, 100);
@@ -378,7 +406,8 @@ void expect_golden(const std::string &name) {
 }
 
 // Triangle a, b, c turned so that its normal points away from `inside`.
-void add_facing_out(Mesh *m, uint32_t flags, int32_t a, int32_t b, int32_t c, int smooth, std::array<int64_t, 3> inside = {}) {
+void add_facing_out(Mesh *m, uint32_t flags, int32_t a, int32_t b, int32_t c, int smooth,
+                    std::array<int64_t, 3> inside = {}) {
     const Vertex &p = m->vertices[a], &q = m->vertices[b], &r = m->vertices[c];
     const int64_t e1[3] = {int64_t{q.x} - p.x, int64_t{q.y} - p.y, int64_t{q.z} - p.z};
     const int64_t e2[3] = {int64_t{r.x} - p.x, int64_t{r.y} - p.y, int64_t{r.z} - p.z};
@@ -396,7 +425,8 @@ Mesh *cube_mesh(int32_t s) {
     Mesh *m = mesh_create(nullptr, 8, 0, pos.data());
     const int q[6][4] = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
     for (uint32_t k = 0; k < 6; k++)
-        for (int half = 0; half < 2; half++) add_facing_out(m, k << 8 | 0xD0u, q[k][0], q[k][1 + half], q[k][2 + half], 0);
+        for (int half = 0; half < 2; half++)
+            add_facing_out(m, k << 8 | 0xD0u, q[k][0], q[k][1 + half], q[k][2 + half], 0);
     mesh_finish(m);
     return m;
 }
@@ -407,7 +437,8 @@ Mesh *ball_mesh(int32_t radius, uint32_t flags) {
     for (int ring = 1; ring <= 4; ring++) {
         const int32_t lat = -360 + ring * 144, r = fixed_mul(radius, fixed_cos(lat));
         for (int k = 0; k < 8; k++)
-            pos.insert(pos.end(), {fixed_mul(r, fixed_cos(k * 180)), fixed_mul(radius, fixed_sin(lat)), fixed_mul(r, fixed_sin(k * 180))});
+            pos.insert(pos.end(), {fixed_mul(r, fixed_cos(k * 180)), fixed_mul(radius, fixed_sin(lat)),
+                                   fixed_mul(r, fixed_sin(k * 180))});
     }
     pos.insert(pos.end(), {0, -radius, 0, 0, radius, 0});
     Mesh *m = mesh_create(nullptr, 34, 0, pos.data());
@@ -448,8 +479,11 @@ TEST_F(Frame, SmoothBalls) {
 
 // A flat floor and a bent smooth wall that reach behind the eye, from a camera turned right and down.
 TEST_F(Frame, FacesCrossingTheNearPlane) {
-    add(two_triangles({-3000, 0, -2000, 3000, 0, -2000, -3000, 0, 9000, 3000, 0, 9000}, 0x2C0u, 0, {0, -1000, 0}), 0, -400, 0);
-    add(two_triangles({600, -400, -1500, 600, 1000, -1500, 1500, -400, 6000, 300, 1000, 6000}, 0x5FFu, 1, {5000, 300, 2000}), 0, 0, 0);
+    add(two_triangles({-3000, 0, -2000, 3000, 0, -2000, -3000, 0, 9000, 3000, 0, 9000}, 0x2C0u, 0, {0, -1000, 0}), 0,
+        -400, 0);
+    add(two_triangles({600, -400, -1500, 600, 1000, -1500, 1500, -400, 6000, 300, 1000, 6000}, 0x5FFu, 1,
+                      {5000, 300, 2000}),
+        0, 0, 0);
     camera_set_angles(cam, 20, 40, 0, 0);
     camera_set_light(cam, -200, 100, -100, 40);
     render();
@@ -506,9 +540,12 @@ TEST_F(Frame, SpriteBitmapIsUnlockedAfterDrawing) {
 // Bitmap sizes from a file that do not fit it, or the scaled drawer, end the program naming it;
 // a bitmap the cache cannot lock ends it through the cache.
 TEST_F(FrameDeathTest, BadBitmapSizesEndTheProgram) {
-    const struct { const char *name; int32_t w, h; size_t bytes; } bad[] = {
-        {"short.bm", 16, 16, 8 + 255}, {"zero.bm", 0, 16, 72},          {"neg.bm", -4, -4, 72},
-        {"wide.bm", 32768, 1, 72},     {"huge.bm", 65536, 65536, 72}, {"tiny.bm", 1, 1, 4}};
+    const struct {
+        const char *name;
+        int32_t w, h;
+        size_t bytes;
+    } bad[] = {{"short.bm", 16, 16, 8 + 255}, {"zero.bm", 0, 16, 72},        {"neg.bm", -4, -4, 72},
+               {"wide.bm", 32768, 1, 72},     {"huge.bm", 65536, 65536, 72}, {"tiny.bm", 1, 1, 4}};
     for (const auto &b : bad) {
         write_bitmap(b.name, b.w, b.h, std::vector<uint8_t>(std::max<size_t>(b.bytes, 8), 7));
         std::filesystem::resize_file(std::string("lib/") + b.name, b.bytes);
@@ -538,4 +575,4 @@ TEST_F(Frame, FramesAllocateNothing) {
 }
 #endif
 
-}  // namespace
+}   // namespace

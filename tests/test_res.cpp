@@ -11,16 +11,16 @@
 #include <vector>
 
 #include "res/res.h"
+#include "expect_fatal.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The program's one line goes to standard output; the child copies it to standard error.
-#define EXPECT_FATAL(stmt, regex) \
-    EXPECT_EXIT({ dup2(STDERR_FILENO, STDOUT_FILENO); stmt; }, testing::ExitedWithCode(1), regex)
-
-struct File { std::string name; int size, seed = 0; };
+struct File {
+    std::string name;
+    int size, seed = 0;
+};
 std::string bytes(const File &f) {   // byte i is (seed + i) mod 251
     std::string out;
     for (int i = 0; i < f.size; ++i) out += static_cast<char>((f.seed + i) % 251);
@@ -29,14 +29,18 @@ std::string bytes(const File &f) {   // byte i is (seed + i) mod 251
 void write_file(const File &f) { std::ofstream("lib/" + f.name, std::ios::binary) << bytes(f); }
 bool holds(const uint8_t *d, const File &f) { return std::string(d, d + f.size) == bytes(f); }
 // Writes the files, starts a cache of `pool` bytes and registers them in order.
-template <size_t N> std::array<ResourceId, N> start(int32_t pool, const File (&files)[N]) {
+template <size_t N>
+std::array<ResourceId, N> start(int32_t pool, const File (&files)[N]) {
     std::array<ResourceId, N> ids;
     for (const File &f : files) write_file(f);
     res_init(pool);
     for (size_t k = 0; k < N; ++k) ids[k] = res_register(files[k].name.c_str());
     return ids;
 }
-void use(ResourceId id) { res_lock(id); res_unlock(id); }   // resident, then released
+void use(ResourceId id) {
+    res_lock(id);
+    res_unlock(id);
+}   // resident, then released
 std::vector<ResBlockInfo> list() {
     std::vector<ResBlockInfo> out(64);
     out.resize(static_cast<size_t>(res_snapshot(out.data(), 64)));
@@ -47,14 +51,17 @@ std::string layout() {
     std::string out = res_check() ? "" : " res_check fails:";
     for (const ResBlockInfo &b : list()) {
         const std::string at = "@" + std::to_string(b.offset);
-        if (b.id == -1) out += " free" + at + "+" + std::to_string(b.size);
-        else out += " " + std::string(res_name(b.id)) + (b.resident ? at : "-");
+        if (b.id == -1)
+            out += " free" + at + "+" + std::to_string(b.size);
+        else
+            out += " " + std::string(res_name(b.id)) + (b.resident ? at : "-");
         if (b.lock_count > 0) out += "x" + std::to_string(b.lock_count);
     }
     return out.empty() ? out : out.substr(1);
 }
 int stamp(ResourceId id) {
-    for (const ResBlockInfo &b : list()) if (b.id == id) return b.stamp;
+    for (const ResBlockInfo &b : list())
+        if (b.id == id) return b.stamp;
     return -1;
 }
 auto open_files() { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); }
@@ -67,7 +74,11 @@ struct ResTest : testing::Test {
         fs::create_directory(fs::path(tmpl) / "lib");
         fs::current_path(dir_ = tmpl);
     }
-    void TearDown() override { res_shutdown(); fs::current_path(old_cwd_); fs::remove_all(dir_); }
+    void TearDown() override {
+        res_shutdown();
+        fs::current_path(old_cwd_);
+        fs::remove_all(dir_);
+    }
     fs::path old_cwd_ = fs::current_path(), dir_;
 };
 
@@ -201,7 +212,7 @@ TEST_F(ResTest, ReadsExactlyTheRegisteredSize) {
     EXPECT_FATAL(res_lock(x), "Fatal error: cannot read resource `x'\n");
 }
 
-}  // namespace
+}   // namespace
 
 // The folder names are opened in: another one (relative or absolute), kept
 // across res_init, with no way out of it by ".."; null goes back to lib.

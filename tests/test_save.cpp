@@ -32,7 +32,7 @@ std::vector<std::string> others(const fs::path &dir, const std::vector<std::stri
 }
 
 class Save : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char tmpl[] = "/tmp/test-save-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -111,4 +111,4 @@ TEST_F(Save, AMissingFolderFailsWithoutATrace) {
     EXPECT_TRUE(others(dir, {}).empty());
 }
 
-}  // namespace
+}   // namespace

@@ -30,9 +30,8 @@ TEST(Endurance, RandomPlayRunsWithoutFaultOrHeapGrowth) {
     ASSERT_FALSE(build.empty());
     ASSERT_EQ(access((build + "/tools/polydrive-soak").c_str(), X_OK), 0)
         << "build the polydrive-soak target in " << build;
-    const std::string command = std::string("cd '") + POLYDRIVE_SOURCE_DIR +
-                                "' && bash tools/soak.sh " + std::to_string(CI_FRAMES) + " '" +
-                                build + "' 2>&1";
+    const std::string command = std::string("cd '") + POLYDRIVE_SOURCE_DIR + "' && bash tools/soak.sh " +
+                                std::to_string(CI_FRAMES) + " '" + build + "' 2>&1";
     FILE *pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string output;
@@ -42,9 +41,8 @@ TEST(Endurance, RandomPlayRunsWithoutFaultOrHeapGrowth) {
     const int status = pclose(pipe);
     ASSERT_TRUE(WIFEXITED(status)) << output;
     EXPECT_EQ(WEXITSTATUS(status), 0) << output;
-    EXPECT_NE(output.find("soak: " + std::to_string(CI_FRAMES) + " frames in "), std::string::npos)
-        << output;
+    EXPECT_NE(output.find("soak: " + std::to_string(CI_FRAMES) + " frames in "), std::string::npos) << output;
     std::printf("%s", output.c_str());
 }
 
-}  // namespace
+}   // namespace

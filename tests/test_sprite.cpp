@@ -31,7 +31,8 @@ class TestBitmap {
             p[4 + i] = uint8_t(uint32_t(h) >> (8 * i));
         }
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) p[BITMAP_HEADER_SIZE + y * w + x] = pixel ? pixel(x, y) : uint8_t((y * w + x) % 238);
+            for (int x = 0; x < w; ++x)
+                p[BITMAP_HEADER_SIZE + y * w + x] = pixel ? pixel(x, y) : uint8_t((y * w + x) % 238);
     }
     const Bitmap *get() const { return reinterpret_cast<const Bitmap *>(data_.get() + offset_); }
 
@@ -45,13 +46,16 @@ struct Box {
     int x0, y0, x1, y1;
     bool operator==(const Box &) const = default;
 };
-std::ostream &operator<<(std::ostream &o, const Box &b) { return o << "(" << b.x0 << ", " << b.y0 << ")-(" << b.x1 << ", " << b.y1 << ")"; }
+std::ostream &operator<<(std::ostream &o, const Box &b) {
+    return o << "(" << b.x0 << ", " << b.y0 << ")-(" << b.x1 << ", " << b.y1 << ")";
+}
 constexpr Box NOTHING{SCREEN_WIDTH, SCREEN_HEIGHT, -1, -1}, FULL{0, 0, 319, 199};
 
 Box written() {
     Box b = NOTHING;
     for (int i = 0; i < SCREEN_SIZE; ++i)
-        if (screen[i] != BG) b = {std::min(b.x0, i % 320), std::min(b.y0, i / 320), std::max(b.x1, i % 320), std::max(b.y1, i / 320)};
+        if (screen[i] != BG)
+            b = {std::min(b.x0, i % 320), std::min(b.y0, i / 320), std::max(b.x1, i % 320), std::max(b.y1, i / 320)};
     return b;
 }
 
@@ -63,7 +67,7 @@ class SpriteTest : public ::testing::Test {
     }
 };
 
-constexpr int AT[] = {0, 2, 5};   // eight source pixels on three: steps of 8/3 (174762 in 16.16)
+constexpr int AT[] = {0, 2, 5};       // eight source pixels on three: steps of 8/3 (174762 in 16.16)
 constexpr int UNSCALED = INT32_MIN;   // as w: draw unscaled
 
 // Each case draws one bitmap (w = UNSCALED for sprite_draw, else the scaled
@@ -71,6 +75,7 @@ constexpr int UNSCALED = INT32_MIN;   // as w: draw unscaled
 // (x0 + i, y0 + j) of it holding the bitmap byte src(i, j). The bitmaps sit
 // at offsets 0 to 3, and the pick and drawn flags are left as they were.
 TEST_F(SpriteTest, PlacementClippingAndSampling) {
+    // clang-format off
     const struct {
         const char *what;
         int bw, bh, x, y, w, h;
@@ -102,6 +107,7 @@ TEST_F(SpriteTest, PlacementClippingAndSampling) {
         {"negative height", 4, 4, 50, 50, 8, -10, FULL, NOTHING, nullptr},
         {"both -1", 4, 4, 50, 50, -1, -1, FULL, NOTHING, nullptr},
     };
+    // clang-format on
     for (size_t k = 0; k < std::size(cases); ++k) {
         const auto &c = cases[k];
         SCOPED_TRACE(c.what);
@@ -113,7 +119,8 @@ TEST_F(SpriteTest, PlacementClippingAndSampling) {
         const Box got = written();
         ASSERT_EQ(got, c.box);
         for (int y = got.y0; c.src && y <= got.y1; ++y)
-            for (int x = got.x0; x <= got.x1; ++x) ASSERT_EQ(px(x, y), c.src(x - got.x0, y - got.y0) % 238) << x << "," << y;
+            for (int x = got.x0; x <= got.x1; ++x)
+                ASSERT_EQ(px(x, y), c.src(x - got.x0, y - got.y0) % 238) << x << "," << y;
     }
 }
 
@@ -157,7 +164,10 @@ TEST(SpriteSafety, RandomSpritesStayInsideClipAndBitmap) {
     };
     auto size = [&r]() {
         const uint32_t kind = r.next() % 6;
-        return kind == 0 ? int(r.next()) : kind == 1 ? r.range(-50, 0) : kind == 2 ? r.range(300, 70000) : r.range(0, 120);
+        return kind == 0   ? int(r.next())
+               : kind == 1 ? r.range(-50, 0)
+               : kind == 2 ? r.range(300, 70000)
+                           : r.range(0, 120);
     };
     for (int iter = 0; iter < 20000; ++iter) {
         int w = r.range(1, 40), h = r.range(1, 40);
@@ -252,4 +262,4 @@ TEST_F(SpriteTest, ScaledSceneMatchesImage) {
     check_image("sprite_scaled.pgm");
 }
 
-}  // namespace
+}   // namespace

@@ -23,8 +23,10 @@ std::vector<uint8_t> make_font(std::initializer_list<std::array<int, 3>> glyphs)
 }
 
 class TextWidth : public ::testing::Test {
-protected:
-    void TearDown() override { for (int slot = 0; slot < FONT_SLOTS; slot++) text_set_font(slot, nullptr); }
+  protected:
+    void TearDown() override {
+        for (int slot = 0; slot < FONT_SLOTS; slot++) text_set_font(slot, nullptr);
+    }
 };
 
 // Widths add up glyph widths plus one pixel each; "~" and a digit switch font
@@ -36,9 +38,11 @@ TEST_F(TextWidth, GlyphWidthsPlusSpacingWithFontSwitches) {
                                           make_font({{'a', 300, 2}, {'b', 20, 1}}), make_font({{0xE9, 7, 1}})};
     for (int slot = 0; slot < 3; slot++) text_set_font(slot, fonts[slot].data());
     const std::pair<const char *, int> cases[] = {
-        {"ab", 10},  {"bbb", 12}, {"a?b", 10}, {"z", 0},   // no glyph for '?', nor for pixel bytes
-        {"a~4b", 6}, {"~0a", 6},  {"a~1ab~0b", 6 + 301 + 21 + 4}, {"a~xab", 6}, {"a~", 6},   // slot 4 is empty
-        {"~1a", 301}, {"a", 6},   {"~2\xE9\xE9", 16}};   // characters above ASCII
+        {"ab", 10},   {"bbb", 12}, {"a?b", 10},
+        {"z", 0},   // no glyph for '?', nor for pixel bytes
+        {"a~4b", 6},  {"~0a", 6},  {"a~1ab~0b", 6 + 301 + 21 + 4},
+        {"a~xab", 6}, {"a~", 6},                          // slot 4 is empty
+        {"~1a", 301}, {"a", 6},    {"~2\xE9\xE9", 16}};   // characters above ASCII
     for (const auto &[text, width] : cases) EXPECT_EQ(text_width(text), width) << text;
 }
 
@@ -52,4 +56,4 @@ TEST_F(TextWidth, FormattingNeverWritesPastItsBufferAndABadSlotIsFatal) {
                 "Fatal error: font slot 10 out of range");
 }
 
-}  // namespace
+}   // namespace

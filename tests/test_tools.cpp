@@ -48,14 +48,12 @@ std::array<int64_t, 3> normal_of(const LevelObject &o, const LevelFace &f) {
         e1[c] = v(1, c) - v(0, c);
         e2[c] = v(2, c) - v(0, c);
     }
-    return {e1[1] * e2[2] - e2[1] * e1[2], e1[2] * e2[0] - e1[0] * e2[2],
-            e1[0] * e2[1] - e2[0] * e1[1]};
+    return {e1[1] * e2[2] - e2[1] * e1[2], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e2[0] * e1[1]};
 }
 // Every face's front points away from the centre of the vertices from `first` on.
 void expect_fronts_outside(const LevelObject &o, int first = 0) {
     double c[3] = {0, 0, 0};
-    for (int i = 3 * first; i < 3 * o.vertex_count(); i++)
-        c[i % 3] += o.vertices[i] / double(o.vertex_count() - first);
+    for (int i = 3 * first; i < 3 * o.vertex_count(); i++) c[i % 3] += o.vertices[i] / double(o.vertex_count() - first);
     for (const auto *group : {&o.flat, &o.smooth})
         for (const LevelFace &f : *group) {
             const auto n = normal_of(o, f);
@@ -88,7 +86,7 @@ end
 
 // Each test in a fresh temporary working directory.
 class TempDirTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fs::create_directories(dir);
         fs::current_path(dir);
@@ -101,16 +99,15 @@ protected:
     fs::path dir = fs::temp_directory_path() / ("tools-" + std::to_string(getpid()));
 };
 
-}  // namespace
+}   // namespace
 
 // Whatever the bytes hold, they decode, and the printed text compiles, back to them.
 TEST(LevelText, PrintParseAndDecodeReproduceTheBytes) {
     LevelFile f = parse_ok(SAMPLE), back;
     EXPECT_EQ(f.records[2].object.flat[0].flags, 0x40030000u);   // sprite 3 0
-    const std::string plain = level_print(f);   // ramp names, sprite lines, quoted names
-    for (const char *line : {"  face grey 200 0 1 2\n", "  face 0x20000a11 0 2 1\n",
-                             "  sprite 3 0\n", "object \"Big Road\"\n",
-                             "start Human1 0 0 0 0 0 0\n"})
+    const std::string plain = level_print(f);                    // ramp names, sprite lines, quoted names
+    for (const char *line : {"  face grey 200 0 1 2\n", "  face 0x20000a11 0 2 1\n", "  sprite 3 0\n",
+                             "object \"Big Road\"\n", "start Human1 0 0 0 0 0 0\n"})
         EXPECT_NE(plain.find(line), npos) << plain;
     LevelObject &o = f.records[1].object;
     o.flat.push_back({0x40050000, {1, 2, 0}});   // sprite with stray corners: raw form
@@ -120,8 +117,7 @@ TEST(LevelText, PrintParseAndDecodeReproduceTheBytes) {
     o.spare = 17;
     f.records[0].start.name = std::string(125, '\xff');   // 500 characters once escaped
     f.trailing = Bytes(40, 0xAB);
-    const LevelFile model =
-        parse_ok("model\nmass 3\nv 0 0 0\nv 1 0 0\nv 0 1 0\nface red 1 0 1 2\ntrailing 00ff\n");
+    const LevelFile model = parse_ok("model\nmass 3\nv 0 0 0\nv 1 0 0\nv 0 1 0\nface red 1 0 1 2\ntrailing 00ff\n");
     for (const LevelFile &file : {f, model}) {
         const std::string text = level_print(file);
         EXPECT_EQ(level_encode(parse_ok(text)), level_encode(file)) << text;
@@ -181,16 +177,15 @@ TEST(LevelShorthands, BoxesQuadsAndSpareSlots) {
     EXPECT_EQ((std::array{o.vertex_count(), int(o.flat.size()), o.spare}), (std::array{8, 12, 24}));
     for (const LevelFace &face : o.flat) EXPECT_EQ(face.flags, 0x309u);
     expect_fronts_outside(o);
-    o = parse_object(" v 5 5 5\n smooth\n box 0 0 0 1 1 1 red 1 skip top bottom\n"
-                     " flat\n quad blue 2 1 2 3 4\n");   // four walls smooth, a quad flat
-    ASSERT_EQ((std::array{o.vertex_count(), int(o.smooth.size()), int(o.flat.size())}),
-              (std::array{9, 8, 2}));
+    o = parse_object(
+        " v 5 5 5\n smooth\n box 0 0 0 1 1 1 red 1 skip top bottom\n"
+        " flat\n quad blue 2 1 2 3 4\n");   // four walls smooth, a quad flat
+    ASSERT_EQ((std::array{o.vertex_count(), int(o.smooth.size()), int(o.flat.size())}), (std::array{9, 8, 2}));
     for (const LevelFace &face : o.smooth) {
-        EXPECT_EQ(normal_of(o, face)[1], 0);   // no face looks up or down
+        EXPECT_EQ(normal_of(o, face)[1], 0);            // no face looks up or down
         for (int32_t i : face.index) EXPECT_GE(i, 1);   // after the lone vertex
     }
-    EXPECT_EQ((std::array{o.flat[0].index[0], o.flat[0].index[2], o.flat[1].index[1],
-                          o.flat[1].index[2]}),
+    EXPECT_EQ((std::array{o.flat[0].index[0], o.flat[0].index[2], o.flat[1].index[1], o.flat[1].index[2]}),
               (std::array{1, 3, 3, 4}));
     EXPECT_EQ(parse_object(" v 0 0 0\n sprite 1 0\n").spare, 0);
     EXPECT_EQ(parse_object(" spare 3\n box 0 0 0 1 1 1 red 1\n").spare, 3);

@@ -32,7 +32,7 @@ V3 any(int32_t lo, int32_t hi) {
     return {d(rng), d(rng), d(rng)};
 }
 
-}  // namespace
+}   // namespace
 
 TEST(RotationFromAngles, QuarterTurnsExactAndGeneralAnglesAsWorkedOut) {
     EXPECT_EQ(rotation({0, 0, 0}), (Matrix{FIXED_ONE, 0, 0, 0, FIXED_ONE, 0, 0, 0, FIXED_ONE}));
@@ -40,11 +40,9 @@ TEST(RotationFromAngles, QuarterTurnsExactAndGeneralAnglesAsWorkedOut) {
     EXPECT_EQ(rotation({0, 360, 0}), (Matrix{0, 0, FIXED_ONE, 0, FIXED_ONE, 0, -FIXED_ONE, 0, 0}));
     // Worked out from the entry formulas: the order and nesting of the truncations.
     EXPECT_EQ(rotation({1439, 1439, 1439}),
-              (Matrix{536860645, 2352732, -2342511, -2342511, 536860689, 2342533, 2352731, -2332267,
-                      536860690}));
-    EXPECT_EQ(rotation({100, 200, 300}),
-              (Matrix{257203429, -288350115, 372734464, 469990807, 125933655, -226891451, 34429807,
-                      435000342, 312761352}));
+              (Matrix{536860645, 2352732, -2342511, -2342511, 536860689, 2342533, 2352731, -2332267, 536860690}));
+    EXPECT_EQ(rotation({100, 200, 300}), (Matrix{257203429, -288350115, 372734464, 469990807, 125933655, -226891451,
+                                                 34429807, 435000342, 312761352}));
 }
 
 // Random angles and points: the matrix is Ry·Rx·Rz up to truncation; the inverse undoes
@@ -59,10 +57,12 @@ TEST(RandomTransforms, RyRxRzInvertAndConcatenate) {
             s[k] = sin(r[k] * M_PI / 720);
             c[k] = cos(r[k] * M_PI / 720);
         }
+        // clang-format off
         const double want[9] = {
             c[1] * c[2] + s[1] * s[0] * s[2], -c[1] * s[2] + s[1] * s[0] * c[2], s[1] * c[0],
             c[0] * s[2], c[0] * c[2], -s[0],
             -s[1] * c[2] + c[1] * s[0] * s[2], s[1] * s[2] + c[1] * s[0] * c[2], c[1] * c[0]};
+        // clang-format on
         const Transform a = make(r, any(-50000, 50000)), b = make(any(0, 1439), p);
         for (int e = 0; e < 9; ++e) ASSERT_NEAR(a.m[e] / 536870912.0, want[e], 1e-7) << e;
         Transform ab{}, id_a{}, in_a = a, in_b = b;
@@ -81,8 +81,7 @@ TEST(RandomTransforms, RyRxRzInvertAndConcatenate) {
 }
 
 TEST(PointTransform, WorkedExamples) {
-    EXPECT_EQ(map(transform_point, make({0, 360, 0}, {1000, 2000, 3000}), {10, 20, 30}),
-              (V3{1030, 2020, 2990}));
+    EXPECT_EQ(map(transform_point, make({0, 360, 0}, {1000, 2000, 3000}), {10, 20, 30}), (V3{1030, 2020, 2990}));
     EXPECT_EQ(map(transform_point_inverse, make({0, 360, 0}, {0, 0, 1000}), {}), (V3{1000, 0, 0}));
     Transform r = make({0, 360, 0}, {10, 20, 30});
     transform_rotate_translation(&r);
@@ -100,10 +99,10 @@ TEST(NearPlaneIntersect, WorkedExamplesAndEdgesThatDivideByNothing) {
     const int32_t cases[][8] = {
         {100, 50, 512, -100, -50, 0, 0, 0},
         {1000, -2000, 1024, -1000, 2000, 0, -500, 999},   // floored products: not 1000
-        {10, 0, 0, 10, -100, 384, 10, -66},   // constant x: y truncates toward zero
-        {1, 0, 0, 0, 100, 512, 0, 0},         // y follows the truncated x
-        {7, 9, 0, 7, 9, 1000, 7, 9},          // constant x and y
-        {3, 4, 256, 30, 40, 256, 3, 4},       // constant depth: point 1
+        {10, 0, 0, 10, -100, 384, 10, -66},               // constant x: y truncates toward zero
+        {1, 0, 0, 0, 100, 512, 0, 0},                     // y follows the truncated x
+        {7, 9, 0, 7, 9, 1000, 7, 9},                      // constant x and y
+        {3, 4, 256, 30, 40, 256, 3, 4},                   // constant depth: point 1
     };
     for (const auto &c : cases) {
         int32_t x = -1, y = -1;

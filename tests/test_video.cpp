@@ -11,7 +11,7 @@
 namespace {
 
 class Video : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { headless_reset(); }
     void TearDown() override {
         gfx_shutdown();
@@ -52,9 +52,13 @@ TEST_F(FlipWritesChangedWords, IdenticalFramesWriteNothingAndOneByteOneWord) {
 // changed throughout (an unaligned run) or mixed (scattered bytes).
 TEST_F(FlipWritesChangedWords, EveryKernelStoresExactlyTheChangedWords) {
     const std::vector<uint8_t> base = changed(std::vector<uint8_t>(SCREEN_SIZE, 3), 0, SCREEN_SIZE, 1);
-    const std::vector<std::vector<uint8_t>> frames = {
-        base, changed(base, 1001, 9003, 1), changed(base, 5, SCREEN_SIZE, 13), changed(base, 0, SCREEN_SIZE, 997),
-        base, base, std::vector<uint8_t>(SCREEN_SIZE, 0)};
+    const std::vector<std::vector<uint8_t>> frames = {base,
+                                                      changed(base, 1001, 9003, 1),
+                                                      changed(base, 5, SCREEN_SIZE, 13),
+                                                      changed(base, 0, SCREEN_SIZE, 997),
+                                                      base,
+                                                      base,
+                                                      std::vector<uint8_t>(SCREEN_SIZE, 0)};
     for (int kernel : {GFX_FLIP_PORTABLE, GFX_FLIP_SSE2, GFX_FLIP_WIDEST}) {
         gfx_shutdown();
         gfx_set_flip_kernel(kernel);
@@ -114,8 +118,8 @@ std::vector<int> colour(const Palette &p, int c) { return {p.rgb[c * 3], p.rgb[c
 TEST_F(Palettes, DefaultRampsAndColoursLoadedAtInitAndReadBackInSixBits) {
     const Palette &p = *palette_default();
     const std::pair<int, std::vector<int>> entries[] = {
-        {23, {63, 0, 0}},           {191, {63, 13, 63}},        {239, {45, 16, 63}}, {5 * 24 + 12, {33, 33, 33}},
-        {6 * 24 + 23, {63, 32, 0}}, {246, {42, 21, 0}},         {255, {63, 63, 63}}};
+        {23, {63, 0, 0}},           {191, {63, 13, 63}}, {239, {45, 16, 63}}, {5 * 24 + 12, {33, 33, 33}},
+        {6 * 24 + 23, {63, 32, 0}}, {246, {42, 21, 0}},  {255, {63, 63, 63}}};
     for (const auto &[c, rgb] : entries) EXPECT_EQ(colour(p, c), rgb) << "colour " << c;
     for (int ramp = 0; ramp < 10; ramp++) {
         EXPECT_EQ(colour(p, ramp * 24), (std::vector<int>{0, 0, 0})) << "ramp " << ramp;
@@ -161,4 +165,4 @@ TEST_F(Palettes, FadesClimbAndFallOneStepAtATime) {
     for (size_t i : {62, 63}) EXPECT_EQ(l[i], std::vector<int>(768, 0)) << "load " << i;
 }
 
-}  // namespace
+}   // namespace

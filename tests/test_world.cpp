@@ -17,16 +17,13 @@
 #include "render/camera.h"
 #include "scene/mesh.h"
 #include "scene/world.h"
+#include "expect_fatal.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using V3 = std::array<int32_t, 3>;
 using Flags = std::vector<uint32_t>;
-
-// The program's one line goes to standard output; the child copies it to standard error.
-#define EXPECT_FATAL(stmt, regex) \
-    EXPECT_EXIT({ dup2(STDERR_FILENO, STDOUT_FILENO); stmt; }, testing::ExitedWithCode(1), regex)
 
 struct Bytes : std::vector<uint8_t> {   // little-endian words and NUL-terminated strings
     using vector::vector;
@@ -37,10 +34,16 @@ struct Bytes : std::vector<uint8_t> {   // little-endian words and NUL-terminate
     }
     Bytes &v(const V3 &p) { return i(p[0], p[1], p[2]); }
     Bytes &s(const std::string &t) { return raw({t.begin(), t.end()}).raw({0}); }
-    Bytes &raw(const std::vector<uint8_t> &m) { insert(end(), m.begin(), m.end()); return *this; }
+    Bytes &raw(const std::vector<uint8_t> &m) {
+        insert(end(), m.begin(), m.end());
+        return *this;
+    }
 };
 
-struct FaceRec { uint32_t flags; int32_t a, b, c; };
+struct FaceRec {
+    uint32_t flags;
+    int32_t a, b, c;
+};
 struct Obj {   // one object: a triangle facing +z unless told otherwise
     std::vector<V3> verts{{0, 0, 0}, {256, 0, 0}, {0, 256, 0}};
     int32_t spare = 4;
@@ -71,14 +74,18 @@ void write(const std::string &name, const Bytes &bytes) {
     std::ofstream("lib/" + name, std::ios::binary) << std::string(bytes.begin(), bytes.end());
 }
 void load_lib() { world_load(res_register("level1.3dw"), &current_camera->meshes); }
-void load(const Bytes &w) { write("level1.3dw", w); load_lib(); }
+void load(const Bytes &w) {
+    write("level1.3dw", w);
+    load_lib();
+}
 void fresh_level() {
     level_free();
     res_init(10240);
     current_camera = camera_create(300, 0, 0, 319, 199);
 }
 // The items of a linked list (bodies, meshes, faces), or a field of each.
-template <class T, class F = std::identity> auto items(T *head, F f = {}) {
+template <class T, class F = std::identity>
+auto items(T *head, F f = {}) {
     std::vector<std::decay_t<std::invoke_result_t<F, T *>>> out;
     for (; head != nullptr; head = head->next) out.push_back(std::invoke(f, head));
     return out;
@@ -99,7 +106,8 @@ struct WorldTest : testing::Test {
         fresh_level();
         write("car1.3do", model({.verts = {{-50, 0, -100}, {50, 0, -100}, {0, 0, 100}, {0, 60, 0}},
                                  .flat = {{0x0520, 0, 1, 3}, {0x0520, 1, 2, 3}},
-                                 .smooth = {{0x0520, 2, 0, 3}}, .mass = 77}));
+                                 .smooth = {{0x0520, 2, 0, 3}},
+                                 .mass = 77}));
     }
     void TearDown() override {
         fatal_set_hook(nullptr);
@@ -111,7 +119,7 @@ struct WorldTest : testing::Test {
     fs::path old_cwd_ = fs::current_path(), dir_;
 };
 
-}  // namespace
+}   // namespace
 
 // Little-endian words; strings of at most 125 characters; neither reads past its resource.
 TEST_F(WorldTest, StreamReadsAreBoundedByTheirResource) {
@@ -168,8 +176,12 @@ TEST_F(WorldTest, RecordsLoadInOrderCarsAreNotDrawnAndNamesDecideFlags) {
     EXPECT_EQ(items(current_camera->meshes).size(), 1u);
     EXPECT_TRUE(all_unlocked());
     fresh_level();
-    load(world({{.name = "Statics"}, {.name = "statics"}, {.name = "STATICS"}, {.name = "Statics2"},
-                {.name = "Static"}, {.name = ""}}));
+    load(world({{.name = "Statics"},
+                {.name = "statics"},
+                {.name = "STATICS"},
+                {.name = "Statics2"},
+                {.name = "Static"},
+                {.name = ""}}));
     EXPECT_EQ(items(body_list, &Body::flags), (Flags{0x1000, 0, 0, 0, 0, 0}));
 }
 
@@ -188,9 +200,9 @@ TEST_F(WorldTest, FaceFlagWordsAndSpriteBitmaps) {
                 {.name = "no-such-file.bm"},   // a polygon object's name is only a name
                 {.verts = {{0, 0, 0}, {0, 100, 0}, {50, 0, 0}},
                  .flat = {{sprite | 0x00030000 | 0xBEEF, 0, 0, 0}, {0x0310, 0, 2, 1}},
-                 .smooth = {{sprite | 0x00050000, 1, 0, 0}}, .name = "tree.bm"},
-                {.verts = {{0, 0, 0}}, .flat = {}, .smooth = {{sprite | 0xFFFF, 0, 0, 0}},
-                 .name = "lamp.bm"}}));
+                 .smooth = {{sprite | 0x00050000, 1, 0, 0}},
+                 .name = "tree.bm"},
+                {.verts = {{0, 0, 0}}, .flat = {}, .smooth = {{sprite | 0xFFFF, 0, 0, 0}}, .name = "lamp.bm"}}));
     const std::vector<Body *> list = items(body_list);
     ASSERT_EQ(list.size(), 6u);
     const auto faces = [&list](size_t k) { return items(list[k]->mesh->faces, &Face::flags); };
@@ -215,11 +227,11 @@ TEST_F(WorldTest, MalformedFilesEndWithOneLineNamingThem) {
     const Bytes no_vertices = Bytes{}.i(3, 0).raw(std::vector<uint8_t>(36));
     const std::pair<Bytes, std::string> cases[] = {
         {Bytes{}, " ends too early"},
-        {head(4), " ends too early"},                                     // no end mark
-        {head(11), " ends too early"},                                    // cut in the name
-        {Bytes(good.begin(), good.begin() + 20), ": bad count 3"},         // cut in the vertices
+        {head(4), " ends too early"},                                // no end mark
+        {head(11), " ends too early"},                               // cut in the name
+        {Bytes(good.begin(), good.begin() + 20), ": bad count 3"},   // cut in the vertices
         {Bytes{}.i(-2), ": bad count -2"},
-        {Bytes{no_vertices}.i(1000000), ": bad count 1000000"},           // faces past the end
+        {Bytes{no_vertices}.i(1000000), ": bad count 1000000"},   // faces past the end
         {Bytes{no_vertices}.i(0).i(-1), ": bad count -1"},
         {world({{.spare = -1}}), ": bad count -1"},
         {world({{.spare = 100000}}), ": bad count 100000"},
@@ -247,7 +259,9 @@ TEST_F(WorldTest, MalformedFilesEndWithOneLineNamingThem) {
     // Through a throwing hook a fatal error leaves only whole records, for a harness to free.
     fatal_set_hook([](const char *message) { throw std::string(message); });
     std::string message;
-    try { load(world({Obj{}, {.mass = 0}})); } catch (const std::string &e) { message = e; }
+    try {
+        load(world({Obj{}, {.mass = 0}}));
+    } catch (const std::string &e) { message = e; }
     EXPECT_EQ(message, "resource `level1.3dw': mass 0 is not positive");
     ASSERT_EQ(items(body_list).size(), 1u);
     EXPECT_EQ(items(current_camera->meshes), std::vector<Mesh *>{body_list->mesh});
@@ -265,8 +279,10 @@ TEST_F(WorldTest, ShippedAndKeptFiles) {
         fresh_level();
         fs::remove_all("lib");
         fs::copy(dir, "lib");
-        if (expect == "loads") load_lib();
-        else EXPECT_FATAL(load_lib(), "Fatal error: " + expect + "\n") << dir;
+        if (expect == "loads")
+            load_lib();
+        else
+            EXPECT_FATAL(load_lib(), "Fatal error: " + expect + "\n") << dir;
         if (expect != "loads") continue;
         const Flags flags = items(body_list, &Body::flags);
         const auto cars = std::ranges::count_if(flags, [](uint32_t f) { return f & BODY_HUMAN; });

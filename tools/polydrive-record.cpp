@@ -78,7 +78,8 @@ struct Options {
 
 constexpr long FRAMES_MAX = 100000000;   // frame_NNNNN names stay in order below that
 
-[[noreturn]] __attribute__((format(printf, 2, 3))) void fail_with(int status, const char *format, ...) {
+[[noreturn]] __attribute__((format(printf, 2, 3))) void fail_with(int status, const char *format,
+                                                                  ...) {
     std::fprintf(stderr, "polydrive-record: ");
     va_list args;
     va_start(args, format);
@@ -197,8 +198,8 @@ void write_png(const std::string &path, const uint8_t *pixels, std::vector<uint8
 void print_state(long frame) {
     int index = 0;
     for (const Body *b = body_list; b != nullptr; b = b->next, ++index) {
-        std::printf("%ld %d %d %d %d %d %d %d %d\n", frame, index, b->heading, b->steer_rate,
-                    b->vx, b->vz, b->mesh->x, b->mesh->y, b->mesh->z);
+        std::printf("%ld %d %d %d %d %d %d %d %d\n", frame, index, b->heading, b->steer_rate, b->vx,
+                    b->vz, b->mesh->x, b->mesh->y, b->mesh->z);
     }
 }
 
@@ -213,7 +214,7 @@ void change_keys(uint32_t before, uint32_t now) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     // Until the game's start-up takes SIGINT and SIGTERM over (they then end

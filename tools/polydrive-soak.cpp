@@ -70,8 +70,8 @@ long parse_number(const char *option, const char *text, int64_t low, int64_t hig
     int64_t v = 0;
     if (!toolio_number(text, low, high, &v)) {
         char message[96];
-        std::snprintf(message, sizeof message, "%s needs a whole number in %lld..%lld, not ", option,
-                      static_cast<long long>(low), static_cast<long long>(high));
+        std::snprintf(message, sizeof message, "%s needs a whole number in %lld..%lld, not ",
+                      option, static_cast<long long>(low), static_cast<long long>(high));
         fail(message, text, TOOLIO_USAGE_STATUS);
     }
     return static_cast<long>(v);
@@ -148,7 +148,7 @@ void change_keys(uint32_t before, uint32_t now) {
     }
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     toolio_catch_signals();
@@ -172,9 +172,12 @@ int main(int argc, char **argv) {
         if (arg == "--game" || arg == "--frames" || arg == "--data") {
             if (i + 1 >= argc) fail("missing value after ", argv[i], TOOLIO_USAGE_STATUS);
             const char *value = argv[++i];
-            if (arg == "--game") game = parse_number("--game", value, 0, GAME_MAX);
-            else if (arg == "--frames") frames = parse_number("--frames", value, 1, FRAMES_MAX);
-            else data = value;
+            if (arg == "--game")
+                game = parse_number("--game", value, 0, GAME_MAX);
+            else if (arg == "--frames")
+                frames = parse_number("--frames", value, 1, FRAMES_MAX);
+            else
+                data = value;
         } else {
             fail("unknown option ", argv[i], TOOLIO_USAGE_STATUS);
         }

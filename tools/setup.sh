@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format-14
   libsdl2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpng-dev libstb-dev libtinyobjloader-dev

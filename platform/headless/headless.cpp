@@ -67,7 +67,7 @@ void count_changed_words() {
     std::memcpy(headless.last_present, headless.vram, SCREEN_SIZE);
 }
 
-}  // namespace
+}   // namespace
 
 // --- the backend interface ---
 
@@ -82,7 +82,9 @@ void plat_set_mode(int mode) {
     }
 }
 
-uint8_t *plat_video_memory() { return headless.mode == PLAT_MODE_GRAPHICS ? headless.vram : nullptr; }
+uint8_t *plat_video_memory() {
+    return headless.mode == PLAT_MODE_GRAPHICS ? headless.vram : nullptr;
+}
 
 void plat_present() {
     headless.presents++;
@@ -130,9 +132,7 @@ void plat_keyboard_close() {
 
 // --- controls for tests and tools ---
 
-void headless_reset() {
-    std::memset(&headless, 0, sizeof headless);
-}
+void headless_reset() { std::memset(&headless, 0, sizeof headless); }
 
 void headless_queue_key(int scancode, int press) {
     if (scancode < 0 || scancode > 127) fatal_error("headless: scancode %d out of range", scancode);

@@ -45,8 +45,9 @@ bool make_folders(char *path) {
 bool user_dirs_pictures(const char *home, char *out, size_t size) {
     char path[SAVE_PATH_MAX];
     const char *config = std::getenv("XDG_CONFIG_HOME");
-    int n = config != nullptr && config[0] == '/' ? std::snprintf(path, sizeof path, "%s/user-dirs.dirs", config)
-                                                  : std::snprintf(path, sizeof path, "%s/.config/user-dirs.dirs", home);
+    int n = config != nullptr && config[0] == '/'
+                ? std::snprintf(path, sizeof path, "%s/user-dirs.dirs", config)
+                : std::snprintf(path, sizeof path, "%s/.config/user-dirs.dirs", home);
     if (n < 0 || static_cast<size_t>(n) >= sizeof path) return false;
     FILE *f = std::fopen(path, "r");
     if (f == nullptr) return false;
@@ -80,7 +81,8 @@ bool choose_folder(char *folder, size_t size) {
     int n;
     if (pictures != nullptr && pictures[0] != '\0') {
         n = std::snprintf(folder, size, "%s/polydrive", pictures);
-    } else if (home != nullptr && home[0] != '\0' && user_dirs_pictures(home, from_file, sizeof from_file)) {
+    } else if (home != nullptr && home[0] != '\0' &&
+               user_dirs_pictures(home, from_file, sizeof from_file)) {
         n = std::snprintf(folder, size, "%s/polydrive", from_file);
     } else if (home != nullptr && home[0] != '\0') {
         n = std::snprintf(folder, size, "%s/Pictures/polydrive", home);
@@ -109,7 +111,8 @@ void on_png_warning(png_structp, png_const_charp) {}
 
 // Writes the PNG to an open stream; false with a reason in error.
 bool write_png(FILE *stream, const uint8_t *indices, const int *palette, PngError *error) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, on_png_error, on_png_warning);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, error, on_png_error, on_png_warning);
     if (png == nullptr) {
         std::snprintf(error->message, sizeof error->message, "out of memory");
         return false;
@@ -122,8 +125,8 @@ bool write_png(FILE *stream, const uint8_t *indices, const int *palette, PngErro
         return false;
     }
     png_init_io(png, stream);
-    png_set_IHDR(png, info, SCREEN_WIDTH, SCREEN_HEIGHT, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, SCREEN_WIDTH, SCREEN_HEIGHT, 8, PNG_COLOR_TYPE_PALETTE,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color colours[256];
     for (int c = 0; c < 256; c++) {
         const int *rgb = &palette[c * 3];
@@ -142,7 +145,7 @@ void report(const char *what, const char *path, const char *reason) {
     std::fprintf(stderr, "polydrive: cannot save screenshot %s%s: %s\n", what, path, reason);
 }
 
-}  // namespace
+}   // namespace
 
 bool screenshot_save(const uint8_t *indices, const int *palette) {
     char folder[SAVE_PATH_MAX - 64];
@@ -161,8 +164,8 @@ bool screenshot_save(const uint8_t *indices, const int *palette) {
     for (int suffix = 1; suffix <= MAX_SUFFIX; suffix++) {
         char tail[16] = "";
         if (suffix > 1) std::snprintf(tail, sizeof tail, "-%d", suffix);
-        std::snprintf(path, sizeof path, "%s%spolydrive-%s%s.png", folder, folder[0] != '\0' ? "/" : "", stamp,
-                      tail);
+        std::snprintf(path, sizeof path, "%s%spolydrive-%s%s.png", folder,
+                      folder[0] != '\0' ? "/" : "", stamp, tail);
         if (access(path, F_OK) == 0) continue;
         SaveFile file;
         if (!save_begin(&file, path)) {

@@ -53,20 +53,30 @@ constexpr int PAD_MAX = 8;   // controllers driven at once; more are left alone
 
 // The controls of a pad that hold a key, and the key each holds.
 enum PadControl {
-    PAD_DPAD_UP, PAD_DPAD_DOWN, PAD_DPAD_LEFT, PAD_DPAD_RIGHT,
-    PAD_STICK_UP, PAD_STICK_DOWN, PAD_STICK_LEFT, PAD_STICK_RIGHT,
-    PAD_TRIGGER_RIGHT, PAD_TRIGGER_LEFT, PAD_SOUTH, PAD_START, PAD_BACK,
+    PAD_DPAD_UP,
+    PAD_DPAD_DOWN,
+    PAD_DPAD_LEFT,
+    PAD_DPAD_RIGHT,
+    PAD_STICK_UP,
+    PAD_STICK_DOWN,
+    PAD_STICK_LEFT,
+    PAD_STICK_RIGHT,
+    PAD_TRIGGER_RIGHT,
+    PAD_TRIGGER_LEFT,
+    PAD_SOUTH,
+    PAD_START,
+    PAD_BACK,
     PAD_CONTROLS
 };
 constexpr uint8_t PAD_KEYS[PAD_CONTROLS] = {
-    KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_UP, KEY_DOWN, KEY_LEFT, KEY_RIGHT,
-    KEY_UP, KEY_DOWN, KEY_1, KEY_ESCAPE, KEY_ESCAPE,
+    KEY_UP,    KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_UP,     KEY_DOWN,   KEY_LEFT,
+    KEY_RIGHT, KEY_UP,   KEY_DOWN, KEY_1,     KEY_ESCAPE, KEY_ESCAPE,
 };
 
 struct Pad {
     SDL_GameController *controller;   // null: a free slot
     SDL_JoystickID id;
-    uint32_t held;                    // bit per PadControl
+    uint32_t held;   // bit per PadControl
 };
 
 static_assert(SDL_SCANCODE_A == 4 && SDL_SCANCODE_ESCAPE == 41 && SDL_SCANCODE_UP == 82 &&
@@ -91,16 +101,16 @@ struct SdlState {
     long presents_shown;
 
     PlatKeyHandler handler;
-    int keyboard;              // 1 between plat_keyboard_init and close
-    uint8_t held[128];         // keys the keyboard holds (pressed, not yet released)
-    uint8_t pad_holders[128];  // pad controls holding each key
+    int keyboard;               // 1 between plat_keyboard_init and close
+    uint8_t held[128];          // keys the keyboard holds (pressed, not yet released)
+    uint8_t pad_holders[128];   // pad controls holding each key
     Pad pads[PAD_MAX];
     int controllers;           // 1 when the game-controller layer is running
     int64_t next_present_ns;   // the earliest moment for the next present
 
     int window_width = WINDOW_WIDTH;   // the size the window opens at
     int window_height = WINDOW_HEIGHT;
-    int fullscreen = 0;                // 1: the window opens fullscreen
+    int fullscreen = 0;   // 1: the window opens fullscreen
 };
 SdlState sdl;
 
@@ -127,7 +137,8 @@ void close_pads();
 void close_window() {
     close_pads();
     if (sdl.count_presents) {
-        std::fprintf(stderr, "polydrive: %ld of %ld presents shown\n", sdl.presents_shown, sdl.presents_asked);
+        std::fprintf(stderr, "polydrive: %ld of %ld presents shown\n", sdl.presents_shown,
+                     sdl.presents_asked);
     }
     if (sdl.texture != nullptr) SDL_DestroyTexture(sdl.texture);
     if (sdl.renderer != nullptr) SDL_DestroyRenderer(sdl.renderer);
@@ -154,9 +165,9 @@ void open_window() {
     // memory only; the game would then run unseen and deaf until its time
     // limit. Such a driver is taken only when asked for by name.
     const char *driver = SDL_GetCurrentVideoDriver();
-    bool shows_nothing = driver != nullptr && (std::strcmp(driver, "offscreen") == 0 ||
-                                               std::strcmp(driver, "dummy") == 0 ||
-                                               std::strcmp(driver, "evdev") == 0);
+    bool shows_nothing = driver != nullptr &&
+                         (std::strcmp(driver, "offscreen") == 0 ||
+                          std::strcmp(driver, "dummy") == 0 || std::strcmp(driver, "evdev") == 0);
     if (shows_nothing && SDL_GetHint(SDL_HINT_VIDEODRIVER) == nullptr)
         fatal_error("cannot initialize video (no display found)");
     const Uint32 flags =
@@ -165,7 +176,8 @@ void open_window() {
                                   sdl.window_width, sdl.window_height, flags);
     if (sdl.window == nullptr) video_failed();
     sdl.renderer = SDL_CreateRenderer(sdl.window, -1, 0);
-    if (sdl.renderer == nullptr) sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
+    if (sdl.renderer == nullptr)
+        sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
     if (sdl.renderer == nullptr) video_failed();
     // The logical size gives the 4:3 shape and the letterbox at any window size.
     SDL_RenderSetLogicalSize(sdl.renderer, SCREEN_WIDTH, ASPECT_HEIGHT);
@@ -192,7 +204,8 @@ bool upload_frame() {
             std::memcmp(sdl.vram + offset, sdl.converted + offset, SCREEN_WIDTH) == 0) {
             continue;
         }
-        for (int x = offset; x < offset + SCREEN_WIDTH; x++) sdl.pixels[x] = sdl.colours[sdl.vram[x]];
+        for (int x = offset; x < offset + SCREEN_WIDTH; x++)
+            sdl.pixels[x] = sdl.colours[sdl.vram[x]];
         std::memcpy(sdl.converted + offset, sdl.vram + offset, SCREEN_WIDTH);
         if (first > y) first = y;
         last = y;
@@ -305,14 +318,14 @@ void pad_button(const SDL_ControllerButtonEvent &event) {
     if (pad == nullptr) return;
     int control;
     switch (event.button) {
-    case SDL_CONTROLLER_BUTTON_DPAD_UP: control = PAD_DPAD_UP; break;
-    case SDL_CONTROLLER_BUTTON_DPAD_DOWN: control = PAD_DPAD_DOWN; break;
-    case SDL_CONTROLLER_BUTTON_DPAD_LEFT: control = PAD_DPAD_LEFT; break;
-    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: control = PAD_DPAD_RIGHT; break;
-    case SDL_CONTROLLER_BUTTON_A: control = PAD_SOUTH; break;
-    case SDL_CONTROLLER_BUTTON_START: control = PAD_START; break;
-    case SDL_CONTROLLER_BUTTON_BACK: control = PAD_BACK; break;
-    default: return;
+        case SDL_CONTROLLER_BUTTON_DPAD_UP: control = PAD_DPAD_UP; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_DOWN: control = PAD_DPAD_DOWN; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_LEFT: control = PAD_DPAD_LEFT; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: control = PAD_DPAD_RIGHT; break;
+        case SDL_CONTROLLER_BUTTON_A: control = PAD_SOUTH; break;
+        case SDL_CONTROLLER_BUTTON_START: control = PAD_START; break;
+        case SDL_CONTROLLER_BUTTON_BACK: control = PAD_BACK; break;
+        default: return;
     }
     pad_set(*pad, control, event.state == SDL_PRESSED);
 }
@@ -320,7 +333,7 @@ void pad_button(const SDL_ControllerButtonEvent &event) {
 // A stick axis: the control on its negative side, the one on its positive
 // side; the one let go is released before the other is pressed.
 void pad_stick(Pad &pad, int negative, int positive, int value) {
-    const bool on_negative = value < -STICK_DEAD_ZONE, on_positive = value > STICK_DEAD_ZONE;
+    const bool on_negative = value<-STICK_DEAD_ZONE, on_positive = value> STICK_DEAD_ZONE;
     if (!on_negative) pad_set(pad, negative, false);
     if (!on_positive) pad_set(pad, positive, false);
     pad_set(pad, negative, on_negative);
@@ -332,20 +345,17 @@ void pad_axis(const SDL_ControllerAxisEvent &event) {
     if (pad == nullptr) return;
     const int value = event.value;   // sticks -32768..32767 (y grows downwards), triggers 0..32767
     switch (event.axis) {
-    case SDL_CONTROLLER_AXIS_LEFTX:
-        pad_stick(*pad, PAD_STICK_LEFT, PAD_STICK_RIGHT, value);
-        break;
-    case SDL_CONTROLLER_AXIS_LEFTY:
-        pad_stick(*pad, PAD_STICK_UP, PAD_STICK_DOWN, value);
-        break;
-    case SDL_CONTROLLER_AXIS_TRIGGERRIGHT:
-        pad_set(*pad, PAD_TRIGGER_RIGHT, value > TRIGGER_THRESHOLD);
-        break;
-    case SDL_CONTROLLER_AXIS_TRIGGERLEFT:
-        pad_set(*pad, PAD_TRIGGER_LEFT, value > TRIGGER_THRESHOLD);
-        break;
-    default:
-        break;
+        case SDL_CONTROLLER_AXIS_LEFTX:
+            pad_stick(*pad, PAD_STICK_LEFT, PAD_STICK_RIGHT, value);
+            break;
+        case SDL_CONTROLLER_AXIS_LEFTY: pad_stick(*pad, PAD_STICK_UP, PAD_STICK_DOWN, value); break;
+        case SDL_CONTROLLER_AXIS_TRIGGERRIGHT:
+            pad_set(*pad, PAD_TRIGGER_RIGHT, value > TRIGGER_THRESHOLD);
+            break;
+        case SDL_CONTROLLER_AXIS_TRIGGERLEFT:
+            pad_set(*pad, PAD_TRIGGER_LEFT, value > TRIGGER_THRESHOLD);
+            break;
+        default: break;
     }
 }
 
@@ -383,7 +393,7 @@ void handle_key(const SDL_KeyboardEvent &key) {
     deliver(keymap_to_set1(code), key.type == SDL_KEYDOWN);
 }
 
-}  // namespace
+}   // namespace
 
 void plat_set_mode(int mode) {
     if (mode == PLAT_MODE_GRAPHICS) {
@@ -453,46 +463,30 @@ void plat_keyboard_update() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         switch (event.type) {
-        case SDL_KEYDOWN:
-        case SDL_KEYUP:
-            handle_key(event.key);
-            break;
-        case SDL_QUIT:
-            deliver(KEY_ESCAPE, 1);
-            deliver(KEY_ESCAPE, 0);
-            break;
-        case SDL_WINDOWEVENT:
-            switch (event.window.event) {
-            case SDL_WINDOWEVENT_FOCUS_LOST:
-                release_all_held();
+            case SDL_KEYDOWN:
+            case SDL_KEYUP: handle_key(event.key); break;
+            case SDL_QUIT:
+                deliver(KEY_ESCAPE, 1);
+                deliver(KEY_ESCAPE, 0);
                 break;
-            case SDL_WINDOWEVENT_SHOWN:
-            case SDL_WINDOWEVENT_EXPOSED:
-            case SDL_WINDOWEVENT_RESIZED:
-            case SDL_WINDOWEVENT_SIZE_CHANGED:
-            case SDL_WINDOWEVENT_MAXIMIZED:
-            case SDL_WINDOWEVENT_RESTORED:
-                sdl.redraw = 1;
+            case SDL_WINDOWEVENT:
+                switch (event.window.event) {
+                    case SDL_WINDOWEVENT_FOCUS_LOST: release_all_held(); break;
+                    case SDL_WINDOWEVENT_SHOWN:
+                    case SDL_WINDOWEVENT_EXPOSED:
+                    case SDL_WINDOWEVENT_RESIZED:
+                    case SDL_WINDOWEVENT_SIZE_CHANGED:
+                    case SDL_WINDOWEVENT_MAXIMIZED:
+                    case SDL_WINDOWEVENT_RESTORED: sdl.redraw = 1; break;
+                    default: break;
+                }
                 break;
-            default:
-                break;
-            }
-            break;
-        case SDL_CONTROLLERDEVICEADDED:
-            pad_added(event.cdevice.which);
-            break;
-        case SDL_CONTROLLERDEVICEREMOVED:
-            pad_removed(event.cdevice.which);
-            break;
-        case SDL_CONTROLLERBUTTONDOWN:
-        case SDL_CONTROLLERBUTTONUP:
-            pad_button(event.cbutton);
-            break;
-        case SDL_CONTROLLERAXISMOTION:
-            pad_axis(event.caxis);
-            break;
-        default:
-            break;
+            case SDL_CONTROLLERDEVICEADDED: pad_added(event.cdevice.which); break;
+            case SDL_CONTROLLERDEVICEREMOVED: pad_removed(event.cdevice.which); break;
+            case SDL_CONTROLLERBUTTONDOWN:
+            case SDL_CONTROLLERBUTTONUP: pad_button(event.cbutton); break;
+            case SDL_CONTROLLERAXISMOTION: pad_axis(event.caxis); break;
+            default: break;
         }
     }
 }

@@ -12,6 +12,7 @@ struct Name {
     const char *code;
     unsigned char usage;
 };
+// clang-format off
 constexpr Name NAMES[] = {
     {"KeyA", 4}, {"KeyB", 5}, {"KeyC", 6}, {"KeyD", 7}, {"KeyE", 8}, {"KeyF", 9}, {"KeyG", 10},
     {"KeyH", 11}, {"KeyI", 12}, {"KeyJ", 13}, {"KeyK", 14}, {"KeyL", 15}, {"KeyM", 16},
@@ -39,7 +40,8 @@ constexpr Name NAMES[] = {
     // Older browsers name the logo keys after the system.
     {"OSLeft", 227}, {"OSRight", 231},
 };
-}  // namespace keycode_detail
+// clang-format on
+}   // namespace keycode_detail
 
 // The USB HID usage of a KeyboardEvent.code name, or 0 for none (a null name
 // included).

@@ -48,9 +48,11 @@
 #include "platform/web/keycode.h"
 
 // --- the page side: canvas, clock and pacing, in JavaScript ---
+// (clang-format leaves it alone: it would break the JavaScript)
 
 // Opens the canvas for a new picture and restarts the frame count; 0 when the
 // page asked for no drawing (a measurement of the engine alone).
+// clang-format off
 EM_JS(int, web_canvas_open, (), {
     const canvas = Module['canvas'];
     if (!canvas || Module['noDrawing']) return 0;
@@ -134,6 +136,7 @@ EM_JS(int, web_alarm_override, (), { return Module['alarmSeconds'] | 0; });
 EM_JS(void, web_key_delivered, (int scancode, int press), {
     if (Module['onKey']) Module['onKey'](scancode, press);
 });
+// clang-format on
 
 namespace {
 
@@ -159,12 +162,12 @@ struct WebState {
     int palette_changed;              // every pixel needs converting again
 
     PlatKeyHandler handler;
-    int keyboard;          // 1 between plat_keyboard_init and close
-    int frame;             // game frames presented since plat_keyboard_init
-    int script;            // 1 when a key script plays instead of the keyboard
-    int script_held;       // the script's keys held now, as bits
-    uint8_t down[128];     // keys queued as pressed and not yet as released
-    uint8_t held[128];     // keys delivered as pressed and not yet released
+    int keyboard;        // 1 between plat_keyboard_init and close
+    int frame;           // game frames presented since plat_keyboard_init
+    int script;          // 1 when a key script plays instead of the keyboard
+    int script_held;     // the script's keys held now, as bits
+    uint8_t down[128];   // keys queued as pressed and not yet as released
+    uint8_t held[128];   // keys delivered as pressed and not yet released
     KeyEvent queue[QUEUE_SIZE];
     int queue_head;
     int queue_count;
@@ -215,7 +218,8 @@ bool is_game_key(int scancode) {
 
 EM_BOOL on_key(int type, const EmscriptenKeyboardEvent *event, void *) {
     int scancode = keymap_to_set1(keycode_to_usage(event->code));
-    bool enter = std::strcmp(event->code, "Enter") == 0 || std::strcmp(event->code, "NumpadEnter") == 0;
+    bool enter =
+        std::strcmp(event->code, "Enter") == 0 || std::strcmp(event->code, "NumpadEnter") == 0;
     // Alt+Enter belongs to the page; its release finds the key up.
     if (enter && event->altKey) return EM_FALSE;
     if (!web.script && !event->repeat) queue_key(scancode, type == EMSCRIPTEN_EVENT_KEYDOWN);
@@ -250,13 +254,15 @@ void draw_frame() {
             std::memcmp(web.vram + offset, web.converted + offset, SCREEN_WIDTH) == 0) {
             continue;
         }
-        for (int x = offset; x < offset + SCREEN_WIDTH; x++) web.pixels[x] = web.colours[web.vram[x]];
+        for (int x = offset; x < offset + SCREEN_WIDTH; x++)
+            web.pixels[x] = web.colours[web.vram[x]];
         std::memcpy(web.converted + offset, web.vram + offset, SCREEN_WIDTH);
         if (first > y) first = y;
         last = y;
     }
     web.palette_changed = 0;
-    if (last >= 0) web_canvas_draw(reinterpret_cast<const uint8_t *>(web.pixels), first, last - first + 1);
+    if (last >= 0)
+        web_canvas_draw(reinterpret_cast<const uint8_t *>(web.pixels), first, last - first + 1);
 }
 
 // Milliseconds from the browser's clock now to `when`, negative once passed;
@@ -275,7 +281,7 @@ void present(int frame) {
     if (web_frame_done(frame)) web_wait(frame);
 }
 
-}  // namespace
+}   // namespace
 
 // --- the backend interface ---
 

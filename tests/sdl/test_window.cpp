@@ -54,7 +54,7 @@ void push_key(SDL_Scancode code, bool down) {
 // One window for the whole program: the game opens its window once, and the
 // display connection is not made again after the window closed.
 class Window : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         // The test's window may not have the focus; pads drive it anyway.
         setenv("SDL_JOYSTICK_ALLOW_BACKGROUND_EVENTS", "1", 1);
@@ -70,7 +70,7 @@ public:
 const auto *window = ::testing::AddGlobalTestEnvironment(new Window);
 
 class Gamepad : public ::testing::Test {
-protected:
+  protected:
     int device = -1;
     SDL_Joystick *stick = nullptr;
 
@@ -107,17 +107,18 @@ protected:
         device = -1;
     }
     void button(SDL_GameControllerButton b, bool down) { SDL_JoystickSetVirtualButton(stick, b, down); }
-    void axis(SDL_GameControllerAxis a, int value) {
-        SDL_JoystickSetVirtualAxis(stick, a, static_cast<Sint16>(value));
-    }
+    void axis(SDL_GameControllerAxis a, int value) { SDL_JoystickSetVirtualAxis(stick, a, static_cast<Sint16>(value)); }
 };
 
 // Each control gives exactly its key's press and release.
 TEST_F(Gamepad, ButtonsGiveTheirKeys) {
     const std::pair<SDL_GameControllerButton, int> table[] = {
-        {SDL_CONTROLLER_BUTTON_DPAD_UP, KEY_UP},     {SDL_CONTROLLER_BUTTON_DPAD_DOWN, KEY_DOWN},
-        {SDL_CONTROLLER_BUTTON_DPAD_LEFT, KEY_LEFT}, {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, KEY_RIGHT},
-        {SDL_CONTROLLER_BUTTON_A, KEY_1},            {SDL_CONTROLLER_BUTTON_START, KEY_ESCAPE},
+        {SDL_CONTROLLER_BUTTON_DPAD_UP, KEY_UP},
+        {SDL_CONTROLLER_BUTTON_DPAD_DOWN, KEY_DOWN},
+        {SDL_CONTROLLER_BUTTON_DPAD_LEFT, KEY_LEFT},
+        {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, KEY_RIGHT},
+        {SDL_CONTROLLER_BUTTON_A, KEY_1},
+        {SDL_CONTROLLER_BUTTON_START, KEY_ESCAPE},
         {SDL_CONTROLLER_BUTTON_BACK, KEY_ESCAPE},
     };
     for (const auto &[b, key] : table) {
@@ -141,18 +142,18 @@ TEST_F(Gamepad, StickPastItsDeadZoneAndTriggers) {
         Events want;
     };
     const Step steps[] = {
-        {SDL_CONTROLLER_AXIS_LEFTX, -4000, {}},                 // within the dead zone
+        {SDL_CONTROLLER_AXIS_LEFTX, -4000, {}},   // within the dead zone
         {SDL_CONTROLLER_AXIS_LEFTX, -20000, {{KEY_LEFT, 1}}},
-        {SDL_CONTROLLER_AXIS_LEFTX, -30000, {}},                // still held
-        {SDL_CONTROLLER_AXIS_LEFTX, -5000, {{KEY_LEFT, 0}}},    // back within it
+        {SDL_CONTROLLER_AXIS_LEFTX, -30000, {}},               // still held
+        {SDL_CONTROLLER_AXIS_LEFTX, -5000, {{KEY_LEFT, 0}}},   // back within it
         {SDL_CONTROLLER_AXIS_LEFTX, 4000, {}},
         {SDL_CONTROLLER_AXIS_LEFTX, 32767, {{KEY_RIGHT, 1}}},
         {SDL_CONTROLLER_AXIS_LEFTX, -32768, {{KEY_RIGHT, 0}, {KEY_LEFT, 1}}},   // across in one move
         {SDL_CONTROLLER_AXIS_LEFTX, 0, {{KEY_LEFT, 0}}},
-        {SDL_CONTROLLER_AXIS_LEFTY, -20000, {{KEY_UP, 1}}},     // y grows downwards
+        {SDL_CONTROLLER_AXIS_LEFTY, -20000, {{KEY_UP, 1}}},   // y grows downwards
         {SDL_CONTROLLER_AXIS_LEFTY, 20000, {{KEY_UP, 0}, {KEY_DOWN, 1}}},
         {SDL_CONTROLLER_AXIS_LEFTY, 0, {{KEY_DOWN, 0}}},
-        {SDL_CONTROLLER_AXIS_RIGHTX, 32767, {}},                // the right stick is no key
+        {SDL_CONTROLLER_AXIS_RIGHTX, 32767, {}},   // the right stick is no key
         {SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 32767, {{KEY_UP, 1}}},
         {SDL_CONTROLLER_AXIS_TRIGGERRIGHT, -32768, {{KEY_UP, 0}}},
         {SDL_CONTROLLER_AXIS_TRIGGERLEFT, 32767, {{KEY_DOWN, 1}}},
@@ -248,7 +249,7 @@ Png read_png(const fs::path &path) {
 }
 
 class Screenshot : public ::testing::Test {
-protected:
+  protected:
     fs::path dir;
     void SetUp() override {
         char tmpl[] = "/tmp/polydrive-shot-XXXXXX";
@@ -299,9 +300,7 @@ TEST_F(Screenshot, IndexedPngOfIndicesAndPalette) {
     // polydrive-DATE-TIME.png, then -2 when taken in the same second.
     const std::string first = files[0].filename(), second = files[1].filename();
     EXPECT_EQ(first.size(), std::string("polydrive-20261208-010203.png").size()) << first;
-    if (first.substr(0, 25) == second.substr(0, 25)) {
-        EXPECT_EQ(second, first.substr(0, 25) + "-2.png");
-    }
+    if (first.substr(0, 25) == second.substr(0, 25)) { EXPECT_EQ(second, first.substr(0, 25) + "-2.png"); }
 }
 
 TEST_F(Screenshot, FailureIsOneLineAndNothingElse) {
@@ -361,4 +360,4 @@ TEST_F(Screenshot, F12NeverReachesTheGame) {
     EXPECT_EQ(png.indices[1], 0);
 }
 
-}  // namespace
+}   // namespace

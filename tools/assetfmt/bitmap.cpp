@@ -19,7 +19,7 @@ void put_int(std::vector<uint8_t> *out, int32_t v) {
     for (int i = 0; i < 4; i++) out->push_back(static_cast<uint8_t>(u >> (8 * i)));
 }
 
-}  // namespace
+}   // namespace
 
 int bitmap_nearest(const Palette *palette, int r, int g, int b) {
     int best = 0;
@@ -40,8 +40,8 @@ int bitmap_nearest(const Palette *palette, int r, int g, int b) {
 bool bitmap_from_rgba(const uint8_t *rgba, int width, int height, const Palette *palette,
                       std::vector<uint8_t> *out, std::string *error) {
     if (width < 1 || height < 1 || width > BITMAP_SIZE_MAX || height > BITMAP_SIZE_MAX) {
-        *error = "size " + std::to_string(width) + "x" + std::to_string(height) +
-                 " is outside 1..32767";
+        *error =
+            "size " + std::to_string(width) + "x" + std::to_string(height) + " is outside 1..32767";
         return false;
     }
     if ((width & (width - 1)) != 0) {
@@ -55,8 +55,9 @@ bool bitmap_from_rgba(const uint8_t *rgba, int width, int height, const Palette 
     const long count = long{width} * height;
     for (long i = 0; i < count; i++) {
         const uint8_t *p = rgba + 4 * i;
-        out->push_back(p[3] < 128 ? BITMAP_TRANSPARENT
-                                  : static_cast<uint8_t>(bitmap_nearest(palette, p[0], p[1], p[2])));
+        out->push_back(p[3] < 128
+                           ? BITMAP_TRANSPARENT
+                           : static_cast<uint8_t>(bitmap_nearest(palette, p[0], p[1], p[2])));
     }
     return true;
 }
@@ -132,7 +133,7 @@ std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, i
     return "";
 }
 
-}  // namespace
+}   // namespace
 
 bool bitmap_from_png(const uint8_t *data, size_t size, const Palette *palette,
                      std::vector<uint8_t> *out, std::string *error) {
@@ -144,7 +145,8 @@ bool bitmap_from_png(const uint8_t *data, size_t size, const Palette *palette,
     // decoder reads anything more.
     if (size >= 24 && std::memcmp(data + 12, "IHDR", 4) == 0) {
         const auto be = [&](size_t at) {
-            return uint64_t{data[at]} << 24 | uint64_t{data[at + 1]} << 16 | uint64_t{data[at + 2]} << 8 | data[at + 3];
+            return uint64_t{data[at]} << 24 | uint64_t{data[at + 1]} << 16 |
+                   uint64_t{data[at + 2]} << 8 | data[at + 3];
         };
         const uint64_t w = be(16), h = be(20);
         const std::string size_text = "size " + std::to_string(w) + "x" + std::to_string(h);

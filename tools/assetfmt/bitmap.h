@@ -14,7 +14,6 @@
 
 struct Palette;
 
-
 int bitmap_nearest(const Palette *palette, int r, int g, int b);
 
 // rgba: width × height pixels of 4 bytes. The width must be a power of two

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
-const char *const LEVEL_RAMP_NAMES[10] = {"red",    "green",  "blue",   "cyan",    "yellow",
-                                          "grey",   "orange", "purple", "magenta", "sky"};
+const char *const LEVEL_RAMP_NAMES[10] = {"red",  "green",  "blue",   "cyan",    "yellow",
+                                          "grey", "orange", "purple", "magenta", "sky"};
 
 namespace {
 
@@ -79,8 +79,7 @@ struct Reader {
     bool read_count(int32_t *n, size_t size, const char *what) {
         if (!read_int(n, what)) return false;
         if (*n < 0 || static_cast<uint64_t>(*n) * size > left())
-            return fail(std::string(what) + " " + std::to_string(*n) +
-                        " does not fit the file");
+            return fail(std::string(what) + " " + std::to_string(*n) + " does not fit the file");
         return true;
     }
 
@@ -101,7 +100,8 @@ struct Reader {
     bool read_mesh(int32_t v, LevelObject *o) {
         if (v < 1) return fail("vertex count " + std::to_string(v) + " is not positive");
         if (!read_int(&o->spare, "the spare slot count")) return false;
-        if (o->spare < 0) return fail("spare slot count " + std::to_string(o->spare) + " is negative");
+        if (o->spare < 0)
+            return fail("spare slot count " + std::to_string(o->spare) + " is negative");
         if (static_cast<uint64_t>(v) * 12 > left())
             return fail("vertex count " + std::to_string(v) + " does not fit the file");
         o->vertices.resize(static_cast<size_t>(v) * 3);
@@ -165,10 +165,11 @@ std::string ramp_name(uint32_t ramp) {
 void print_face(std::string *out, const char *indent, const LevelFace &f) {
     const uint32_t scale = (f.flags & FACE_SCALE_MASK) >> FACE_SCALE_SHIFT;
     if ((f.flags & ~(FACE_RAMP_MASK | FACE_REFLECT_MASK)) == 0) {
-        append(out, "%sface %s %u %d %d %d\n", indent, ramp_name((f.flags & FACE_RAMP_MASK) >> FACE_RAMP_SHIFT).c_str(),
+        append(out, "%sface %s %u %d %d %d\n", indent,
+               ramp_name((f.flags & FACE_RAMP_MASK) >> FACE_RAMP_SHIFT).c_str(),
                f.flags & FACE_REFLECT_MASK, f.index[0], f.index[1], f.index[2]);
-    } else if (f.flags == (FACE_SPRITE | (scale << FACE_SCALE_SHIFT)) &&
-               scale <= FACE_SCALE_MAX && f.index[1] == 0 && f.index[2] == 0) {
+    } else if (f.flags == (FACE_SPRITE | (scale << FACE_SCALE_SHIFT)) && scale <= FACE_SCALE_MAX &&
+               f.index[1] == 0 && f.index[2] == 0) {
         append(out, "%ssprite %u %d\n", indent, scale, f.index[0]);
     } else {
         append(out, "%sface 0x%08x %d %d %d\n", indent, f.flags, f.index[0], f.index[1],
@@ -199,7 +200,8 @@ void print_trailing(std::string *out, const std::vector<uint8_t> &bytes) {
 void check_mesh(const LevelObject &o, const std::string &who, std::vector<std::string> *problems) {
     if (o.vertex_count() < 1) problems->push_back(who + ": no vertex");
     if (o.flat.empty() && o.smooth.empty()) problems->push_back(who + ": no face");
-    if (o.mass <= 0) problems->push_back(who + ": mass " + std::to_string(o.mass) + " is not positive");
+    if (o.mass <= 0)
+        problems->push_back(who + ": mass " + std::to_string(o.mass) + " is not positive");
     if (o.spare < 0 || o.spare > WORLD_SPARE_MAX)
         problems->push_back(who + ": spare slot count " + std::to_string(o.spare) + " outside 0.." +
                             std::to_string(WORLD_SPARE_MAX));
@@ -221,7 +223,9 @@ void check_mesh(const LevelObject &o, const std::string &who, std::vector<std::s
 // bitmap's file name, which the cache refuses when too long or climbing out.
 void check_sprite_name(const LevelObject &o, const std::string &who,
                        std::vector<std::string> *problems) {
-    const LevelFace *first = !o.flat.empty() ? &o.flat[0] : !o.smooth.empty() ? &o.smooth[0] : nullptr;
+    const LevelFace *first = !o.flat.empty()     ? &o.flat[0]
+                             : !o.smooth.empty() ? &o.smooth[0]
+                                                 : nullptr;
     if (first == nullptr || !(first->flags & FACE_SPRITE)) return;
     if (o.name.empty() || o.name == "Statics") return;
     if (o.name.size() > static_cast<size_t>(RES_NAME_MAX))
@@ -232,10 +236,12 @@ void check_sprite_name(const LevelObject &o, const std::string &who,
         problems->push_back(who + ": a sprite's bitmap name climbs out of lib/ with '..'");
 }
 
-}  // namespace
+}   // namespace
 
 int32_t level_auto_spare(const LevelObject &o) {
-    const LevelFace *first = !o.flat.empty() ? &o.flat[0] : !o.smooth.empty() ? &o.smooth[0] : nullptr;
+    const LevelFace *first = !o.flat.empty()     ? &o.flat[0]
+                             : !o.smooth.empty() ? &o.smooth[0]
+                                                 : nullptr;
     if (first != nullptr && (first->flags & FACE_SPRITE)) return 0;
     int32_t polygons = 0;
     for (const auto *group : {&o.flat, &o.smooth})
@@ -331,8 +337,8 @@ std::string level_print(const LevelFile &file) {
         out += "\n";
         if (r.is_start) {
             append(&out, "start %s %d %d %d %d %d %d\n", quote(r.start.name).c_str(),
-                   r.start.position[0], r.start.position[1], r.start.position[2],
-                   r.start.angles[0], r.start.angles[1], r.start.angles[2]);
+                   r.start.position[0], r.start.position[1], r.start.position[2], r.start.angles[0],
+                   r.start.angles[1], r.start.angles[2]);
             continue;
         }
         const LevelObject &o = r.object;

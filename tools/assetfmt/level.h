@@ -74,7 +74,6 @@ struct LevelFile {
     std::vector<uint8_t> trailing;
 };
 
-
 // Ramp names of the default palette, index = ramp number (0..9).
 extern const char *const LEVEL_RAMP_NAMES[10];
 
@@ -111,8 +110,8 @@ struct ObjImport {
 // MTL files it names likewise from its folder. A vertex coordinate that is
 // not a finite decimal number is an error naming the OBJ file and line, and so
 // is a file that adds no triangle.
-bool level_add_obj(const std::string &obj_path, const ObjImport &options,
-                   bool smooth_group, LevelObject *object, std::string *error);
+bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool smooth_group,
+                   LevelObject *object, std::string *error);
 // The same on text in memory; mtl_dir "" reads no MTL file.
 bool level_add_obj_text(const std::string &text, const std::string &obj_path,
                         const std::string &mtl_dir, const ObjImport &options, bool smooth_group,

@@ -30,8 +30,8 @@ struct BoxSide {
     int axis;   // 0 x, 1 y, 2 z
     int high;   // 1 the side at the larger coordinate
 };
-constexpr BoxSide BOX_SIDES[6] = {{"left", 0, 0},   {"right", 0, 1}, {"bottom", 1, 0},
-                                  {"top", 1, 1},    {"back", 2, 0},  {"front", 2, 1}};
+constexpr BoxSide BOX_SIDES[6] = {{"left", 0, 0}, {"right", 0, 1}, {"bottom", 1, 0},
+                                  {"top", 1, 1},  {"back", 2, 0},  {"front", 2, 1}};
 
 struct Parser {
     std::string path;
@@ -77,14 +77,16 @@ struct Parser {
                     const char e = text[i++];
                     if (e == '"' || e == '\\') {
                         s += e;
-                    } else if (e == 'x' && i + 2 <= text.size() && std::isxdigit(static_cast<unsigned char>(text[i])) &&
+                    } else if (e == 'x' && i + 2 <= text.size() &&
+                               std::isxdigit(static_cast<unsigned char>(text[i])) &&
                                std::isxdigit(static_cast<unsigned char>(text[i + 1]))) {
                         const long v = std::strtol(text.substr(i, 2).c_str(), nullptr, 16);
                         if (v == 0) return fail("a name cannot hold the byte 0");
                         s += static_cast<char>(v);
                         i += 2;
                     } else {
-                        return fail(std::string("unknown escape \\") + e + " (use \\\" \\\\ or \\xHH)");
+                        return fail(std::string("unknown escape \\") + e +
+                                    " (use \\\" \\\\ or \\xHH)");
                     }
                 }
                 tokens->push_back({s, true});
@@ -386,7 +388,8 @@ struct Parser {
             if (!std::isxdigit(static_cast<unsigned char>(h[i])) ||
                 !std::isxdigit(static_cast<unsigned char>(h[i + 1])))
                 return fail("trailing bytes are hex digits");
-            out->trailing.push_back(static_cast<uint8_t>(std::strtol(h.substr(i, 2).c_str(), nullptr, 16)));
+            out->trailing.push_back(
+                static_cast<uint8_t>(std::strtol(h.substr(i, 2).c_str(), nullptr, 16)));
         }
         return true;
     }
@@ -439,7 +442,7 @@ struct Parser {
     }
 };
 
-}  // namespace
+}   // namespace
 
 bool level_parse(const std::string &text, const std::string &path, LevelFile *out,
                  std::string *error) {
@@ -463,8 +466,7 @@ bool level_parse(const std::string &text, const std::string &path, LevelFile *ou
         if (out->kind == LevelKind::World) {
             p.line = p.object_line;
             ok = p.fail("object " + p.object->name + " has no 'end'");
-        }
-        else
+        } else
             ok = p.finish_object();
     }
     if (!ok && error != nullptr) *error = p.error;
@@ -477,11 +479,10 @@ namespace {
 // input is; a file that is missing is skipped (the faces keep the default
 // ramp), one that cannot be taken (not a regular file, too large) is an error.
 class BoundedMaterialReader : public tinyobj::MaterialReader {
-public:
+  public:
     explicit BoundedMaterialReader(std::string dir) : dir_(std::move(dir)) {}
     bool operator()(const std::string &name, std::vector<tinyobj::material_t> *materials,
-                    std::map<std::string, int> *map, std::string *warn,
-                    std::string *) override {
+                    std::map<std::string, int> *map, std::string *warn, std::string *) override {
         const std::string path = dir_ + name;
         if (access(path.c_str(), F_OK) != 0) return false;
         std::vector<uint8_t> bytes;
@@ -496,7 +497,7 @@ public:
     }
     std::string error;
 
-private:
+  private:
     std::string dir_;
 };
 
@@ -542,7 +543,9 @@ bool check_obj_vertices(const std::string &text, const std::string &name, std::s
             if (!finite_decimal(word)) {
                 std::string shown = word.substr(0, 40);
                 for (char &c : shown)
-                    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+                    if (static_cast<unsigned char>(c) < 0x20 ||
+                        static_cast<unsigned char>(c) >= 0x7f)
+                        c = '?';
                 *error = name + ":" + std::to_string(line) + ": coordinate '" + shown +
                          "' is not a finite decimal number";
                 return false;
@@ -550,21 +553,23 @@ bool check_obj_vertices(const std::string &text, const std::string &name, std::s
             count++;
         }
         if (count < 3 || count > 7) {
-            *error = name + ":" + std::to_string(line) + ": a vertex needs x y z (and at most w or r g b)";
+            *error = name + ":" + std::to_string(line) +
+                     ": a vertex needs x y z (and at most w or r g b)";
             return false;
         }
     }
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool smooth_group,
                    LevelObject *object, std::string *error) {
     std::vector<uint8_t> bytes;
     if (!toolio_read(obj_path, LEVEL_SOURCE_MAX, &bytes, error)) return false;
     const size_t slash = obj_path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? std::string("./") : obj_path.substr(0, slash + 1);
+    const std::string dir =
+        slash == std::string::npos ? std::string("./") : obj_path.substr(0, slash + 1);
     return level_add_obj_text(std::string(bytes.begin(), bytes.end()), obj_path, dir, options,
                               smooth_group, object, error);
 }

@@ -42,7 +42,7 @@ void on_stop_signal(int sig) {
     raise(sig);
 }
 
-}  // namespace
+}   // namespace
 
 bool toolio_read(const std::string &path, size_t limit, std::vector<uint8_t> *bytes,
                  std::string *error) {

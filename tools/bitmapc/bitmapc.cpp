@@ -35,7 +35,7 @@ const char USAGE[] =
     die(message + " (see bitmapc --help)", TOOLIO_USAGE_STATUS);
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     toolio_catch_signals();

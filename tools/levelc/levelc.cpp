@@ -72,7 +72,7 @@ int32_t option_number(const char *text, int64_t min, int64_t max, const char *wh
     return static_cast<int32_t>(v);
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     toolio_catch_signals();
@@ -94,8 +94,8 @@ int main(int argc, char **argv) {
             if (!toolio_finish_stdout(&error)) die(error);
             return 0;
         }
-        const bool takes_value = a == "-o" || a == "--mass" || a == "--scale" || a == "--ramp" ||
-                                 a == "--refl";
+        const bool takes_value =
+            a == "-o" || a == "--mass" || a == "--scale" || a == "--ramp" || a == "--refl";
         if (takes_value && i + 1 >= argc) usage_error(a + " needs a value");
         if (a == "-o") {
             output = argv[++i];
@@ -135,14 +135,16 @@ int main(int argc, char **argv) {
         if (!level_add_obj(source, obj, false, &o, &error)) die(error);
         o.spare = level_auto_spare(o);
     } else {
-        if (obj_options) usage_error("--mass, --scale, --ramp and --refl apply to .obj sources only");
+        if (obj_options)
+            usage_error("--mass, --scale, --ramp and --refl apply to .obj sources only");
         std::vector<uint8_t> bytes;
         if (!toolio_read(source, LEVEL_SOURCE_MAX, &bytes, &error)) die(error);
         // Refused before the work, so a mistake costs no time; toolio_write
         // checks again, with the OBJ and MTL files read meanwhile.
         if (toolio_is_input(output)) die(output + ": is the source; refusing to write over it");
         const std::string text(bytes.begin(), bytes.end());
-        if (text.find('\0') != std::string::npos) die(source + ": not a text source (it holds a NUL byte)");
+        if (text.find('\0') != std::string::npos)
+            die(source + ": not a text source (it holds a NUL byte)");
         if (!level_parse(text, source, &file, &error)) die(error);
     }
     if (file.kind == LevelKind::Model && ends_with(output, ".3dw"))

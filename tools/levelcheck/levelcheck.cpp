@@ -84,21 +84,21 @@ std::string view_text(const View &v) {
 }
 
 struct Check {
-    std::vector<std::string> names;            // per body, in body_list order
+    std::vector<std::string> names;   // per body, in body_list order
     std::unordered_map<const Mesh *, int> body_of;
     int32_t eye_y = 0;
 
     int max_faces = 0;
     View max_faces_at{};
-    std::string max_faces_by;                  // who listed them, by name
-    int max_clip = 0;                           // most clip vertices of one object
+    std::string max_faces_by;   // who listed them, by name
+    int max_clip = 0;           // most clip vertices of one object
     int max_clip_body = -1;
     View max_clip_at{};
-    int least_headroom = INT_MAX;               // spare - used, over objects that clip
+    int least_headroom = INT_MAX;   // spare - used, over objects that clip
     int least_headroom_body = -1;
     long views = 0;
 
-    std::string short_of_spare;                 // objects with fewer than two slots a face
+    std::string short_of_spare;   // objects with fewer than two slots a face
 
     std::vector<std::string> failures;
     int failure_count = 0;
@@ -129,8 +129,7 @@ bool read_names(const std::string &libdir) {
         }
         const std::string &n = r.start.name;
         int32_t player = 0;
-        if (start_places_car(n.c_str(), &player))
-            check.names.push_back("car of " + n);
+        if (start_places_car(n.c_str(), &player)) check.names.push_back("car of " + n);
     }
     return true;
 }
@@ -281,13 +280,17 @@ bool look(const View &v) {
             const std::string name = static_cast<size_t>(body) < check.names.size()
                                          ? check.names[static_cast<size_t>(body)]
                                          : "?";
-            auto it = std::find_if(by.begin(), by.end(), [&](const auto &p) { return p.first == name; });
-            if (it == by.end()) by.push_back({name, 1});
-            else it->second++;
+            auto it =
+                std::find_if(by.begin(), by.end(), [&](const auto &p) { return p.first == name; });
+            if (it == by.end())
+                by.push_back({name, 1});
+            else
+                it->second++;
         }
         check.max_faces_by.clear();
         for (const auto &[name, n] : by)
-            check.max_faces_by += (check.max_faces_by.empty() ? "" : ", ") + name + " " + std::to_string(n);
+            check.max_faces_by +=
+                (check.max_faces_by.empty() ? "" : ", ") + name + " " + std::to_string(n);
     }
     std::unordered_map<const Mesh *, int> used;
     bool overflow_reported = false;
@@ -376,7 +379,8 @@ void sweep(int grid, int headings) {
             const int32_t x = clamp32(cx + d * std::sin(a)), z = clamp32(cz + d * std::cos(a));
             // Heading toward the centre: the car looks along +z turned by the
             // heading (sine along x, cosine along z), in quarter degrees.
-            const int back = static_cast<int>(std::lround((a + std::numbers::pi) * 720 / std::numbers::pi));
+            const int back =
+                static_cast<int>(std::lround((a + std::numbers::pi) * 720 / std::numbers::pi));
             for (int off = -72; off <= 72; off += 12)
                 look({x, z, ((back + off) % ANGLE_TURN + ANGLE_TURN) % ANGLE_TURN});
         }
@@ -511,7 +515,7 @@ struct Workdir {
     }
 };
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     toolio_catch_signals();
@@ -530,7 +534,8 @@ int main(int argc, char **argv) {
             }
             int64_t v = 0;
             if (!toolio_number(argv[++i], lo, hi, &v)) {
-                std::fprintf(stderr, "levelcheck: %s must be a whole number in %d..%d\n", a.c_str(), lo, hi);
+                std::fprintf(stderr, "levelcheck: %s must be a whole number in %d..%d\n", a.c_str(),
+                             lo, hi);
                 std::exit(TOOLIO_USAGE_STATUS);
             }
             return static_cast<int>(v);
@@ -549,7 +554,8 @@ int main(int argc, char **argv) {
             return 1;
         } else if (a == "--data") {
             if (i + 1 >= argc || libdir_given) {
-                std::fprintf(stderr, "levelcheck: --data needs one LIBDIR (see levelcheck --help)\n");
+                std::fprintf(stderr,
+                             "levelcheck: --data needs one LIBDIR (see levelcheck --help)\n");
                 return TOOLIO_USAGE_STATUS;
             }
             libdir = argv[++i];
@@ -568,7 +574,8 @@ int main(int argc, char **argv) {
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
-            std::fprintf(stderr, "levelcheck: unknown option %s (see levelcheck --help)\n", a.c_str());
+            std::fprintf(stderr, "levelcheck: unknown option %s (see levelcheck --help)\n",
+                         a.c_str());
             return TOOLIO_USAGE_STATUS;
         } else if (!libdir_given) {
             libdir = a;
@@ -589,8 +596,8 @@ int main(int argc, char **argv) {
 
     Workdir work;
     const char *tmpdir = std::getenv("TMPDIR");
-    std::string scratch = std::string(tmpdir != nullptr && tmpdir[0] == '/' ? tmpdir : "/tmp") +
-                          "/levelcheck.XXXXXX";
+    std::string scratch =
+        std::string(tmpdir != nullptr && tmpdir[0] == '/' ? tmpdir : "/tmp") + "/levelcheck.XXXXXX";
     char *tmpl = scratch.data();
     if (mkdtemp(tmpl) == nullptr) {
         std::fprintf(stderr, "levelcheck: cannot prepare a scratch directory in %s\n", tmpl);
@@ -632,9 +639,10 @@ int main(int argc, char **argv) {
         }
         if (!quiet) {
             const long used = static_cast<long>(world.size() + car.size());
-            std::printf("pool: level1.3dw %zu + car1.3do %zu = %ld of %d bytes (%ld free after "
-                        "loading)\n",
-                        world.size(), car.size(), used, GAME_POOL_SIZE, GAME_POOL_SIZE - used);
+            std::printf(
+                "pool: level1.3dw %zu + car1.3do %zu = %ld of %d bytes (%ld free after "
+                "loading)\n",
+                world.size(), car.size(), used, GAME_POOL_SIZE, GAME_POOL_SIZE - used);
             std::printf("bitmaps: %zu, the largest %d bytes, locked in %d random orders\n",
                         bm.ids.size(), largest, orders);
             if (bitmap_failures == 0) {
@@ -663,7 +671,8 @@ int main(int argc, char **argv) {
     std::string error_out;
     if (check.failure_count > 0) {
         std::printf("levelcheck: %s breaks the limits\n", libdir.c_str());
-        if (!toolio_finish_stdout(&error_out)) std::fprintf(stderr, "levelcheck: %s\n", error_out.c_str());
+        if (!toolio_finish_stdout(&error_out))
+            std::fprintf(stderr, "levelcheck: %s\n", error_out.c_str());
         return 1;
     }
     std::printf("levelcheck: %s passes every limit\n", libdir.c_str());

@@ -44,7 +44,7 @@ void finish_stdout() {
     if (!toolio_finish_stdout(&error)) die(error);
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char **argv) {
     toolio_catch_signals();
@@ -79,9 +79,13 @@ int main(int argc, char **argv) {
     }
     if (path.empty()) usage_error("needs a FILE");
     if (kind < 0) {
-        if (ends_with(path, ".3dw")) kind = 0;
-        else if (ends_with(path, ".3do")) kind = 1;
-        else usage_error(path + ": cannot tell a world from a model by its name; add --world or --model");
+        if (ends_with(path, ".3dw"))
+            kind = 0;
+        else if (ends_with(path, ".3do"))
+            kind = 1;
+        else
+            usage_error(path +
+                        ": cannot tell a world from a model by its name; add --world or --model");
     }
     std::vector<uint8_t> bytes;
     std::string error;
