@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "base/fatal.h"
@@ -48,9 +51,23 @@ void play_frame_keys(uint32_t want) {
 }   // namespace
 
 bool demo_read(const char *path, KeyScript *script, std::string *error) {
-    FILE *f = std::fopen(path, "rb");
-    if (f == nullptr) {
+    // Opened without blocking and taken only as a regular file: a FIFO or a
+    // device named as a demo is refused at once instead of hanging the game.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         *error = std::string("cannot open key script '") + path + "': " + std::strerror(errno);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        *error = std::string("key script '") + path + "' is not a regular file";
+        return false;
+    }
+    FILE *f = fdopen(fd, "rb");
+    if (f == nullptr) {
+        close(fd);
+        *error = std::string("cannot read key script '") + path + "'";
         return false;
     }
     // One byte more than a script may hold, so a longer file shows as one.

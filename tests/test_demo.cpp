@@ -1,6 +1,8 @@
 // The game's demos: the demo file written and read back, its faults, and
 // demos recorded and played through the game's own frame loop (headless).
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -42,10 +44,12 @@ TEST(DemoFile, TextCountsItsFramesAndReadsBack) {
 TEST(DemoFile, FaultsAreOneLineNamingTheFile) {
     char tmpl[] = "/tmp/polydrive-demo-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl, bad = dir + "/bad";
+    const std::string dir = tmpl, bad = dir + "/bad", fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);   // opened blocking, it would hang the game
     const std::pair<std::string, std::string> table[] = {
         {"/nonexistent/demo", "cannot open key script '/nonexistent/demo': No such file or directory"},
-        {"/", "cannot read key script '/'"},
+        {"/", "key script '/' is not a regular file"},
+        {fifo, "key script '" + fifo + "' is not a regular file"},
         {"2 up\n1 jump\n", bad + ":2: unknown key 'jump'"},
         {std::string(KEYSCRIPT_TEXT_MAX + 1, '\n'), bad + ":0: longer than"},
     };
