@@ -6,9 +6,8 @@
 //   FATAL     the line the native game prints for the broken level
 // Prints one line per check and "N passed, N failed"; exits 1 on a failure.
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { closeChromium, launchChromium } from './chromium.mjs';
 
 const env = name => {
   if (!process.env[name]) throw new Error(`${name} is not set`);
@@ -21,14 +20,7 @@ const LAP_KEYS = fs.readFileSync(env('LAP_KEYS'), 'utf8');
 const LAP_FRAMES = Number(env('LAP_FRAMES'));
 const FATAL = env('FATAL');
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'polydrive-chromium-'));
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  headless: true,
-  userDataDir: profile,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-});
+const browser = await launchChromium();
 const origin = new URL(SITE).origin;
 const foreign = [];
 
@@ -243,7 +235,6 @@ for (const [name, run] of checks) {
     console.log(`not ok - ${name}: ${error.message.split('\n')[0]}`);
   }
 }
-await browser.close();
-fs.rmSync(profile, {recursive: true, force: true});
+await closeChromium(browser);
 console.log(`web: ${passed} passed, ${failed} failed`);
 process.exit(failed === 0 ? 0 : 1);

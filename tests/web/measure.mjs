@@ -9,23 +9,14 @@
 //     (as bench_game measures the native frame), median of each load's
 //     median, 5 loads.
 import fs from 'node:fs';
-import os from 'node:os';
-import path from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { closeChromium, launchChromium } from './chromium.mjs';
 
 const SITE = process.env.SITE;
 const LAP_KEYS = fs.readFileSync(process.env.LAP_KEYS, 'utf8');
 const LAP_FRAMES = Number(process.env.LAP_FRAMES);
 const LONG = process.env.LONG !== '0';
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'polydrive-chromium-'));
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  headless: true,
-  userDataDir: profile,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-});
+const browser = await launchChromium();
 const median = values => {
   const s = [...values].sort((a, b) => a - b);
   return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
@@ -88,5 +79,4 @@ for (let i = 0; i < 5; i++) {
 }
 console.log(`one frame of the lap in WebAssembly (clock ${isolated ? '5' : '100'} µs): median ${median(medians).toFixed(1)} µs ` +
             `(loads: ${medians.map(m => m.toFixed(1)).join(', ')}), mean ${median(means).toFixed(1)} µs`);
-await browser.close();
-fs.rmSync(profile, {recursive: true, force: true});
+await closeChromium(browser);

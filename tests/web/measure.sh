@@ -9,26 +9,12 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 web=$(realpath "${1:-build-web}")
 here=tests/web
-tmp=$(mktemp -d)
-server=
-cleanup() {
-  if [ -n "$server" ]; then kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+source tests/web/serve_common.bash
 
 [ "${SHOTS:-0}" = 1 ] || echo "published folder $web/site: $(du -sb "$web/site" | cut -f1) bytes"
 [ "${SHOTS:-0}" = 1 ] || (cd "$web/site" && for f in *; do printf '  %-16s %7d bytes, %7d gzipped\n' "$f" "$(stat -c %s "$f")" "$(gzip -9c "$f" | wc -c)"; done)
 
-python3 -u "$here/serve.py" "$web" --isolated >"$tmp/server.log" 2>&1 &
-server=$!
-port=
-for _ in $(seq 100); do
-  port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$tmp/server.log" | head -n 1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "the server did not start" >&2; exit 1; }
+serve_pages "$web" --isolated
 if [ "${SHOTS:-0}" = 1 ]; then
   SITE="http://127.0.0.1:$port/site" OUT=assets/screenshots timeout 120 node "$here/screenshots.mjs"
   exit

@@ -20,13 +20,7 @@ for tool in node convert python3 /usr/bin/chromium; do
   command -v "$tool" >/dev/null || fail "$tool is missing"
 done
 
-tmp=$(mktemp -d)
-server=
-cleanup() {
-  if [ -n "$server" ]; then kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true; fi
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+source "$here/serve_common.bash"
 
 # The native frames: the first and the last of the recorded lap, as raw RGB.
 lap=tests/data/record/lap.keys
@@ -47,15 +41,7 @@ fatal=$(grep '^Fatal error: ' "$tmp/broken.out" | head -n 1)
 [ -n "$fatal" ] || fail "no fatal line natively: $(cat "$tmp/broken.out")"
 
 # A static server on the loopback address; it tells its port once listening.
-python3 -u "$here/serve.py" "$web" >"$tmp/server.log" 2>&1 &
-server=$!
-port=
-for _ in $(seq 100); do
-  port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$tmp/server.log" | head -n 1)
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || fail "the server did not start: $(cat "$tmp/server.log")"
+serve_pages "$web"
 
 SITE="http://127.0.0.1:$port/site" BROKEN="http://127.0.0.1:$port/broken-site" REF="$tmp/ref" \
   LAP_KEYS="$lap" LAP_FRAMES="$lap_frames" FATAL="$fatal" \

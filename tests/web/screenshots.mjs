@@ -5,22 +5,14 @@
 // tests/web/measure.sh with SITE and OUT; each file is written whole
 // (a temporary file renamed into place).
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
-import puppeteer from 'puppeteer-core';
+import { closeChromium, launchChromium } from './chromium.mjs';
 
 const SITE = process.env.SITE;
 const OUT = process.env.OUT;
 const DRIVE = '30 up\n70 none\n';   // assets/screenshots/readme.keys: frame 80 drives
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'polydrive-chromium-'));
-const browser = await puppeteer.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  headless: true,
-  userDataDir: profile,
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-         '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-});
+const browser = await launchChromium();
 
 async function save(page, name) {
   const file = path.join(OUT, name);
@@ -55,5 +47,4 @@ await page.$eval('[data-key="72"]', button => button.classList.add('held'));
 await save(page, 'web-phone.png');
 await page.close();
 
-await browser.close();
-fs.rmSync(profile, {recursive: true, force: true});
+await closeChromium(browser);
