@@ -34,6 +34,7 @@
 #include "platform/backend.h"
 #include "platform/kbd.h"
 #include "platform/keymap.h"
+#include "platform/rowconvert.h"
 #include "platform/sdl/screenshot.h"
 #include "platform/video.h"
 
@@ -197,23 +198,12 @@ void open_window() {
 // of them after a palette load) and uploads just that band of rows. False when
 // nothing changed: the texture already holds the frame.
 bool upload_frame() {
-    int first = SCREEN_HEIGHT, last = -1;
-    for (int y = 0; y < SCREEN_HEIGHT; y++) {
-        int offset = y * SCREEN_WIDTH;
-        if (!sdl.palette_changed &&
-            std::memcmp(sdl.vram + offset, sdl.converted + offset, SCREEN_WIDTH) == 0) {
-            continue;
-        }
-        for (int x = offset; x < offset + SCREEN_WIDTH; x++)
-            sdl.pixels[x] = sdl.colours[sdl.vram[x]];
-        std::memcpy(sdl.converted + offset, sdl.vram + offset, SCREEN_WIDTH);
-        if (first > y) first = y;
-        last = y;
-    }
+    const RowBand band =
+        rowconvert_changed(sdl.vram, sdl.converted, sdl.colours, sdl.pixels, sdl.palette_changed);
     sdl.palette_changed = 0;
-    if (last < 0) return false;
-    SDL_Rect band = {0, first, SCREEN_WIDTH, last - first + 1};
-    SDL_UpdateTexture(sdl.texture, &band, sdl.pixels + first * SCREEN_WIDTH,
+    if (band.count == 0) return false;
+    SDL_Rect rect = {0, band.first, SCREEN_WIDTH, band.count};
+    SDL_UpdateTexture(sdl.texture, &rect, sdl.pixels + band.first * SCREEN_WIDTH,
                       SCREEN_WIDTH * static_cast<int>(sizeof(uint32_t)));
     return true;
 }

@@ -44,6 +44,7 @@
 #include "platform/backend.h"
 #include "platform/kbd.h"
 #include "platform/keymap.h"
+#include "platform/rowconvert.h"
 #include "platform/video.h"
 #include "platform/web/keycode.h"
 
@@ -247,22 +248,11 @@ void listen(bool on) {
 // Converts the rows of video memory that changed since the last present (all
 // of them after a palette load) and puts just that band of rows on the canvas.
 void draw_frame() {
-    int first = SCREEN_HEIGHT, last = -1;
-    for (int y = 0; y < SCREEN_HEIGHT; y++) {
-        int offset = y * SCREEN_WIDTH;
-        if (!web.palette_changed &&
-            std::memcmp(web.vram + offset, web.converted + offset, SCREEN_WIDTH) == 0) {
-            continue;
-        }
-        for (int x = offset; x < offset + SCREEN_WIDTH; x++)
-            web.pixels[x] = web.colours[web.vram[x]];
-        std::memcpy(web.converted + offset, web.vram + offset, SCREEN_WIDTH);
-        if (first > y) first = y;
-        last = y;
-    }
+    const RowBand band =
+        rowconvert_changed(web.vram, web.converted, web.colours, web.pixels, web.palette_changed);
     web.palette_changed = 0;
-    if (last >= 0)
-        web_canvas_draw(reinterpret_cast<const uint8_t *>(web.pixels), first, last - first + 1);
+    if (band.count > 0)
+        web_canvas_draw(reinterpret_cast<const uint8_t *>(web.pixels), band.first, band.count);
 }
 
 // Milliseconds from the browser's clock now to `when`, negative once passed;
