@@ -16,8 +16,8 @@ struct RowBand {
     int count;   // rows from first to the last converted one; 0 when none
 };
 
-inline RowBand rowconvert_changed(const uint8_t *vram, uint8_t *converted,
-                                  const uint32_t *colours, uint32_t *pixels, bool all) {
+inline RowBand rowconvert_changed(const uint8_t *vram, uint8_t *converted, const uint32_t *colours,
+                                  uint32_t *pixels, bool all) {
     int first = SCREEN_HEIGHT, last = -1;
     for (int y = 0; y < SCREEN_HEIGHT; y++) {
         const int offset = y * SCREEN_WIDTH;
