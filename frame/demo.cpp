@@ -109,6 +109,7 @@ void demo_play_from(const char *path) {
 }
 
 int demo_playing() { return demo.mode == DEMO_PLAY; }
+int demo_recording() { return demo.mode == DEMO_RECORD; }
 
 int demo_frame_begin() {
     if (demo.mode == DEMO_RECORD) {

@@ -8,6 +8,7 @@
 
 #include "frame/demo.h"
 #include "frame/drive.h"
+#include "frame/pause.h"
 #include "base/fatal.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
@@ -103,11 +104,14 @@ void game_frame(Body **player) {
 void game_run() {
     catch_stop_signals();
     if (!demo_playing()) alarm(GAME_TIME_LIMIT);
+    // A demo counts frames, so it has no pause.
+    const bool may_pause = !demo_playing() && !demo_recording();
     Body *player = nullptr;
     for (;;) {
         if (stop_signal != 0) return;
         if (!demo_frame_begin()) return;
         if (kbd_was_hit(KEY_ESCAPE)) return;
+        if (may_pause && kbd_was_hit(KEY_P) && pause_hold(game_stop_signal) == PAUSE_QUIT) return;
         demo_frame_keys();
         game_frame(&player);
     }
@@ -130,6 +134,9 @@ void game_main() {
     game_run();
     demo_finish();
     game_shutdown();
+    // The alarm would end the process without a word, which looks like a
+    // crash; the line comes after the shutdown, on the console given back.
+    if (stop_signal == SIGALRM) std::fputs(GAME_TIME_UP_LINE, stderr);
     if (stop_signal != 0) die_by(stop_signal);
 }
 

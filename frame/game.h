@@ -8,7 +8,8 @@
 //
 // The loop ends when Escape is pressed and released, or when the 60-second
 // alarm, SIGINT or SIGTERM arrives: then the shutdown runs and the process
-// ends by that signal with its default action.
+// ends by that signal with its default action. The alarm is announced first,
+// by GAME_TIME_UP_LINE on standard error.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,7 @@ extern Camera *current_camera;
 constexpr int GAME_POOL_SIZE = 10240;
 constexpr int GAME_DRAWLIST_CAPACITY = 100;
 constexpr int GAME_TIME_LIMIT = 60;   // seconds
+constexpr const char *GAME_TIME_UP_LINE = "time is up: a game lasts 60 seconds\n";
 
 void game_main();
 void game_startup();
