@@ -24,7 +24,7 @@
   const again = document.getElementById('again');
 
   const polydrive = {
-    state: 'loading',    // then 'playing', 'over' or 'fatal'
+    state: 'loading',    // then 'playing', 'over' or 'fatal' ('file' when opened from file://)
     games: 0,            // games started
     frame: 0,            // game frames shown in this game
     ended: null,         // how the last game ended: 'escape' or 'time'
@@ -35,6 +35,8 @@
     keyLog: [],          // the last key events the game received: [scancode, press]
   };
   window.polydrive = polydrive;
+  const touchScreen = params.get('touch') === '1' || navigator.maxTouchPoints > 0 ||
+                      matchMedia('(pointer: coarse)').matches;
 
   function show(text, kind) {
     messageText.textContent = text;
@@ -80,6 +82,16 @@
       }
       return 0;
     };
+  }
+
+  // Browsers refuse to fetch the WebAssembly from file://, which would leave
+  // a black page with the reason in the console only: say it here instead.
+  if (location.protocol === 'file:') {
+    polydrive.state = 'file';
+    show('This page must be served over HTTP: browsers do not run the game from file://.\n' +
+         'In the folder that holds index.html run\npython3 -m http.server 8000\n' +
+         'and open http://127.0.0.1:8000/ (or copy the folder to any web server).', 'fatal');
+    return;
   }
 
   let lastLine = '';
@@ -146,8 +158,10 @@
     }
     polydrive.state = 'over';
     polydrive.ended = signal === SIGALRM ? 'time' : 'escape';
-    show((signal === SIGALRM ? 'Time is up: a game lasts 60 seconds.' : 'You pressed Escape.') +
-         '\nPress Enter or New game to play again.', 'over');
+    // A touch screen has neither Escape nor Enter: say what was tapped.
+    const how = signal === SIGALRM ? 'Time is up: a game lasts 60 seconds.'
+                                   : touchScreen ? 'You quit the game (✕).' : 'You pressed Escape.';
+    show(how + (touchScreen ? '\nTap New game to play again.' : '\nPress Enter or New game to play again.'), 'over');
   }
 
   function toggleFullscreen() {
@@ -171,9 +185,7 @@
 
   // Touch buttons: a button is down while at least one finger (or the mouse)
   // is on it, so two thumbs on two buttons hold two keys.
-  if (params.get('touch') === '1' || navigator.maxTouchPoints > 0 || matchMedia('(pointer: coarse)').matches) {
-    document.body.classList.add('touch');
-  }
+  if (touchScreen) document.body.classList.add('touch');
   for (const button of document.querySelectorAll('[data-key]')) {
     const scancode = Number(button.dataset.key);
     const pointers = new Set();
