@@ -170,11 +170,24 @@ GameOptions parse_options(int argc, char **argv) {
     return opt;
 }
 
+// A level maker who rebuilt but did not copy the result into lib/ would
+// otherwise play the old level without a word.
+void say_if_build_is_newer(const char *data, const char *given) {
+    const char *newer = datadir_newer_build(datadir_places(given), data);
+    if (newer == nullptr) return;
+    std::fprintf(stderr,
+                 "polydrive: playing the data in %s; %s is newer (the build's "
+                 "regen_lib target copies it into lib/, --data %s plays it)\n",
+                 data, newer, newer);
+}
+
 }   // namespace
 
 int main(int argc, char **argv) {
     const GameOptions opt = parse_options(argc, argv);
-    res_set_folder(datadir_require("polydrive", opt.data));
+    const char *data = datadir_require("polydrive", opt.data);
+    say_if_build_is_newer(data, opt.data);
+    res_set_folder(data);
     if (opt.width != 0 || opt.fullscreen)
         plat_window_options(opt.width, opt.height, opt.fullscreen);
     if (opt.record_demo != nullptr) demo_record_to(opt.record_demo);

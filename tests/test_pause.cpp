@@ -27,9 +27,9 @@ struct Send {
 };
 std::vector<Send> sends;
 std::vector<std::string> shown;
-std::vector<int> paused_at;           // pause_active() at each present
-std::vector<long> alarm_left_us;      // what the alarm had left at each present
-int raise_at = 0;                      // raise SIGINT after this present (0: never)
+std::vector<int> paused_at;        // pause_active() at each present
+std::vector<long> alarm_left_us;   // what the alarm had left at each present
+int raise_at = 0;                  // raise SIGINT after this present (0: never)
 
 long alarm_left() {
     itimerval now;
@@ -109,9 +109,7 @@ TEST_F(Pause, FramesAroundAPauseAreThoseOfAnUnpausedGame) {
     for (int i = 0; i < int(paused_at.size()); i++) {
         const bool in_pause = i >= PAUSE_AT && i < PAUSE_AT + HELD;
         EXPECT_EQ(paused_at[i], in_pause ? 1 : 0) << "present " << i + 1;
-        if (in_pause) {
-            EXPECT_EQ(alarm_left_us[i], 0) << "present " << i + 1;
-        }
+        if (in_pause) { EXPECT_EQ(alarm_left_us[i], 0) << "present " << i + 1; }
     }
     const long before = alarm_left_us[PAUSE_AT - 1], after = alarm_left_us[PAUSE_AT + HELD];
     EXPECT_GT(after, 0);

@@ -24,6 +24,8 @@
 // lets go; unplugging a controller lets go of everything it held. F12 saves
 // the frame on show as a screenshot and never reaches the game.
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -156,12 +158,32 @@ void close_window() {
     fatal_error("cannot initialize video (%s)", reason[0] != '\0' ? reason : "no display found");
 }
 
+// The video drivers SDL tries on its way print their own complaints on
+// standard error (Wayland's "XDG_RUNTIME_DIR is invalid or not set", X's
+// authorisation lines) before the game could say anything. They are kept
+// quiet while SDL looks; a failure is still reported, by video_failed, in
+// the game's own line with SDL's reason.
+int init_video_quietly() {
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const bool quiet = saved >= 0 && null >= 0 && dup2(null, STDERR_FILENO) >= 0;
+    const int status = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    if (quiet) {
+        std::fflush(stderr);
+        dup2(saved, STDERR_FILENO);
+    }
+    if (saved >= 0) close(saved);
+    if (null >= 0) close(null);
+    return status;
+}
+
 void open_window() {
     // The program's own handlers decide what SIGINT and SIGTERM do.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) video_failed();
+    if (init_video_quietly() != 0) video_failed();
     // When no display answers, SDL settles for a driver that draws into
     // memory only; the game would then run unseen and deaf until its time
     // limit. Such a driver is taken only when asked for by name.
