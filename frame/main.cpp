@@ -70,11 +70,53 @@ struct GameOptions {
     const char *play_demo = nullptr;
 };
 
+// What follows the options in --help; the manual page is made from --help,
+// and each "Heading:" line becomes a section of it.
+constexpr const char HELP_AFTER_OPTIONS[] =
+    "\n"
+    "Keys:\n"
+    "  cursor up / down     accelerate forward / backward\n"
+    "  cursor left / right  steer\n"
+    "  1                    stop the car dead\n"
+    "  P                    pause the game and its clock; P again goes on\n"
+    "  Escape               quit (closing the window does the same)\n"
+    "  Alt+Enter            switch between window and fullscreen\n"
+    "  F12                  save the picture on screen as a PNG (see Files)\n"
+    "A gamepad (any controller SDL knows, plugged in at any time) drives too:\n"
+    "the d-pad or left stick as the cursor keys, the right and left triggers as\n"
+    "up and down, the south button (A, cross) as 1, Start or Back as Escape.\n"
+    "\n"
+    "Exit status:\n"
+    "  0                    Escape ended the game (or the window was closed)\n"
+    "  1                    a fatal error, told in one line on standard output\n"
+    "  2                    a mistake in the command line\n"
+    "  142                  time is up: a game lasts 60 seconds of play; the\n"
+    "                       game says so on standard error, then ends by the\n"
+    "                       alarm signal, SIGALRM (128 + 14)\n"
+    "  130, 143             SIGINT or SIGTERM ended it, by that signal\n"
+    "\n"
+    "Files:\n"
+    "The data (level1.3dw and the files it names) is read from DIR with\n"
+    "--data DIR, else from $POLYDRIVE_DATA when set, else from the first of\n"
+    "./lib, PREFIX/share/polydrive/lib (where PREFIX/bin holds the game) and\n"
+    "the build tree's lib/ (for a game run from its build tree) that holds\n"
+    "level1.3dw. F12 writes polydrive-YYYYMMDD-HHMMSS.png (never over another)\n"
+    "into $XDG_PICTURES_DIR/polydrive, else the pictures folder named in\n"
+    "$XDG_CONFIG_HOME/user-dirs.dirs (~/.config/user-dirs.dirs), else\n"
+    "~/Pictures/polydrive.\n"
+    "\n"
+    "Environment:\n"
+    "  POLYDRIVE_DATA       the data folder, when --data is not given\n"
+    "  XDG_PICTURES_DIR     where F12 saves pictures (in a polydrive folder)\n"
+    "  XDG_CONFIG_HOME      where user-dirs.dirs is looked for (~/.config)\n"
+    "  HOME                 the home folder, for the two above\n"
+    "  SDL_VIDEODRIVER      the display to use, e.g. x11, wayland or kmsdrm\n";
+
 void print_usage(FILE *to) {
     std::fputs(
         "Usage: polydrive [OPTION]...\n"
         "A first-person 3D driving game: drive round the track with the cursor keys\n"
-        "(1 stops the car, Escape quits); a game ends after 60 seconds.\n"
+        "(1 stops the car, P pauses, Escape quits); a game lasts 60 seconds.\n"
         "\n"
         "Options:\n",
         to);
@@ -86,14 +128,7 @@ void print_usage(FILE *to) {
                       o.argument != nullptr ? " " : "", o.argument != nullptr ? o.argument : "");
         std::fprintf(to, "  %-26s %s\n", left, o.help);
     }
-    std::fputs(
-        "\n"
-        "The data (level1.3dw and the files it names) is read from DIR with\n"
-        "--data DIR, else from $POLYDRIVE_DATA when set, else from the first of\n"
-        "./lib, PREFIX/share/polydrive/lib (where PREFIX/bin holds the game) and\n"
-        "the build tree's lib/ (for a game run from its build tree) that holds\n"
-        "level1.3dw.\n",
-        to);
+    std::fputs(HELP_AFTER_OPTIONS, to);
 }
 
 [[noreturn]] void usage_error() {
