@@ -8,6 +8,7 @@
 
 #include "frame/demo.h"
 #include "frame/drive.h"
+#include "frame/hud.h"
 #include "frame/pause.h"
 #include "base/fatal.h"
 #include "platform/kbd.h"
@@ -107,13 +108,20 @@ void game_run() {
     // A demo counts frames, so it has no pause.
     const bool may_pause = !demo_playing() && !demo_recording();
     Body *player = nullptr;
+    hud_begin(!demo_playing());
     for (;;) {
         if (stop_signal != 0) return;
         if (!demo_frame_begin()) return;
         if (kbd_was_hit(KEY_ESCAPE)) return;
-        if (may_pause && kbd_was_hit(KEY_P) && pause_hold(game_stop_signal) == PAUSE_QUIT) return;
+        if (may_pause && kbd_was_hit(KEY_P) &&
+            pause_hold(game_stop_signal, hud_update) == PAUSE_QUIT)
+            return;
+        if (kbd_was_hit(KEY_M)) hud_toggle_map();
         demo_frame_keys();
-        game_frame(&player);
+        game_update(&player);
+        game_draw();
+        hud_update();
+        gfx_flip();
     }
 }
 

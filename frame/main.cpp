@@ -16,6 +16,7 @@
 #include "base/datadir.h"
 #include "frame/demo.h"
 #include "frame/game.h"
+#include "frame/hud.h"
 #include "platform/backend.h"
 #include "res/res.h"
 
@@ -38,6 +39,7 @@ enum OptionId : int {
     OPT_WINDOW,
     OPT_RECORD_DEMO,
     OPT_PLAY_DEMO,
+    OPT_MAP,
 };
 
 // One option of the command line: its long name, the name of its argument
@@ -56,6 +58,7 @@ constexpr OptionSpec OPTIONS[] = {
     {"window", "WIDTHxHEIGHT", OPT_WINDOW, "open the window at this size (default 960x720)"},
     {"record-demo", "FILE", OPT_RECORD_DEMO, "play, and write the keys of every frame to FILE"},
     {"play-demo", "FILE", OPT_PLAY_DEMO, "show the demo (key script) in FILE; Escape ends it"},
+    {"map", nullptr, OPT_MAP, "show a map of the level beside the picture (M toggles)"},
     {"help", nullptr, OPT_HELP, "print this text and exit"},
     {"version", nullptr, OPT_VERSION, "print the version and exit"},
 };
@@ -68,6 +71,7 @@ struct GameOptions {
     int height = 0;
     const char *record_demo = nullptr;
     const char *play_demo = nullptr;
+    int map = 0;
 };
 
 // What follows the options in --help; the manual page is made from --help,
@@ -79,9 +83,11 @@ constexpr const char HELP_AFTER_OPTIONS[] =
     "  cursor left / right  steer\n"
     "  1                    stop the car dead\n"
     "  P                    pause the game and its clock; P again goes on\n"
+    "  M                    show or hide the map of the level (see --map)\n"
     "  Escape               quit (closing the window does the same)\n"
     "  Alt+Enter            switch between window and fullscreen\n"
     "  F12                  save the picture on screen as a PNG (see Files)\n"
+    "The window's title shows the time left and the speed.\n"
     "A gamepad (any controller SDL knows, plugged in at any time) drives too:\n"
     "the d-pad or left stick as the cursor keys, the right and left triggers as\n"
     "up and down, the south button (A, cross) as 1, Start or Back as Escape.\n"
@@ -190,6 +196,7 @@ GameOptions parse_options(int argc, char **argv) {
                 break;
             case OPT_RECORD_DEMO: opt.record_demo = optarg; break;
             case OPT_PLAY_DEMO: opt.play_demo = optarg; break;
+            case OPT_MAP: opt.map = 1; break;
             default:   // getopt has said what was wrong
                 usage_error();
         }
@@ -227,6 +234,7 @@ int main(int argc, char **argv) {
         plat_window_options(opt.width, opt.height, opt.fullscreen);
     if (opt.record_demo != nullptr) demo_record_to(opt.record_demo);
     if (opt.play_demo != nullptr) demo_play_from(opt.play_demo);
+    if (opt.map) hud_show_map(1);
     game_main();
     return 0;
 }

@@ -4,12 +4,22 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <ctime>
+
 #include "platform/backend.h"
 #include "platform/kbd.h"
 
 namespace {
 
 int paused = 0;
+int64_t held_ns = 0;    // in pauses that ended
+int64_t began_ns = 0;   // when the pause under way began
+
+int64_t now_ns() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
+}
 
 // The time limit is the process's one real-time timer (alarm). Holding it
 // takes what is left and disarms it; releasing arms it again with that.
@@ -36,8 +46,9 @@ void release_clock() {
 
 }   // namespace
 
-int pause_hold(int (*stopped)()) {
+int pause_hold(int (*stopped)(), void (*each_wait)()) {
     hold_clock();
+    began_ns = now_ns();
     paused = 1;
     int end = PAUSE_RESUMED;
     for (;;) {
@@ -48,11 +59,14 @@ int pause_hold(int (*stopped)()) {
         if (kbd_was_hit(KEY_P)) break;
         // The same frame again: the window keeps its pace and redraws itself
         // when exposed, at almost no cost.
+        each_wait();
         plat_present();
     }
+    held_ns += now_ns() - began_ns;
     paused = 0;
     release_clock();
     return end;
 }
 
 int pause_active() { return paused; }
+int64_t pause_held_ns() { return held_ns + (paused ? now_ns() - began_ns : 0); }

@@ -9,6 +9,8 @@
 // loops of their own and never pause.
 #pragma once
 
+#include <cstdint>
+
 constexpr int KEY_P = 25;
 
 // How a pause ended.
@@ -19,7 +21,12 @@ constexpr int PAUSE_QUIT = 1;   // Escape, or `stopped` became non-zero
 // again (PAUSE_RESUMED) or Escape is hit or stopped() returns non-zero
 // (PAUSE_QUIT). The time limit's alarm is held for the whole wait and armed
 // again with what was left of it, to the microsecond.
-int pause_hold(int (*stopped)());
+// each_wait runs before every present of the wait (the status line says
+// "paused" there).
+int pause_hold(int (*stopped)(), void (*each_wait)());
 
 // Non-zero while pause_hold waits (for the window title and tests).
 int pause_active();
+// Nanoseconds spent in pauses since the process started, the one under way
+// included; the status line takes them off the time played.
+int64_t pause_held_ns();

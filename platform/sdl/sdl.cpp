@@ -111,6 +111,14 @@ struct SdlState {
     int controllers;           // 1 when the game-controller layer is running
     int64_t next_present_ns;   // the earliest moment for the next present
 
+    // The status line in the title, and the side picture (a map) to the
+    // right of the frame when one is shown.
+    char title[128];
+    SDL_Texture *side_texture;
+    int side_shown;
+    uint8_t side[PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE];
+    uint32_t side_pixels[PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE];
+
     int window_width = WINDOW_WIDTH;   // the size the window opens at
     int window_height = WINDOW_HEIGHT;
     int fullscreen = 0;   // 1: the window opens fullscreen
@@ -144,6 +152,8 @@ void close_window() {
                      sdl.presents_asked);
     }
     if (sdl.texture != nullptr) SDL_DestroyTexture(sdl.texture);
+    if (sdl.side_texture != nullptr) SDL_DestroyTexture(sdl.side_texture);
+    sdl.side_texture = nullptr;
     if (sdl.renderer != nullptr) SDL_DestroyRenderer(sdl.renderer);
     if (sdl.window != nullptr) SDL_DestroyWindow(sdl.window);
     sdl.texture = nullptr;
@@ -156,6 +166,32 @@ void close_window() {
 [[noreturn]] void video_failed() {
     const char *reason = SDL_GetError();
     fatal_error("cannot initialize video (%s)", reason[0] != '\0' ? reason : "no display found");
+}
+
+// With a side picture the logical area widens by a column to the right of
+// the 4:3 frame, and the map sits at its top; without one, the frame fills
+// the logical area as it always has.
+constexpr int SIDE_COLUMN = PLAT_SIDE_PICTURE + 16;
+constexpr SDL_Rect FRAME_BESIDE_SIDE = {0, 0, SCREEN_WIDTH, ASPECT_HEIGHT};
+constexpr SDL_Rect SIDE_RECT = {SCREEN_WIDTH + 8, 8, PLAT_SIDE_PICTURE, PLAT_SIDE_PICTURE};
+
+void set_logical_size() {
+    SDL_RenderSetLogicalSize(sdl.renderer, SCREEN_WIDTH + (sdl.side_shown ? SIDE_COLUMN : 0),
+                             ASPECT_HEIGHT);
+}
+
+void draw_side() {
+    if (!sdl.side_shown) return;
+    if (sdl.side_texture == nullptr) {
+        sdl.side_texture =
+            SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                              PLAT_SIDE_PICTURE, PLAT_SIDE_PICTURE);
+        if (sdl.side_texture == nullptr) return;   // no map, the game goes on
+    }
+    for (int i = 0; i < PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE; i++)
+        sdl.side_pixels[i] = sdl.colours[sdl.side[i]];
+    SDL_UpdateTexture(sdl.side_texture, nullptr, sdl.side_pixels, PLAT_SIDE_PICTURE * 4);
+    SDL_RenderCopy(sdl.renderer, sdl.side_texture, nullptr, &SIDE_RECT);
 }
 
 // The video drivers SDL tries on its way print their own complaints on
@@ -203,7 +239,8 @@ void open_window() {
         sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
     if (sdl.renderer == nullptr) video_failed();
     // The logical size gives the 4:3 shape and the letterbox at any window size.
-    SDL_RenderSetLogicalSize(sdl.renderer, SCREEN_WIDTH, ASPECT_HEIGHT);
+    set_logical_size();
+    if (sdl.title[0] != '\0') SDL_SetWindowTitle(sdl.window, sdl.title);
     sdl.texture = SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_ARGB8888,
                                     SDL_TEXTUREACCESS_STREAMING, SCREEN_WIDTH, SCREEN_HEIGHT);
     if (sdl.texture == nullptr) video_failed();
@@ -246,7 +283,9 @@ void show() {
         sdl.presents_shown++;
         SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
         SDL_RenderClear(sdl.renderer);
-        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
+        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr,
+                       sdl.side_shown ? &FRAME_BESIDE_SIDE : nullptr);
+        draw_side();
         SDL_RenderPresent(sdl.renderer);
     }
     // Keeps the window responsive; the events wait in the queue for the
@@ -434,6 +473,25 @@ void plat_window_options(int width, int height, int fullscreen) {
 }
 
 uint8_t *plat_video_memory() { return sdl.graphics ? sdl.vram : nullptr; }
+
+void plat_set_status(const char *text) {
+    if (std::strncmp(text, sdl.title, sizeof sdl.title - 1) == 0) return;
+    std::snprintf(sdl.title, sizeof sdl.title, "%s", text);
+    if (sdl.window != nullptr) SDL_SetWindowTitle(sdl.window, sdl.title);
+}
+
+void plat_set_side_picture(const uint8_t *pixels) {
+    const int shown = pixels != nullptr;
+    if (!shown && !sdl.side_shown) return;
+    if (shown) {
+        if (sdl.side_shown && std::memcmp(sdl.side, pixels, sizeof sdl.side) == 0) return;
+        std::memcpy(sdl.side, pixels, sizeof sdl.side);
+    }
+    const bool resized = shown != sdl.side_shown;
+    sdl.side_shown = shown;
+    if (resized && sdl.renderer != nullptr) set_logical_size();
+    sdl.redraw = 1;
+}
 
 void plat_present() {
     if (sdl.graphics && sdl.renderer != nullptr) show();

@@ -12,6 +12,7 @@
 //                 time of each game frame is kept in polydrive.frameTimes
 //   seconds=N     end a game after N seconds instead of 60
 //   touch=1       show the touch buttons without a touch screen
+//   map=1         show the map from the start (as the Map button does)
 // window.polydrive tells a test what happens (see below).
 (function () {
   'use strict';
@@ -22,6 +23,9 @@
   const message = document.getElementById('message');
   const messageText = document.getElementById('message-text');
   const again = document.getElementById('again');
+  const statusLine = document.getElementById('status');
+  const mapCanvas = document.getElementById('map');
+  const mapButton = document.getElementById('map-button');
 
   const polydrive = {
     state: 'loading',    // then 'playing', 'over' or 'fatal' ('file' when opened from file://)
@@ -33,6 +37,7 @@
     pausedAt: 0,         // the frame a key script stopped at
     frameTimes: [],      // with bench=1: performance.now() at each frame's end
     keyLog: [],          // the last key events the game received: [scancode, press]
+    status: '',          // the game's last status line
   };
   window.polydrive = polydrive;
   const touchScreen = params.get('touch') === '1' || navigator.maxTouchPoints > 0 ||
@@ -113,6 +118,7 @@
       fail(`The game stopped: ${what}`);
     },
     onRuntimeInitialized() {
+      if (params.get('map') === '1') Module._polydrive_map(1);
       newGame();
     },
     onGameFrame(frame, now) {
@@ -120,6 +126,17 @@
       if (frame === 1 && polydrive.firstFrameMs === null) polydrive.firstFrameMs = now;
       if (bench) polydrive.frameTimes.push(now);
       if (frame === Module.webPauseAt) polydrive.pausedAt = frame;
+    },
+    // The status line (time left, speed) in the footer; the map beside the
+    // picture while it is on.
+    onStatus(text) {
+      polydrive.status = text;
+      statusLine.textContent = text.replace(/^polydrive · /, '');
+    },
+    onSidePicture(rgba) {
+      mapCanvas.hidden = rgba === null;
+      mapButton.setAttribute('aria-pressed', String(rgba !== null));
+      if (rgba) mapCanvas.getContext('2d').putImageData(new ImageData(rgba, 64, 64), 0, 0);
     },
     onKey(scancode, press) {
       polydrive.keyLog.push([scancode, press]);
@@ -182,6 +199,15 @@
   });
   again.addEventListener('click', () => newGame());
   document.getElementById('fullscreen').addEventListener('click', () => toggleFullscreen());
+  // The map button (and map=1 in the URL) sets the game's map setting; M in
+  // the game toggles it too.
+  mapButton.addEventListener('click', () => {
+    if (!Module._polydrive_map) return;
+    const on = mapCanvas.hidden;
+    Module._polydrive_map(on ? 1 : 0);
+    if (!on) Module.onSidePicture(null);
+    canvas.focus({preventScroll: true});
+  });
 
   // Touch buttons: a button is down while at least one finger (or the mouse)
   // is on it, so two thumbs on two buttons hold two keys.

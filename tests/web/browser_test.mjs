@@ -155,6 +155,27 @@ const checks = [
     expectFrame(await canvas(live), 1);
     await live.close();
   }],
+  ['the footer tells time left and speed; P pauses; the Map button and M show and hide the map', async () => {
+    const page = await open(`${SITE}/index.html`);
+    await until(page, () => window.polydrive.state === 'playing' && window.polydrive.frame >= 2);
+    const footer = await page.$eval('#status', s => s.textContent);
+    if (!/^\d+ s left · \d+ km\/h$/.test(footer)) throw new Error(`footer says "${footer}"`);
+    await page.keyboard.press('KeyP');
+    await until(page, () => window.polydrive.status.includes('paused'));
+    const still = await canvas(page);
+    await sleep(300);
+    const diff = differences(still.rgb, (await canvas(page)).rgb);
+    if (diff.count !== 0) throw new Error(`the picture moved while paused: ${diff.text}`);
+    await page.keyboard.press('KeyP');
+    await until(page, () => !window.polydrive.status.includes('paused'));
+    const mapShown = () => page.$eval('#map', m => !m.hidden);
+    if (await mapShown()) throw new Error('the map shows before it is asked for');
+    await page.click('#map-button');
+    await until(page, () => !document.getElementById('map').hidden);
+    await page.keyboard.press('KeyM');
+    await until(page, () => document.getElementById('map').hidden);
+    await page.close();
+  }],
   ['the recorded lap\'s key script gives the recorder\'s last frame', async () => {
     const query = new URLSearchParams({keys: LAP_KEYS, frames: String(LAP_FRAMES)});
     const page = await open(`${SITE}/index.html?${query}`);
