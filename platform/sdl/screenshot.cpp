@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int MAX_SUFFIX = 99;   // polydrive-...-99.png is the last name tried
+constexpr int MAX_SUFFIX = 99;            // polydrive-...-99.png is the last name tried
 constexpr size_t USER_DIRS_MAX = 65536;   // bytes of user-dirs.dirs read at most
 
 // mkdir -p: true when path is a folder at the end.
@@ -81,7 +81,8 @@ bool user_dirs_pictures(const char *home, char *out, size_t size) {
         } else {
             break;
         }
-        found = n >= 0 && static_cast<size_t>(n) < size && std::strlen(out) == static_cast<size_t>(n);
+        found =
+            n >= 0 && static_cast<size_t>(n) < size && std::strlen(out) == static_cast<size_t>(n);
     }
     return found;
 }
