@@ -60,9 +60,12 @@ uint8_t nearest(int r, int g, int b) {
 
 // Map pixel of a world coordinate, clamped to the map's edge (so a car
 // that left the level shows on the side it went).
-int to_px(int64_t x) { return static_cast<int>(std::clamp<int64_t>((x - hud.min_x) * (N - 1) / hud.span, 0, N - 1)); }
+int to_px(int64_t x) {
+    return static_cast<int>(std::clamp<int64_t>((x - hud.min_x) * (N - 1) / hud.span, 0, N - 1));
+}
 int to_py(int64_t z) {
-    return N - 1 - static_cast<int>(std::clamp<int64_t>((z - hud.min_z) * (N - 1) / hud.span, 0, N - 1));
+    return N - 1 -
+           static_cast<int>(std::clamp<int64_t>((z - hud.min_z) * (N - 1) / hud.span, 0, N - 1));
 }
 
 void fill(uint8_t *into, int x0, int y0, int x1, int y1, uint8_t colour) {
@@ -116,7 +119,8 @@ void frame_map() {
         std::nth_element(v, v + hi, v + n);
         bounds[axis][1] = v[hi];
     }
-    const int64_t spread = std::max({bounds[0][1] - bounds[0][0], bounds[1][1] - bounds[1][0], int64_t{1000}});
+    const int64_t spread =
+        std::max({bounds[0][1] - bounds[0][0], bounds[1][1] - bounds[1][0], int64_t{1000}});
     hud.span = spread * 2;
     hud.min_x = (bounds[0][0] + bounds[0][1]) / 2 - spread;
     hud.min_z = (bounds[1][0] + bounds[1][1]) / 2 - spread;
@@ -139,7 +143,8 @@ void draw_map() {
             if (b->flags & BODY_HUMAN) continue;
             const int colour = mesh_colour(b->mesh);
             if (colour < 0) continue;
-            const bool is_large = b->mesh->half_extent[0] >= large || b->mesh->half_extent[2] >= large;
+            const bool is_large =
+                b->mesh->half_extent[0] >= large || b->mesh->half_extent[2] >= large;
             if (is_large == (pass == 0)) draw_box(hud.map, b->mesh, static_cast<uint8_t>(colour));
         }
     }
@@ -163,7 +168,8 @@ void build_status() {
     const char *state = pause_active() ? "paused · " : !hud.timed ? "demo · " : "";
     if (hud.timed) {
         const int64_t played = now_ns() - hud.start_ns - (pause_held_ns() - hud.held_at_start);
-        const int64_t left_ns = std::max<int64_t>(0, int64_t{GAME_TIME_LIMIT} * 1000000000 - played);
+        const int64_t left_ns =
+            std::max<int64_t>(0, int64_t{GAME_TIME_LIMIT} * 1000000000 - played);
         const int64_t left = (left_ns + 999999999) / 1000000000;
         std::snprintf(text, sizeof text, "polydrive · %s%lld s left · %d km/h", state,
                       static_cast<long long>(left), kmh);

@@ -15,26 +15,20 @@
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/video.h"
+#include "key_sends.h"
 
 namespace {
 
-struct Send {
-    int present;
-    int scancode;
-    int press;
-};
 std::vector<Send> sends;
 std::vector<std::string> frames, statuses, maps;
 
 void hook(int event) {
     if (event != HEADLESS_EVENT_PRESENT) return;
-    const uint8_t *vram = headless_video_memory();
-    frames.emplace_back(vram, vram + SCREEN_SIZE);
+    frames.push_back(video_memory_now());
     statuses.emplace_back(headless_status());
     const uint8_t *side = headless_side_picture();
     maps.emplace_back(side != nullptr ? std::string(side, side + HUD_MAP_SIDE * HUD_MAP_SIDE) : "");
-    for (const Send &s : sends)
-        if (s.present == headless_presents()) headless_queue_key(s.scancode, s.press);
+    queue_sends_due(sends);
 }
 
 class Hud : public ::testing::Test {

@@ -16,15 +16,11 @@
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/video.h"
+#include "key_sends.h"
 
 namespace {
 
 // Key events sent after given presents; the picture of every present kept.
-struct Send {
-    int present;
-    int scancode;
-    int press;
-};
 std::vector<Send> sends;
 std::vector<std::string> shown;
 std::vector<int> paused_at;        // pause_active() at each present
@@ -39,12 +35,10 @@ long alarm_left() {
 
 void hook(int event) {
     if (event != HEADLESS_EVENT_PRESENT) return;
-    const uint8_t *vram = headless_video_memory();
-    shown.emplace_back(vram, vram + SCREEN_SIZE);
+    shown.push_back(video_memory_now());
     paused_at.push_back(pause_active());
     alarm_left_us.push_back(alarm_left());
-    for (const Send &s : sends)
-        if (s.present == headless_presents()) headless_queue_key(s.scancode, s.press);
+    queue_sends_due(sends);
     if (headless_presents() == raise_at) std::raise(SIGINT);
 }
 
