@@ -52,14 +52,7 @@ class Hud : public ::testing::Test {
         frames.clear();
         statuses.clear();
         maps.clear();
-        game_startup();
-        if (accelerate) headless_queue_key(KEY_UP, 1);
-        level_load(1);
-        headless_set_hook(hook);
-        game_run();
-        headless_set_hook(nullptr);
-        game_shutdown();
-        level_free();
+        play_level_one(hook, accelerate);
     }
 };
 

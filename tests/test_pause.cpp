@@ -63,14 +63,7 @@ class Pause : public ::testing::Test {
         shown.clear();
         paused_at.clear();
         alarm_left_us.clear();
-        game_startup();
-        headless_queue_key(KEY_UP, 1);
-        level_load(1);
-        headless_set_hook(hook);
-        game_run();
-        headless_set_hook(nullptr);
-        game_shutdown();
-        level_free();
+        play_level_one(hook, true);
     }
 };
 
