@@ -133,10 +133,10 @@
       polydrive.status = text;
       statusLine.textContent = text.replace(/^polydrive · /, '');
     },
-    onSidePicture(rgba) {
-      mapCanvas.hidden = rgba === null;
-      mapButton.setAttribute('aria-pressed', String(rgba !== null));
-      if (rgba) mapCanvas.getContext('2d').putImageData(new ImageData(rgba, 64, 64), 0, 0);
+    onSidePicture(image) {
+      mapCanvas.hidden = image === null;
+      mapButton.setAttribute('aria-pressed', String(image !== null));
+      if (image) mapCanvas.getContext('2d').putImageData(image, 0, 0);
     },
     onKey(scancode, press) {
       polydrive.keyLog.push([scancode, press]);

@@ -140,8 +140,12 @@ EM_JS(void, web_show_status, (const char *text), {
     if (Module['onStatus']) Module['onStatus'](UTF8ToString(text));
 });
 EM_JS(void, web_show_side, (const uint8_t *pixels, int side), {
-    if (Module['onSidePicture'])
-        Module['onSidePicture'](pixels ? new Uint8ClampedArray(HEAPU8.buffer, pixels, side * side * 4).slice() : null);
+    if (!Module['onSidePicture']) return;
+    if (!pixels) return Module['onSidePicture'](null);
+    // One picture for the whole game, refilled at each frame.
+    const image = Module.webSide || (Module.webSide = new ImageData(side, side));
+    image.data.set(HEAPU8.subarray(pixels, pixels + side * side * 4));
+    Module['onSidePicture'](image);
 });
 
 EM_JS(void, web_key_delivered, (int scancode, int press), {
