@@ -143,19 +143,14 @@ int main(int argc, char **argv) {
         // checks again, with the OBJ and MTL files read meanwhile.
         if (toolio_is_input(output)) die(output + ": is the source; refusing to write over it");
         const std::string text(bytes.begin(), bytes.end());
-        if (text.find('\0') != std::string::npos)
-            die(source + ": not a text source (it holds a NUL byte)");
-        if (!level_parse(text, source, &file, &error)) die(error);
+        if (!level_compile_text(text, source, &file, &error)) die(error);
     }
     if (file.kind == LevelKind::Model && ends_with(output, ".3dw"))
         die(source + ": a model goes into a .3do file, not " + output);
     if (file.kind == LevelKind::World && ends_with(output, ".3do"))
         die(source + ": a world goes into a .3dw file, not " + output);
 
-    const std::vector<std::string> problems = level_problems(file);
-    if (!problems.empty())
-        die(source + ": the game would refuse it: " + problems[0] +
-            (problems.size() > 1 ? " (and " + std::to_string(problems.size() - 1) + " more)" : ""));
+    if (!level_loadable(file, source, &error)) die(error);
     const std::vector<uint8_t> bytes = level_encode(file);
     if (!toolio_write(output, bytes.data(), bytes.size(), &error)) die(error);
     return 0;
