@@ -1,6 +1,8 @@
 // tools/workshop/workshop.cpp: compile and draw for the level workshop.
 #include "tools/workshop/workshop.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -30,6 +32,9 @@ int message_line(const std::string &error, const std::string &path) {
     return end != nullptr && *end == ':' && line > 0 && line <= INT32_MAX ? static_cast<int>(line)
                                                                           : 0;
 }
+
+// Draw lists of the busiest-view sweep count this many faces at most.
+constexpr int SWEEP_CAPACITY = 4096;
 
 int resource_size(const char *name) {
     const ResourceId id = res_register(name);
@@ -99,4 +104,79 @@ bool workshop_render(const char *folder, const WorkshopView *view, WorkshopFrame
     level_free();
     fatal_set_hook(nullptr);
     return ok;
+}
+
+bool workshop_busiest(const char *folder, int grid, int headings, WorkshopView *busiest, int *faces,
+                      std::string *error) {
+    res_set_folder(folder);
+    fatal_set_hook(throwing_hook);
+    *faces = -1;
+    bool ok = true;
+    WorkshopView v;
+    try {
+        game_startup();
+        level_load(1);
+        drawlist_free();
+        drawlist_init(SWEEP_CAPACITY);
+        Body *player = nullptr;
+        game_update(&player);
+        int64_t lo[2] = {INT32_MAX, INT32_MAX}, hi[2] = {INT32_MIN, INT32_MIN};
+        for (const Body *b = body_list; b != nullptr; b = b->next) {
+            const Mesh *m = b->mesh;
+            const int64_t c[2] = {m->world_centre[0], m->world_centre[2]};
+            for (int k = 0; k < 2; ++k) {
+                lo[k] = std::min(lo[k], c[k] - m->radius);
+                hi[k] = std::max(hi[k], c[k] + m->radius);
+            }
+        }
+        v.y = player != nullptr ? player->mesh->y : 0;
+        *busiest = v;
+        for (int i = 0; i < grid && lo[0] <= hi[0]; ++i) {
+            for (int j = 0; j < grid; ++j) {
+                v.x = static_cast<int32_t>(lo[0] + (hi[0] - lo[0]) * (2 * i + 1) / (2 * grid));
+                v.z = static_cast<int32_t>(lo[1] + (hi[1] - lo[1]) * (2 * j + 1) / (2 * grid));
+                for (int h = 0; h < headings; ++h) {
+                    v.heading = h * 1440 / headings;
+                    camera_set_position(current_camera, v.x, v.y, v.z, 0);
+                    camera_set_angles(current_camera, 0, v.heading, 0, 0);
+                    game_draw();
+                    if (render_state()->list.count > *faces) {
+                        *faces = render_state()->list.count;
+                        *busiest = v;
+                    }
+                }
+            }
+        }
+        game_shutdown();
+    } catch (const Fatal &e) {
+        *error = e.what();
+        while (!error->empty() && error->back() == '\n') error->pop_back();
+        *busiest = v;
+        ok = false;
+    }
+    level_free();
+    fatal_set_hook(nullptr);
+    return ok;
+}
+
+bool workshop_move_start(std::vector<uint8_t> *bytes, const WorkshopView &at, std::string *error) {
+    LevelFile file;
+    if (!level_decode(*bytes, LevelKind::World, &file, error)) return false;
+    bool moved = false;
+    for (LevelRecord &r : file.records) {
+        if (!r.is_start) continue;
+        r.start.position[0] = at.x;
+        r.start.position[2] = at.z;
+        moved = true;
+    }
+    if (!moved) {
+        LevelRecord r;
+        r.is_start = true;
+        r.start.name = "Human1";
+        r.start.position[0] = at.x;
+        r.start.position[2] = at.z;
+        file.records.push_back(r);
+    }
+    *bytes = level_encode(file);
+    return true;
 }

@@ -38,3 +38,16 @@ struct WorkshopFrame {
 // "Fatal error: ") when the game would end; nothing is left loaded either way.
 bool workshop_render(const char *folder, const WorkshopView *view, WorkshopFrame *out,
                      std::string *error);
+
+// The view with the most faces in the draw list among a grid × grid sample of
+// positions over the bodies' extent (at the player's eye height), each with
+// `headings` headings, drawn with a draw list large enough to count past the
+// game's. False with the fatal line when the level does not load or a view
+// ends the game (*busiest is then that view).
+bool workshop_busiest(const char *folder, int grid, int headings, WorkshopView *busiest, int *faces,
+                      std::string *error);
+
+// A compiled world with its player starts moved to (x, z) of at (the height
+// kept); a world without one gets a Human1 start there. False with the
+// decoder's message when bytes is not a world file.
+bool workshop_move_start(std::vector<uint8_t> *bytes, const WorkshopView &at, std::string *error);
