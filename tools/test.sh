@@ -17,6 +17,7 @@ ctest --test-dir build --output-on-failure -j"$jobs"
 echo "== web page in headless Chromium"
 bash tools/web.sh
 bash tests/web/run.sh build build-web
+bash tests/web/workshop.sh build build-web
 
 echo "== build and test under ASan+UBSan"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPOLYDRIVE_WERROR=ON \

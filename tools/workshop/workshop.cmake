@@ -48,4 +48,9 @@ foreach(file ${WORKSHOP_PAGE_FILES})
     DEPENDS ${WORKSHOP_DIR}/${file} VERBATIM)
   list(APPEND workshop_copies ${WORKSHOP_SITE}/${file})
 endforeach()
+# The game pages load levellink.js for levels brought by a link or a drop.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/broken-site/levellink.js
+  COMMAND ${CMAKE_COMMAND} -E copy ${WORKSHOP_DIR}/levellink.js ${CMAKE_BINARY_DIR}/broken-site/levellink.js
+  DEPENDS ${WORKSHOP_DIR}/levellink.js VERBATIM)
+list(APPEND workshop_copies ${CMAKE_BINARY_DIR}/broken-site/levellink.js)
 add_custom_target(workshop_page ALL DEPENDS ${workshop_copies})

@@ -85,7 +85,7 @@ end
       errorLine.hidden = true;
     } else {
       const e = state.errors[0];
-      errorLine.textContent = (e.line > 0 ? `line ${e.line}: ` : '') + e.message +
+      errorLine.textContent = e.message +
         (state.good ? ' (the preview shows the last good level)' : '');
       errorLine.hidden = false;
     }
