@@ -8,6 +8,7 @@
 
 #include "frame/demo.h"
 #include "frame/drive.h"
+#include "frame/watch.h"
 #include "base/fatal.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
@@ -109,6 +110,7 @@ void game_run() {
         if (!demo_frame_begin()) return;
         if (kbd_was_hit(KEY_ESCAPE)) return;
         demo_frame_keys();
+        watch_frame(&player);
         game_frame(&player);
     }
 }
@@ -129,6 +131,7 @@ void game_main() {
     level_load(1);
     game_run();
     demo_finish();
+    watch_finish();
     game_shutdown();
     if (stop_signal != 0) die_by(stop_signal);
 }

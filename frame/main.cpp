@@ -16,6 +16,7 @@
 #include "base/datadir.h"
 #include "frame/demo.h"
 #include "frame/game.h"
+#include "frame/watch.h"
 #include "platform/backend.h"
 #include "res/res.h"
 
@@ -38,6 +39,7 @@ enum OptionId : int {
     OPT_WINDOW,
     OPT_RECORD_DEMO,
     OPT_PLAY_DEMO,
+    OPT_WATCH,
 };
 
 // One option of the command line: its long name, the name of its argument
@@ -56,6 +58,7 @@ constexpr OptionSpec OPTIONS[] = {
     {"window", "WIDTHxHEIGHT", OPT_WINDOW, "open the window at this size (default 960x720)"},
     {"record-demo", "FILE", OPT_RECORD_DEMO, "play, and write the keys of every frame to FILE"},
     {"play-demo", "FILE", OPT_PLAY_DEMO, "show the demo (key script) in FILE; Escape ends it"},
+    {"watch", nullptr, OPT_WATCH, "reload the level when a file in the data folder changes"},
     {"help", nullptr, OPT_HELP, "print this text and exit"},
     {"version", nullptr, OPT_VERSION, "print the version and exit"},
 };
@@ -68,6 +71,7 @@ struct GameOptions {
     int height = 0;
     const char *record_demo = nullptr;
     const char *play_demo = nullptr;
+    int watch = 0;
 };
 
 void print_usage(FILE *to) {
@@ -155,6 +159,7 @@ GameOptions parse_options(int argc, char **argv) {
                 break;
             case OPT_RECORD_DEMO: opt.record_demo = optarg; break;
             case OPT_PLAY_DEMO: opt.play_demo = optarg; break;
+            case OPT_WATCH: opt.watch = 1; break;
             default:   // getopt has said what was wrong
                 usage_error();
         }
@@ -174,7 +179,9 @@ GameOptions parse_options(int argc, char **argv) {
 
 int main(int argc, char **argv) {
     const GameOptions opt = parse_options(argc, argv);
-    res_set_folder(datadir_require("polydrive", opt.data));
+    const char *folder = datadir_require("polydrive", opt.data);
+    res_set_folder(folder);
+    if (opt.watch) watch_folder(folder);
     if (opt.width != 0 || opt.fullscreen)
         plat_window_options(opt.width, opt.height, opt.fullscreen);
     if (opt.record_demo != nullptr) demo_record_to(opt.record_demo);
