@@ -111,6 +111,7 @@ void game_run() {
         if (kbd_was_hit(KEY_ESCAPE)) return;
         demo_frame_keys();
         watch_frame(&player);
+        if (watch_free_camera()) continue;
         game_frame(&player);
     }
 }

@@ -13,7 +13,11 @@
 #include <system_error>
 
 #include "base/fatal.h"
+#include "base/fixed.h"
 #include "frame/game.h"
+#include "platform/kbd.h"
+#include "platform/video.h"
+#include "render/camera.h"
 #include "res/res.h"
 #include "scene/body.h"
 #include "scene/mesh.h"
@@ -43,6 +47,7 @@ std::string copy;      // the private copy of its last good state
 Stamp seen;
 long frames_left = 0;
 int active = 0;
+int free_camera = 0;
 
 Stamp stamp_now() {
     Stamp s;
@@ -145,6 +150,8 @@ int watch_frame(Body **player) {
         at[0] = car->mesh->x, at[1] = car->mesh->y, at[2] = car->mesh->z;
     }
     *player = nullptr;
+    // The free camera stays where it is too.
+    const Camera view = *current_camera;
     std::string why;
     int result = 1;
     if (load_from(watched.c_str(), &why)) {
@@ -159,6 +166,10 @@ int watch_frame(Body **player) {
         result = -1;
     }
     std::fflush(stderr);
+    if (free_camera) {
+        camera_set_position(current_camera, view.x, view.y, view.z, 0);
+        camera_set_angles(current_camera, view.angle_x, view.angle_y, view.angle_z, 0);
+    }
     Body *fresh = human();
     if (car != nullptr && fresh != nullptr) {
         fresh->heading = kept.heading;
@@ -168,6 +179,25 @@ int watch_frame(Body **player) {
         mesh_set_position(fresh->mesh, at[0], at[1], at[2], 0);
     }
     return result;
+}
+
+int watch_free_camera() {
+    if (!active || current_camera == nullptr) return 0;
+    if (kbd_was_hit(WATCH_CAMERA_KEY)) free_camera = !free_camera;
+    if (!free_camera) return 0;
+    Camera *c = current_camera;
+    const int forward = (kbd_is_down(KEY_UP) ? 1 : 0) - (kbd_is_down(KEY_DOWN) ? 1 : 0);
+    const int turn = (kbd_is_down(KEY_RIGHT) ? 1 : 0) - (kbd_is_down(KEY_LEFT) ? 1 : 0);
+    const int rise = (kbd_is_down(WATCH_RISE_KEY) ? 1 : 0) - (kbd_is_down(WATCH_SINK_KEY) ? 1 : 0);
+    // The step along the heading: sine and cosine (2.29) times the step, >> 29.
+    const int64_t sx = int64_t{fixed_sin(c->angle_y)} * WATCH_CAMERA_STEP * forward;
+    const int64_t sz = int64_t{fixed_cos(c->angle_y)} * WATCH_CAMERA_STEP * forward;
+    camera_set_position(c, static_cast<int32_t>(sx >> 29), rise * WATCH_CAMERA_STEP,
+                        static_cast<int32_t>(sz >> 29), 1);
+    camera_set_angles(c, 0, (c->angle_y + turn * WATCH_CAMERA_TURN + 1440) % 1440, 0, 0);
+    game_draw();
+    gfx_flip();
+    return 1;
 }
 
 void watch_finish() {

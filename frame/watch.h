@@ -25,7 +25,19 @@ int watch_frame(Body **player);
 // Looks at once rather than at the next half second (for tests).
 void watch_look_now();
 
+// The free camera, while watching: F5 turns it on (from where the view is)
+// and off. While it is on the world stands still, the car gets no keys, and
+// the cursor keys fly the view (up and down along the heading, left and right
+// turn), Page Up and Page Down rise and sink. Returns 1 when it drew and
+// presented this frame itself (the frame loop then skips its own), else 0.
+int watch_free_camera();
+
 // Removes the private copy; the frame loop's end calls it.
 void watch_finish();
 
 constexpr int WATCH_POLL_FRAMES = 35;   // half a second of game frames
+constexpr int WATCH_CAMERA_KEY = 63;   // F5
+constexpr int WATCH_RISE_KEY = 73;     // Page Up
+constexpr int WATCH_SINK_KEY = 81;     // Page Down
+constexpr int WATCH_CAMERA_STEP = 1500;   // units a frame forward, back, up or down
+constexpr int WATCH_CAMERA_TURN = 8;      // angle units a frame

@@ -15,6 +15,7 @@
 #include "frame/watch.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
+#include "render/camera.h"
 #include "res/res.h"
 #include "scene/body.h"
 #include "scene/mesh.h"
@@ -113,6 +114,26 @@ TEST(Watch, ChangedLevelReloadsWithTheCarKeptBrokenOneIsSurvived) {
         EXPECT_EQ(car()->mesh->z, z);
         game_frame(&player);
     }
+    // F5: the free camera flies, the world stands still; a reload keeps the
+    // camera where it flew; F5 again gives the car its keys back.
+    headless_queue_key(KEY_UP, 1);   // still held
+    headless_queue_key(WATCH_CAMERA_KEY, 1);
+    headless_queue_key(WATCH_CAMERA_KEY, 0);
+    kbd_was_hit(KEY_ESCAPE);
+    const int32_t car_z = car()->mesh->z;
+    const int32_t camera_z = current_camera->z;
+    for (int frame = 0; frame < 3; frame++) EXPECT_EQ(watch_free_camera(), 1);
+    EXPECT_EQ(current_camera->z, camera_z + 3 * WATCH_CAMERA_STEP);
+    EXPECT_EQ(car()->mesh->z, car_z);
+    put(dir / "level1.3dw", level1_with("# a comment\n"));
+    watch_look_now();
+    EXPECT_EQ(watch_frame(&player), 1);
+    EXPECT_EQ(current_camera->z, camera_z + 3 * WATCH_CAMERA_STEP);
+    headless_queue_key(WATCH_CAMERA_KEY, 1);
+    headless_queue_key(WATCH_CAMERA_KEY, 0);
+    kbd_was_hit(KEY_ESCAPE);
+    EXPECT_EQ(watch_free_camera(), 0);
+
     // Back to level 1 as shipped.
     put(dir / "level1.3dw", level1_with(""));
     watch_look_now();
