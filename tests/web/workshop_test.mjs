@@ -121,6 +121,21 @@ await check('typing recompiles within 300 ms of the last keystroke', async () =>
   console.log(`     (${ms} ms from the last keystroke to the preview)`);
 });
 
+await check('measure: compile and draw of level 1, ten times', async () => {
+  const runs = await page.evaluate(async text => {
+    const out = [];
+    for (let i = 0; i < 10; i++) {
+      const began = performance.now();
+      await window.workshop.load(text + '#'.repeat(i + 1) + '\n');
+      const s = window.workshop.state();
+      out.push([performance.now() - began, s.verdictMs]);
+    }
+    return out;
+  }, LEVEL1);
+  const median = k => runs.map(r => r[k]).sort((a, b) => a - b)[5].toFixed(1);
+  console.log(`     (load() to the preview shown: median ${median(0)} ms, of which the busiest-view search ${median(1)} ms)`);
+});
+
 await check('a broken line shows native levelc\'s message at that line and keeps the last good preview', async () => {
   await page.evaluate(text => window.workshop.load(text), LEVEL1);
   await page.evaluate(text => window.workshop.load(text), BROKEN);

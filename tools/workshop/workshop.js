@@ -61,6 +61,7 @@ end
     start: null,       // the player start's camera of the good level
     compiles: 0,
     shownMs: null,     // how long the last compile took to reach the canvas
+    verdictMs: null,   // of which the busiest-view search
     saved: true,       // the source is in the browser's storage
     shareLink: null,
     driving: false,
@@ -92,6 +93,13 @@ end
     showGutter();
   }
 
+  // Scrolls a line into view, a few lines below the top.
+  function scrollToLine(line) {
+    const lines = text.value.split('\n').length;
+    const lineHeight = text.scrollHeight / Math.max(lines, 1);
+    text.scrollTop = Math.max(0, (line - 5) * lineHeight);
+    gutter.scrollTop = text.scrollTop;
+  }
   // Puts the caret on a line and scrolls it into view.
   function goToLine(line) {
     const lines = text.value.split('\n');
@@ -99,8 +107,11 @@ end
     for (let i = 0; i < line - 1 && i < lines.length; i++) at += lines[i].length + 1;
     text.focus();
     text.setSelectionRange(at, at + (lines[line - 1] || '').length);
-    const lineHeight = text.scrollHeight / Math.max(lines.length, 1);
-    text.scrollTop = Math.max(0, (line - 5) * lineHeight);
+    scrollToLine(line);
+  }
+  // After a whole new source: its mistake in view.
+  function showMistake() {
+    if (state.errors.length && state.errors[0].line > 0) scrollToLine(state.errors[0].line);
   }
   errorLine.addEventListener('click', () => {
     if (state.errors.length && state.errors[0].line > 0) goToLine(state.errors[0].line);
@@ -168,7 +179,7 @@ end
       state.errors = [];
       state.good = true;
       state.start = readStart();
-      if (state.view) draw(); else paint();
+      if (state.view) draw(); else paint(), showCamera();
       updateVerdict();
     } else {
       state.errors = [{line: result === 1 ? engine._ws_error_line() : 0, message: engineError()}];
@@ -195,7 +206,10 @@ end
       return;
     }
     paint();
-    const c = v || state.start;
+    showCamera();
+  }
+  function showCamera() {
+    const c = state.view || state.start;
     $('camera').textContent = c ? `camera x ${c.x}  y ${c.y}  z ${c.z}  pitch ${c.pitch}  heading ${c.heading}` +
       `  ·  ${engine._ws_faces()} faces in view` : 'no player start in this level';
   }
@@ -207,7 +221,9 @@ end
     const world = engine._ws_world_bytes();
     const car = engine._ws_car_bytes();
     const startFaces = engine._ws_faces();
+    const began = performance.now();
     const busiest = engine._ws_busiest(SWEEP_GRID, SWEEP_HEADINGS);
+    state.verdictMs = performance.now() - began;
     const at = [0, 1, 2, 3, 4].map(i => engine._ws_busy(i));
     const busyView = {x: at[0], y: at[1], z: at[2], pitch: at[3], heading: at[4]};
     const problems = [];
@@ -368,7 +384,8 @@ end
     event.target.value = '';
     showFiles();
     store();
-    compile();
+    await compile();
+    showMistake();
   });
 
   function offer(name, blob) {
@@ -452,6 +469,7 @@ end
       state.view = null;
       store();
       await compile();
+      showMistake();
     },
     state() {
       return JSON.parse(JSON.stringify(Object.assign({source: text.value}, state)));
