@@ -179,7 +179,12 @@ end
       state.errors = [];
       state.good = true;
       state.start = readStart();
-      if (state.view) draw(); else paint(), showCamera();
+      if (state.view) {
+        draw();
+      } else {
+        paint();
+        showCamera();
+      }
       updateVerdict();
     } else {
       state.errors = [{line: result === 1 ? engine._ws_error_line() : 0, message: engineError()}];
