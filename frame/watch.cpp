@@ -117,8 +117,8 @@ bool load_from(const char *folder, std::string *why) {
 void watch_folder(const char *folder) {
     watched = folder;
     const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                          "/polydrive-watch-XXXXXX";
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/polydrive-watch-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr)
         fatal_error("--watch: cannot make a folder in %s", tmp != nullptr ? tmp : "/tmp");
     copy = pattern + "/lib";
@@ -160,8 +160,10 @@ int watch_frame(Body **player) {
             std::fprintf(stderr, "polydrive: --watch: %s\n", copy_why.c_str());
         std::fprintf(stderr, "polydrive: level reloaded from %s\n", watched.c_str());
     } else {
-        std::fprintf(stderr, "polydrive: %s: the changed level does not load: %s; "
-                             "the last good level stays\n", watched.c_str(), why.c_str());
+        std::fprintf(stderr,
+                     "polydrive: %s: the changed level does not load: %s; "
+                     "the last good level stays\n",
+                     watched.c_str(), why.c_str());
         if (!load_from(copy.c_str(), &why)) fatal_error("%s", why.c_str());
         result = -1;
     }

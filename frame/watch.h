@@ -35,9 +35,9 @@ int watch_free_camera();
 // Removes the private copy; the frame loop's end calls it.
 void watch_finish();
 
-constexpr int WATCH_POLL_FRAMES = 35;   // half a second of game frames
-constexpr int WATCH_CAMERA_KEY = 63;   // F5
-constexpr int WATCH_RISE_KEY = 73;     // Page Up
-constexpr int WATCH_SINK_KEY = 81;     // Page Down
+constexpr int WATCH_POLL_FRAMES = 35;     // half a second of game frames
+constexpr int WATCH_CAMERA_KEY = 63;      // F5
+constexpr int WATCH_RISE_KEY = 73;        // Page Up
+constexpr int WATCH_SINK_KEY = 81;        // Page Down
 constexpr int WATCH_CAMERA_STEP = 1500;   // units a frame forward, back, up or down
 constexpr int WATCH_CAMERA_TURN = 8;      // angle units a frame

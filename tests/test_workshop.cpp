@@ -122,8 +122,9 @@ TEST(WorkshopRender, StartViewFreeCameraAndARefusedLevelSurvived) {
 
     // A sprite whose bitmap is missing ends the game natively: here it is the
     // fatal line, and the next good level draws as before.
-    folder.put_level(compile_ok("world\nstart Human1 0 0 0\nobject nosuchbitmap\n position 0 0 9000\n"
-                                " mass 1\n v 0 0 0\n sprite 0 0\nend\n"));
+    folder.put_level(
+        compile_ok("world\nstart Human1 0 0 0\nobject nosuchbitmap\n position 0 0 9000\n"
+                   " mass 1\n v 0 0 0\n sprite 0 0\nend\n"));
     auto broken = std::make_unique<WorkshopFrame>();
     EXPECT_FALSE(folder.render(nullptr, broken.get(), &error));
     EXPECT_NE(error.find("nosuchbitmap"), std::string::npos) << error;

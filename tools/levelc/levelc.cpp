@@ -99,7 +99,8 @@ bool compile(const std::string &source, const std::string &output, const ObjImpo
         if (!toolio_read(source, LEVEL_SOURCE_MAX, &bytes, &error)) return fail(error);
         // Refused before the work, so a mistake costs no time; toolio_write
         // checks again, with the OBJ and MTL files read meanwhile.
-        if (toolio_is_input(output)) return fail(output + ": is the source; refusing to write over it");
+        if (toolio_is_input(output))
+            return fail(output + ": is the source; refusing to write over it");
         const std::string text(bytes.begin(), bytes.end());
         if (!level_compile_text(text, source, &file, &error)) return fail(error);
     }
@@ -131,8 +132,8 @@ Stamp stamp_of(const std::string &path) {
 
 // --watch: compiles at once and again after each save of the source, saying
 // what came of each compile, until a signal ends it.
-[[noreturn]] void watch(const std::string &source, const std::string &output,
-                        const ObjImport &obj, int32_t mass) {
+[[noreturn]] void watch(const std::string &source, const std::string &output, const ObjImport &obj,
+                        int32_t mass) {
     Stamp seen;
     for (;;) {
         const Stamp now = stamp_of(source);

@@ -29,7 +29,8 @@ bool read_level(const char *path, std::vector<uint8_t> *bytes) {
     uint8_t chunk[4096];
     size_t n;
     bytes->clear();
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->insert(bytes->end(), chunk, chunk + n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        bytes->insert(bytes->end(), chunk, chunk + n);
     return std::fclose(f) == 0;
 }
 
