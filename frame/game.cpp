@@ -23,7 +23,7 @@
 Camera *current_camera = nullptr;
 
 namespace {
-// The signal that ended the loop (SIGALRM, SIGINT or SIGTERM), 0 for none.
+// The signal that ended the loop (SIGALRM, SIGINT, SIGTERM or SIGHUP), 0 for none.
 // The handler only records it; the loop ends at the start of the next frame,
 // the shutdown runs, and the signal is raised again with its default action.
 volatile std::sig_atomic_t stop_signal = 0;
@@ -37,6 +37,9 @@ void catch_stop_signals() {
     sigaction(SIGALRM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A closed terminal ends the game as SIGINT does: the loop stops, a demo
+    // being recorded is written, the screen is given back.
+    sigaction(SIGHUP, &sa, nullptr);
 }
 
 // Ends the process by the signal that stopped the loop, as if no handler had

@@ -7,7 +7,7 @@
 // subsystem never started, so fatal_error may call it from anywhere.
 //
 // The loop ends when Escape is pressed and released, or when the 60-second
-// alarm, SIGINT or SIGTERM arrives: then the shutdown runs and the process
+// alarm, SIGINT, SIGTERM or SIGHUP arrives: then the shutdown runs and the process
 // ends by that signal with its default action.
 #pragma once
 
@@ -29,7 +29,7 @@ void game_startup();
 void level_load(int level);
 void game_run();
 void game_shutdown();
-// The signal that ended the last game_run (SIGALRM, SIGINT or SIGTERM), or 0
+// The signal that ended the last game_run (SIGALRM, SIGINT, SIGTERM or SIGHUP), or 0
 // when Escape ended it; game_startup sets it back to 0.
 int game_stop_signal();
 

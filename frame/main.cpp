@@ -12,8 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "base/datadir.h"
+#include "base/fileio.h"
 #include "frame/demo.h"
 #include "frame/game.h"
 #include "frame/watch.h"
@@ -105,6 +107,15 @@ void print_usage(FILE *to) {
     std::exit(2);
 }
 
+// Status 0 only when everything printed reached standard output (not a full
+// disk or a closed pipe).
+[[noreturn]] void exit_after_stdout() {
+    std::string error;
+    if (fileio_finish_stdout(&error)) std::exit(0);
+    std::fprintf(stderr, "polydrive: %s\n", error.c_str());
+    std::exit(1);
+}
+
 // WIDTHxHEIGHT, digits only, each side within its range.
 bool parse_window(const char *text, int *width, int *height) {
     long sides[2];
@@ -143,8 +154,8 @@ GameOptions parse_options(int argc, char **argv) {
         const int id = getopt_long(argc, argv, shortopts, longopts, nullptr);
         if (id == -1) break;
         switch (id) {
-            case OPT_HELP: print_usage(stdout); std::exit(0);
-            case OPT_VERSION: std::printf("polydrive %s\n", POLYDRIVE_VERSION); std::exit(0);
+            case OPT_HELP: print_usage(stdout); exit_after_stdout();
+            case OPT_VERSION: std::printf("polydrive %s\n", POLYDRIVE_VERSION); exit_after_stdout();
             case OPT_DATA: opt.data = optarg; break;
             case OPT_FULLSCREEN: opt.fullscreen = 1; break;
             case OPT_WINDOW:
@@ -179,9 +190,11 @@ GameOptions parse_options(int argc, char **argv) {
 
 int main(int argc, char **argv) {
     const GameOptions opt = parse_options(argc, argv);
-    const char *folder = datadir_require("polydrive", opt.data);
-    res_set_folder(folder);
-    if (opt.watch) watch_folder(folder);
+    const char *data = datadir_require("polydrive", opt.data);
+    res_set_folder(data);
+    // No output of the game may be written over one of its data files.
+    fileio_add_input_folder(data);
+    if (opt.watch) watch_folder(data);
     if (opt.width != 0 || opt.fullscreen)
         plat_window_options(opt.width, opt.height, opt.fullscreen);
     if (opt.record_demo != nullptr) demo_record_to(opt.record_demo);
