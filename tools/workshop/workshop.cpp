@@ -41,6 +41,33 @@ int resource_size(const char *name) {
     return res_size(id);
 }
 
+// Starts the game's subsystems and loads level 1 from folder as the game
+// does, makes the first update, runs work with the player's body (null in a
+// level without one) and shuts down. False with the fatal line (without its
+// newline) when the game would have ended; nothing stays loaded either way.
+template <typename Work>
+bool with_level(const char *folder, std::string *error, Work &&work) {
+    res_set_folder(folder);
+    fatal_set_hook(throwing_hook);
+    bool ok = true;
+    try {
+        game_startup();
+        level_load(1);
+        Body *player = nullptr;
+        game_update(&player);
+        work(player);
+        game_shutdown();
+    } catch (const Fatal &e) {
+        // fatal_error has run the shutdown already.
+        *error = e.what();
+        while (!error->empty() && error->back() == '\n') error->pop_back();
+        ok = false;
+    }
+    level_free();
+    fatal_set_hook(nullptr);
+    return ok;
+}
+
 }   // namespace
 
 bool workshop_compile(const std::string &text, const std::string &path, std::vector<uint8_t> *bytes,
@@ -63,14 +90,7 @@ bool workshop_compile(const std::string &text, const std::string &path, std::vec
 
 bool workshop_render(const char *folder, const WorkshopView *view, WorkshopFrame *out,
                      std::string *error) {
-    res_set_folder(folder);
-    fatal_set_hook(throwing_hook);
-    bool ok = true;
-    try {
-        game_startup();
-        level_load(1);
-        Body *player = nullptr;
-        game_update(&player);
+    return with_level(folder, error, [&](Body *player) {
         out->has_start = player != nullptr;
         if (player != nullptr) {
             const Mesh *m = player->mesh;
@@ -94,32 +114,16 @@ bool workshop_render(const char *folder, const WorkshopView *view, WorkshopFrame
             }
             out->rgba[i * 4 + 3] = 255;
         }
-        game_shutdown();
-    } catch (const Fatal &e) {
-        // fatal_error has run the shutdown already.
-        *error = e.what();
-        while (!error->empty() && error->back() == '\n') error->pop_back();
-        ok = false;
-    }
-    level_free();
-    fatal_set_hook(nullptr);
-    return ok;
+    });
 }
 
 bool workshop_busiest(const char *folder, int grid, int headings, WorkshopView *busiest, int *faces,
                       std::string *error) {
-    res_set_folder(folder);
-    fatal_set_hook(throwing_hook);
     *faces = -1;
-    bool ok = true;
     WorkshopView v;
-    try {
-        game_startup();
-        level_load(1);
+    const bool ok = with_level(folder, error, [&](Body *player) {
         drawlist_free();
         drawlist_init(SWEEP_CAPACITY);
-        Body *player = nullptr;
-        game_update(&player);
         int64_t lo[2] = {INT32_MAX, INT32_MAX}, hi[2] = {INT32_MIN, INT32_MIN};
         for (const Body *b = body_list; b != nullptr; b = b->next) {
             const Mesh *m = b->mesh;
@@ -147,15 +151,8 @@ bool workshop_busiest(const char *folder, int grid, int headings, WorkshopView *
                 }
             }
         }
-        game_shutdown();
-    } catch (const Fatal &e) {
-        *error = e.what();
-        while (!error->empty() && error->back() == '\n') error->pop_back();
-        *busiest = v;
-        ok = false;
-    }
-    level_free();
-    fatal_set_hook(nullptr);
+    });
+    if (!ok) *busiest = v;   // the view that ended the game
     return ok;
 }
 
