@@ -191,6 +191,28 @@ await check('the source comes back after a reload', async () => {
   expect(s.source === edited, 'the source was not restored');
 });
 
+await check('an OBJ file opened is compiled in and kept after a reload', async () => {
+  const dir = fs.mkdtempSync(path.join(process.env.TMPDIR || '/tmp', 'workshop-obj-'));
+  const obj = path.join(dir, 'wedge.obj');
+  fs.writeFileSync(obj, 'v -1 0 0\nv 1 0 0\nv 0 2 0\nv 0 0 1\nf 1 2 3\nf 1 3 4\nf 2 4 3\nf 1 4 2\n');
+  const source = 'world\nstart Human1 0 0 0\nobject Wedge\n position 0 -6000 30000\n mass 10\n' +
+                 ' obj wedge.obj yellow 220 scale 4000\nend\n';
+  await page.evaluate(text => window.workshop.load(text), source);
+  let s = await page.evaluate(() => window.workshop.state());
+  expect(s.errors.length === 1 && s.errors[0].message.includes('wedge.obj'), `without the file: ${JSON.stringify(s.errors)}`);
+  const input = await page.$('#open');
+  await input.uploadFile(obj);
+  await page.waitForFunction(() => window.workshop.state().errors.length === 0, {timeout: 5000});
+  const withWedge = await preview(page);
+  await page.reload();
+  await page.waitForFunction(() => !!(window.workshop && window.workshop.ready), {timeout: 20000});
+  await page.evaluate(() => window.workshop.ready);
+  s = await page.evaluate(() => window.workshop.state());
+  expect(s.errors.length === 0, `after the reload: ${JSON.stringify(s.errors)}`);
+  expect(differing(await preview(page), withWedge) === 0, 'another picture after the reload');
+  fs.rmSync(dir, {recursive: true, force: true});
+});
+
 await check('a shared link opens the same level in a fresh browser', async () => {
   const minimal = await page.evaluate(() => { document.getElementById('new').click(); return window.workshop.state().source; });
   await page.evaluate(() => document.getElementById('share').click());
