@@ -11,6 +11,7 @@
 #include "render/camera.h"
 #include "render/drawlist.h"
 #include "res/res.h"
+#include "scene/limits.h"
 #include "scene/mesh.h"
 #include "tools/assetfmt/level.h"
 
@@ -33,8 +34,8 @@ int message_line(const std::string &error, const std::string &path) {
                                                                           : 0;
 }
 
-// Draw lists of the busiest-view sweep count this many faces at most.
-constexpr int SWEEP_CAPACITY = 4096;
+// Draw lists of the busiest-view sweep count past the largest the game has.
+const int SWEEP_CAPACITY = LIMITS_RAISED.drawlist_capacity + 1;
 
 int resource_size(const char *name) {
     const ResourceId id = res_register(name);

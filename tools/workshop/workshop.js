@@ -219,10 +219,11 @@ end
       `  ·  ${engine._ws_faces()} faces in view` : 'no player start in this level';
   }
 
-  // levelcheck's kind of verdict on the good level: the pool and the draw list.
+  // levelcheck's kind of verdict on the good level: the pool and the draw
+  // list, against each limit set; `needs` is the smallest set it fits.
   function updateVerdict() {
-    const pool = engine._ws_pool_size();
-    const capacity = engine._ws_drawlist_capacity();
+    const sets = ['classic', 'raised'].map((name, i) =>
+      ({name, pool: engine._ws_limit(i, 0), capacity: engine._ws_limit(i, 1)}));
     const world = engine._ws_world_bytes();
     const car = engine._ws_car_bytes();
     const startFaces = engine._ws_faces();
@@ -231,13 +232,13 @@ end
     state.verdictMs = performance.now() - began;
     const at = [0, 1, 2, 3, 4].map(i => engine._ws_busy(i));
     const busyView = {x: at[0], y: at[1], z: at[2], pitch: at[3], heading: at[4]};
-    const problems = [];
-    if (world + car > pool) problems.push(`the world and the car take ${world + car} bytes, the pool holds ${pool}`);
-    if (busiest < 0) problems.push(engineError());
-    else if (busiest > capacity) problems.push(`${busiest} faces in one view, the draw list holds ${capacity}`);
+    const failure = busiest < 0 ? engineError() : null;
+    const fitting = sets.find(set => !failure && world + car <= set.pool && busiest <= set.capacity);
+    const classic = sets[0];
     state.verdict = {
-      fits: problems.length === 0, problems, poolBytes: world + car, poolSize: pool,
-      startFaces, busiestFaces: busiest, busiestView: busyView, drawListCapacity: capacity,
+      needs: fitting ? fitting.name : null, fits: fitting === sets[0], failure,
+      poolBytes: world + car, startFaces, busiestFaces: busiest, busiestView: busyView,
+      poolSize: classic.pool, drawListCapacity: classic.capacity,
     };
     const verdict = $('verdict');
     verdict.replaceChildren();
@@ -249,10 +250,14 @@ end
       if (bad) dd.className = 'bad';
       verdict.append(dt, dd);
     };
-    row('verdict', problems.length ? 'over the game\'s limits: ' + problems.join('; ') : 'fits the game\'s limits', problems.length);
-    row('pool', `${world} + ${car} (car) of ${pool} bytes`, world + car > pool);
-    row('faces', `${startFaces} at the start, ${busiest < 0 ? '?' : busiest} at the busiest view found, of ${capacity}`,
-        busiest > capacity || busiest < 0);
+    const needs = failure ? failure
+      : !fitting ? 'more than even the raised limits allow'
+      : fitting === classic ? 'fits the classic limits (the game as it is)'
+      : `needs the ${fitting.name} limits`;
+    row('verdict', needs, fitting !== classic);
+    row('pool', `${world} + ${car} (car) of ${classic.pool} bytes`, world + car > classic.pool);
+    row('faces', `${startFaces} at the start, ${busiest < 0 ? '?' : busiest} at the busiest view found, ` +
+        `of ${classic.capacity}`, busiest < 0 || busiest > classic.capacity);
   }
 
   // ---- the free camera ----

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/game.h"
+#include "scene/limits.h"
 #include "tools/workshop/workshop.h"
 
 namespace {
@@ -118,6 +118,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE int ws_drive(int x, int z) {
 }
 extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t *ws_drive_bytes() { return drive_bytes.data(); }
 
-// The limits the verdict holds the level to.
-extern "C" EMSCRIPTEN_KEEPALIVE int ws_pool_size() { return GAME_POOL_SIZE; }
-extern "C" EMSCRIPTEN_KEEPALIVE int ws_drawlist_capacity() { return GAME_DRAWLIST_CAPACITY; }
+// The limit sets the verdict holds the level to: set 0 classic, 1 raised;
+// field 0 the pool's bytes, 1 the draw list's items.
+extern "C" EMSCRIPTEN_KEEPALIVE int ws_limit(int set, int field) {
+    const Limits &l = set == 0 ? LIMITS_CLASSIC : LIMITS_RAISED;
+    return field == 0 ? l.pool_size : l.drawlist_capacity;
+}
