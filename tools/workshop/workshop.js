@@ -154,7 +154,7 @@ end
   }
 
   function readStart() {
-    if (engine._ws_start(0) === -1 && engine._ws_start(1) === -1) return null;
+    if (!engine._ws_has_start()) return null;
     const v = [0, 1, 2, 3, 4].map(i => engine._ws_start(i));
     return {x: v[0], y: v[1], z: v[2], pitch: v[3], heading: v[4]};
   }

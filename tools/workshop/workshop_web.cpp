@@ -79,13 +79,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t *ws_rgba() { return frame.rgba; }
 extern "C" EMSCRIPTEN_KEEPALIVE int ws_faces() { return frame.faces; }
 extern "C" EMSCRIPTEN_KEEPALIVE int ws_world_bytes() { return frame.world_bytes; }
 extern "C" EMSCRIPTEN_KEEPALIVE int ws_car_bytes() { return frame.car_bytes; }
-// The player's first-frame camera: 0..4 = x, y, z, pitch, heading; -1 when
-// the level has no player.
+// The player's first-frame camera: 0..4 = x, y, z, pitch, heading.
+extern "C" EMSCRIPTEN_KEEPALIVE int ws_has_start() { return frame.has_start ? 1 : 0; }
 extern "C" EMSCRIPTEN_KEEPALIVE int ws_start(int i) {
-    if (!frame.has_start) return i < 0 ? 0 : -1;
     const WorkshopView &s = frame.start;
     const int v[5] = {s.x, s.y, s.z, s.pitch, s.heading};
-    return i >= 0 && i < 5 ? v[i] : 1;
+    return i >= 0 && i < 5 ? v[i] : 0;
 }
 
 // The busiest of grid × grid × headings views of the good level: returns its
