@@ -10,6 +10,7 @@
 #include "frame/drive.h"
 #include "frame/hud.h"
 #include "frame/pause.h"
+#include "frame/watch.h"
 #include "base/fatal.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
@@ -121,6 +122,8 @@ void game_run() {
             return;
         if (kbd_was_hit(KEY_M)) hud_toggle_map();
         demo_frame_keys();
+        watch_frame(&player);
+        if (watch_free_camera()) continue;
         game_update(&player);
         game_draw();
         hud_update();
@@ -144,6 +147,7 @@ void game_main() {
     level_load(1);
     game_run();
     demo_finish();
+    watch_finish();
     game_shutdown();
     // The alarm would end the process without a word, which looks like a
     // crash; the line comes after the shutdown, on the console given back.

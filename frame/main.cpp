@@ -19,6 +19,7 @@
 #include "frame/demo.h"
 #include "frame/game.h"
 #include "frame/hud.h"
+#include "frame/watch.h"
 #include "platform/backend.h"
 #include "res/res.h"
 
@@ -42,6 +43,7 @@ enum OptionId : int {
     OPT_RECORD_DEMO,
     OPT_PLAY_DEMO,
     OPT_MAP,
+    OPT_WATCH,
 };
 
 // One option of the command line: its long name, the name of its argument
@@ -61,6 +63,7 @@ constexpr OptionSpec OPTIONS[] = {
     {"record-demo", "FILE", OPT_RECORD_DEMO, "play, and write the keys of every frame to FILE"},
     {"play-demo", "FILE", OPT_PLAY_DEMO, "show the demo (key script) in FILE; Escape ends it"},
     {"map", nullptr, OPT_MAP, "show a map of the level beside the picture (M toggles)"},
+    {"watch", nullptr, OPT_WATCH, "reload the level when a file in the data folder changes"},
     {"help", nullptr, OPT_HELP, "print this text and exit"},
     {"version", nullptr, OPT_VERSION, "print the version and exit"},
 };
@@ -74,6 +77,7 @@ struct GameOptions {
     const char *record_demo = nullptr;
     const char *play_demo = nullptr;
     int map = 0;
+    int watch = 0;
 };
 
 // What follows the options in --help; the manual page is made from --help,
@@ -208,6 +212,7 @@ GameOptions parse_options(int argc, char **argv) {
             case OPT_RECORD_DEMO: opt.record_demo = optarg; break;
             case OPT_PLAY_DEMO: opt.play_demo = optarg; break;
             case OPT_MAP: opt.map = 1; break;
+            case OPT_WATCH: opt.watch = 1; break;
             default:   // getopt has said what was wrong
                 usage_error();
         }
@@ -243,6 +248,7 @@ int main(int argc, char **argv) {
     res_set_folder(data);
     // No output of the game may be written over one of its data files.
     fileio_add_input_folder(data);
+    if (opt.watch) watch_folder(data);
     if (opt.width != 0 || opt.fullscreen)
         plat_window_options(opt.width, opt.height, opt.fullscreen);
     if (opt.record_demo != nullptr) demo_record_to(opt.record_demo);

@@ -25,6 +25,7 @@ cmake --build build-release -j"$jobs"
 echo "== web page in headless Chromium"
 bash tools/web.sh
 bash tests/web/run.sh build-test build-web
+bash tests/web/workshop.sh build-test build-web
 
 echo "== build and test under ASan+UBSan"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPOLYDRIVE_WERROR=ON \

@@ -117,9 +117,15 @@
     onAbort(what) {
       fail(`The game stopped: ${what}`);
     },
+    // A level brought by a link (#level=…) or a dropped file replaces level 1
+    // before the first game (levellink.js, the workshop's).
     onRuntimeInitialized() {
       if (params.get('map') === '1') Module._polydrive_map(1);
-      newGame();
+      const shared = window.levelLink ? window.levelLink.sharedLevel() : Promise.resolve(null);
+      shared.then(bytes => {
+        if (bytes) FS.writeFile('/lib/level1.3dw', bytes);
+        newGame();
+      }, error => fail(`The level in the link is damaged: ${error.message}`));
     },
     onGameFrame(frame, now) {
       polydrive.frame = frame;
