@@ -41,8 +41,10 @@ std::vector<Bytes> frames_after(const Bytes &before) {
     for (size_t i = 0; i < n; i++)
         if (random_byte() < 128) frames[4][i] = random_byte();
     for (size_t i = n > 3 ? n - 3 : 0; i < n; i++) frames[5][i] ^= 0x81;
-    frames[6][0] ^= 2;
-    if (n > 0) frames[6][n - 1] ^= 2;
+    if (n > 0) {
+        frames[6][0] ^= 2;
+        frames[6][n - 1] ^= 2;
+    }
     return frames;
 }
 
