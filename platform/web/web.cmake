@@ -11,8 +11,8 @@ set(WEB_DIR ${CMAKE_SOURCE_DIR}/platform/web)
 # renderer's SSE2 paths (sprite rows, gouraud spans), whose intrinsics
 # Emscripten maps onto the same instructions. Integer lanes give the results
 # of the scalar code, so the frames do not change.
-target_compile_options(polydrive_flags INTERFACE -msimd128 -msse2)
-target_link_options(polydrive_flags INTERFACE -msimd128)
+target_compile_options(polydrive_flags INTERFACE -msimd128 -msse2 -mbulk-memory)
+target_link_options(polydrive_flags INTERFACE -msimd128 -mbulk-memory)
 set(WEB_PAGE_FILES index.html page.js page.css)
 
 # Asyncify lets the frame loop suspend in plat_present; only direct calls can
