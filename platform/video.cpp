@@ -4,12 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "base/fatal.h"
 #include "platform/backend.h"
+#include "platform/flip.h"
 
 uint8_t *BackBuffer = nullptr;
 
@@ -70,98 +67,17 @@ constexpr Palette make_default_palette() {
 }
 constexpr Palette DEFAULT_PALETTE = make_default_palette();
 
-// Stores the changed words of a frame into video memory (see the kernels).
-using FlipKernel = void (*)(const uint8_t *back, const uint8_t *previous, uint8_t *vram);
+static_assert(GFX_FLIP_PORTABLE == FLIP_PORTABLE && GFX_FLIP_SSE2 == FLIP_128 &&
+              GFX_FLIP_AVX2 == FLIP_AVX2 && GFX_FLIP_WIDEST == FLIP_KERNELS - 1);
 
 struct VideoState {
     uint8_t *previous;   // previous-frame buffer, double-buffer mode only
     int single_buffer;
     int active;             // 1 between gfx_init and gfx_shutdown
     int kernel_narrowing;   // GFX_FLIP_WIDEST minus the widest kernel allowed
-    FlipKernel kernel;      // chosen by gfx_init
+    FlipKernel kernel;      // chosen by gfx_init (platform/flip.h)
 };
 VideoState video;
-
-// The flip kernels. Each stores into video memory exactly the 32-bit words
-// in which back differs from previous, and no other word; they differ only
-// in how wide they compare. Blocks are 64 bytes (16 words).
-constexpr int BLOCK_BYTES = 64;
-static_assert(SCREEN_SIZE % BLOCK_BYTES == 0);
-// Portable: a block without a change is skipped after one wide compare, the
-// rest go word by word. Loads and stores go through memcpy, so no buffer is
-// read through another type and no alignment is assumed.
-void copy_changed_words_portable(const uint8_t *back, const uint8_t *previous, uint8_t *vram) {
-    for (int offset = 0; offset < SCREEN_SIZE; offset += BLOCK_BYTES) {
-        uint64_t now[8], before[8];
-        std::memcpy(now, back + offset, BLOCK_BYTES);
-        std::memcpy(before, previous + offset, BLOCK_BYTES);
-        uint64_t differ = 0;
-        for (int i = 0; i < 8; i++) differ |= now[i] ^ before[i];
-        if (differ == 0) continue;
-        for (int i = offset; i < offset + BLOCK_BYTES; i += 4) {
-            uint32_t word, old_word;
-            std::memcpy(&word, back + i, 4);
-            std::memcpy(&old_word, previous + i, 4);
-            if (word != old_word) std::memcpy(vram + i, &word, 4);
-        }
-    }
-}
-
-#if defined(__x86_64__)
-// SSE2, which every x86-64 processor has: four 16-byte compares give a 16-bit
-// mask of changed words. A block changed throughout is stored whole; a mixed
-// one stores its changed words one by one, visiting only those.
-void copy_changed_words_sse2(const uint8_t *back, const uint8_t *previous, uint8_t *vram) {
-    for (int offset = 0; offset < SCREEN_SIZE; offset += BLOCK_BYTES) {
-        __m128i now[4];
-        unsigned same = 0;
-        for (int k = 0; k < 4; k++) {
-            now[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(back + offset + 16 * k));
-            __m128i before =
-                _mm_loadu_si128(reinterpret_cast<const __m128i *>(previous + offset + 16 * k));
-            same |= static_cast<unsigned>(
-                        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(now[k], before))))
-                    << (4 * k);
-        }
-        unsigned changed = ~same & 0xFFFFu;
-        if (changed == 0) continue;
-        if (changed == 0xFFFFu) {
-            for (int k = 0; k < 4; k++)
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(vram + offset + 16 * k), now[k]);
-            continue;
-        }
-        for (; changed != 0; changed &= changed - 1) {
-            int at = offset + 4 * __builtin_ctz(changed);
-            std::memcpy(vram + at, back + at, 4);
-        }
-    }
-}
-
-// AVX-512: one compare gives the mask of changed words, and a masked store
-// writes exactly those; masked-off words of video memory are not touched.
-__attribute__((target("avx512f"))) void copy_changed_words_avx512(const uint8_t *back,
-                                                                  const uint8_t *previous,
-                                                                  uint8_t *vram) {
-    for (int offset = 0; offset < SCREEN_SIZE; offset += BLOCK_BYTES) {
-        __m512i now = _mm512_loadu_si512(back + offset);
-        __m512i before = _mm512_loadu_si512(previous + offset);
-        _mm512_mask_storeu_epi32(vram + offset, _mm512_cmpneq_epi32_mask(now, before), now);
-    }
-}
-#endif
-
-// The widest kernel this processor runs, within the limit tests may set.
-FlipKernel choose_flip_kernel(int widest_allowed) {
-#if defined(__x86_64__)
-    __builtin_cpu_init();
-    if (widest_allowed >= GFX_FLIP_WIDEST && __builtin_cpu_supports("avx512f"))
-        return copy_changed_words_avx512;
-    if (widest_allowed >= GFX_FLIP_SSE2) return copy_changed_words_sse2;
-#else
-    (void)widest_allowed;
-#endif
-    return copy_changed_words_portable;
-}
 
 void free_buffers() {
     std::free(video.previous);
@@ -178,7 +94,7 @@ int gfx_init(int single_buffer) {
     // error runs frees what was allocated and gives the mode back.
     video.active = 1;
     video.single_buffer = single_buffer;
-    video.kernel = choose_flip_kernel(GFX_FLIP_WIDEST - video.kernel_narrowing);
+    video.kernel = flip_kernel(flip_choose(GFX_FLIP_WIDEST - video.kernel_narrowing));
     BackBuffer = static_cast<uint8_t *>(safe_alloc(SCREEN_SIZE));
     std::memset(BackBuffer, 0, SCREEN_SIZE);
     if (single_buffer == 0) {
@@ -209,7 +125,7 @@ void gfx_flip() {
     if (video.single_buffer) {
         std::memcpy(vram, BackBuffer, SCREEN_SIZE);
     } else {
-        video.kernel(BackBuffer, video.previous, vram);
+        video.kernel(BackBuffer, video.previous, vram, SCREEN_SIZE);
         uint8_t *shown = BackBuffer;
         BackBuffer = video.previous;
         video.previous = shown;

@@ -25,11 +25,14 @@ void gfx_clear();
 void gfx_flip();
 
 // The flip compares and stores with the widest vector unit the processor
-// has, chosen at gfx_init. Every kernel writes the same words; tests narrow
-// the choice to cover each one. Takes effect at the next gfx_init.
+// has, chosen at gfx_init (the kernels are platform/flip.h's; the variable
+// POLYDRIVE_FLIP narrows the choice too). Every kernel leaves the same video
+// memory; tests narrow the choice to cover each one. Takes effect at the next
+// gfx_init.
 constexpr int GFX_FLIP_PORTABLE = 0;
-constexpr int GFX_FLIP_SSE2 = 1;     // x86-64 only, else portable
-constexpr int GFX_FLIP_WIDEST = 2;   // the default
+constexpr int GFX_FLIP_SSE2 = 1;     // x86-64 only (SIMD128 in WebAssembly), else portable
+constexpr int GFX_FLIP_AVX2 = 2;     // x86-64 with AVX2, else narrower
+constexpr int GFX_FLIP_WIDEST = 3;   // the default: AVX-512 where the processor has it
 void gfx_set_flip_kernel(int widest_allowed);
 
 // The palette gfx_init loads: ten ramps of 24 shades, then 16 fixed colours.

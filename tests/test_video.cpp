@@ -59,7 +59,7 @@ TEST_F(FlipWritesChangedWords, EveryKernelStoresExactlyTheChangedWords) {
                                                       base,
                                                       base,
                                                       std::vector<uint8_t>(SCREEN_SIZE, 0)};
-    for (int kernel : {GFX_FLIP_PORTABLE, GFX_FLIP_SSE2, GFX_FLIP_WIDEST}) {
+    for (int kernel : {GFX_FLIP_PORTABLE, GFX_FLIP_SSE2, GFX_FLIP_AVX2, GFX_FLIP_WIDEST}) {
         gfx_shutdown();
         gfx_set_flip_kernel(kernel);
         gfx_init(0);

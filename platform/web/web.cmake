@@ -5,14 +5,30 @@
 # <build>/broken-site/ is the same page with a truncated level file, for the
 # browser test of a fatal error.
 set(WEB_DIR ${CMAKE_SOURCE_DIR}/platform/web)
+
+# 128-bit WebAssembly SIMD, which the browsers the page is for all run: the
+# flip's vector kernel, the loops the compiler vectorises, and with -msse2 the
+# renderer's SSE2 paths (sprite rows, gouraud spans), whose intrinsics
+# Emscripten maps onto the same instructions. Integer lanes give the results
+# of the scalar code, so the frames do not change.
+target_compile_options(polydrive_flags INTERFACE -msimd128 -msse2 -mbulk-memory)
+target_link_options(polydrive_flags INTERFACE -msimd128 -mbulk-memory)
 set(WEB_PAGE_FILES index.html page.js page.css)
 
 # Asyncify lets the frame loop suspend in plat_present; only direct calls can
 # reach that suspension (the engine's function pointers never do), which keeps
 # the instrumented code small. Memory is fixed, so the canvas can keep one view
 # of the picture in it.
+#
+# The optimiser inlines every function with one caller into it before
+# Asyncify runs, which would make the whole frame (update, render, flip) one
+# function on the suspending path, instrumented throughout. Inlining a
+# single caller is limited to small functions, so the instrumentation stays on
+# the few that need it: the game's entry and loop, gfx_init's palette load
+# and the present that suspends (-sASYNCIFY_ADVISE lists them).
 set(WEB_LINK_OPTIONS
   -sASYNCIFY -sASYNCIFY_IGNORE_INDIRECT=1
+  -sBINARYEN_EXTRA_PASSES=--one-caller-inline-max-function-size=100
   -sENVIRONMENT=web -sINITIAL_MEMORY=16MB -sALLOW_MEMORY_GROWTH=0
   -sEXPORTED_RUNTIME_METHODS=ccall --no-entry)
 
