@@ -71,27 +71,38 @@ constexpr Palette make_default_palette() {
 constexpr Palette DEFAULT_PALETTE = make_default_palette();
 
 // Stores the changed words of a frame into video memory (see the kernels).
-using FlipKernel = void (*)(const uint8_t *back, const uint8_t *previous, uint8_t *vram);
+// bytes is the frame's size, a multiple of BLOCK_BYTES.
+using FlipKernel = void (*)(const uint8_t *back, const uint8_t *previous, uint8_t *vram, int bytes);
 
 struct VideoState {
     uint8_t *previous;   // previous-frame buffer, double-buffer mode only
     int single_buffer;
-    int active;             // 1 between gfx_init and gfx_shutdown
-    int kernel_narrowing;   // GFX_FLIP_WIDEST minus the widest kernel allowed
-    FlipKernel kernel;      // chosen by gfx_init
+    int active;                    // 1 between gfx_init and gfx_shutdown
+    int kernel_narrowing;          // GFX_FLIP_WIDEST minus the widest kernel allowed
+    FlipKernel kernel;             // chosen by gfx_init
+    FrameGeometry frame;           // of the buffers in use
+    int next_width, next_height;   // the size the next gfx_init opens
 };
-VideoState video;
+VideoState video = {nullptr,
+                    0,
+                    0,
+                    0,
+                    nullptr,
+                    {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH, SCREEN_SIZE},
+                    SCREEN_WIDTH,
+                    SCREEN_HEIGHT};
 
 // The flip kernels. Each stores into video memory exactly the 32-bit words
 // in which back differs from previous, and no other word; they differ only
 // in how wide they compare. Blocks are 64 bytes (16 words).
 constexpr int BLOCK_BYTES = 64;
-static_assert(SCREEN_SIZE % BLOCK_BYTES == 0);
+static_assert(SCREEN_SIZE % BLOCK_BYTES == 0 && SCREEN_MAX_BYTES % BLOCK_BYTES == 0);
 // Portable: a block without a change is skipped after one wide compare, the
 // rest go word by word. Loads and stores go through memcpy, so no buffer is
 // read through another type and no alignment is assumed.
-void copy_changed_words_portable(const uint8_t *back, const uint8_t *previous, uint8_t *vram) {
-    for (int offset = 0; offset < SCREEN_SIZE; offset += BLOCK_BYTES) {
+void copy_changed_words_portable(const uint8_t *back, const uint8_t *previous, uint8_t *vram,
+                                 int bytes) {
+    for (int offset = 0; offset < bytes; offset += BLOCK_BYTES) {
         uint64_t now[8], before[8];
         std::memcpy(now, back + offset, BLOCK_BYTES);
         std::memcpy(before, previous + offset, BLOCK_BYTES);
@@ -111,8 +122,9 @@ void copy_changed_words_portable(const uint8_t *back, const uint8_t *previous, u
 // SSE2, which every x86-64 processor has: four 16-byte compares give a 16-bit
 // mask of changed words. A block changed throughout is stored whole; a mixed
 // one stores its changed words one by one, visiting only those.
-void copy_changed_words_sse2(const uint8_t *back, const uint8_t *previous, uint8_t *vram) {
-    for (int offset = 0; offset < SCREEN_SIZE; offset += BLOCK_BYTES) {
+void copy_changed_words_sse2(const uint8_t *back, const uint8_t *previous, uint8_t *vram,
+                             int bytes) {
+    for (int offset = 0; offset < bytes; offset += BLOCK_BYTES) {
         __m128i now[4];
         unsigned same = 0;
         for (int k = 0; k < 4; k++) {
@@ -141,8 +153,8 @@ void copy_changed_words_sse2(const uint8_t *back, const uint8_t *previous, uint8
 // writes exactly those; masked-off words of video memory are not touched.
 __attribute__((target("avx512f"))) void copy_changed_words_avx512(const uint8_t *back,
                                                                   const uint8_t *previous,
-                                                                  uint8_t *vram) {
-    for (int offset = 0; offset < SCREEN_SIZE; offset += BLOCK_BYTES) {
+                                                                  uint8_t *vram, int bytes) {
+    for (int offset = 0; offset < bytes; offset += BLOCK_BYTES) {
         __m512i now = _mm512_loadu_si512(back + offset);
         __m512i before = _mm512_loadu_si512(previous + offset);
         _mm512_mask_storeu_epi32(vram + offset, _mm512_cmpneq_epi32_mask(now, before), now);
@@ -179,12 +191,16 @@ int gfx_init(int single_buffer) {
     video.active = 1;
     video.single_buffer = single_buffer;
     video.kernel = choose_flip_kernel(GFX_FLIP_WIDEST - video.kernel_narrowing);
-    BackBuffer = static_cast<uint8_t *>(safe_alloc(SCREEN_SIZE));
-    std::memset(BackBuffer, 0, SCREEN_SIZE);
+    const int32_t w = video.next_width, h = video.next_height;
+    const int32_t bytes = (w * h + BLOCK_BYTES - 1) / BLOCK_BYTES * BLOCK_BYTES;
+    video.frame = FrameGeometry{w, h, w, bytes};
+    BackBuffer = static_cast<uint8_t *>(safe_alloc(static_cast<size_t>(bytes)));
+    std::memset(BackBuffer, 0, static_cast<size_t>(bytes));
     if (single_buffer == 0) {
-        video.previous = static_cast<uint8_t *>(safe_alloc(SCREEN_SIZE));
-        std::memset(video.previous, 0, SCREEN_SIZE);
+        video.previous = static_cast<uint8_t *>(safe_alloc(static_cast<size_t>(bytes)));
+        std::memset(video.previous, 0, static_cast<size_t>(bytes));
     }
+    plat_set_frame(w, h, w, bytes);
     plat_set_mode(PLAT_MODE_GRAPHICS);
     palette_set(palette_default());
     return 1;
@@ -199,7 +215,7 @@ void gfx_shutdown() {
 
 void gfx_clear() {
     if (!video.active) return;
-    std::memset(BackBuffer, 0, SCREEN_SIZE);
+    std::memset(BackBuffer, 0, static_cast<size_t>(video.frame.bytes));
 }
 
 void gfx_flip() {
@@ -207,14 +223,24 @@ void gfx_flip() {
     uint8_t *vram = plat_video_memory();
     if (vram == nullptr) return;
     if (video.single_buffer) {
-        std::memcpy(vram, BackBuffer, SCREEN_SIZE);
+        std::memcpy(vram, BackBuffer, static_cast<size_t>(video.frame.bytes));
     } else {
-        video.kernel(BackBuffer, video.previous, vram);
+        video.kernel(BackBuffer, video.previous, vram, video.frame.bytes);
         uint8_t *shown = BackBuffer;
         BackBuffer = video.previous;
         video.previous = shown;
     }
     plat_present();
+}
+
+const FrameGeometry &gfx_frame() { return video.frame; }
+
+bool gfx_set_frame_size(int width, int height) {
+    if (width < 1 || width > SCREEN_MAX_WIDTH || height < 1 || height > SCREEN_MAX_HEIGHT)
+        return false;
+    video.next_width = width;
+    video.next_height = height;
+    return true;
 }
 
 void gfx_set_flip_kernel(int widest_allowed) {

@@ -182,17 +182,37 @@ void write_png(const std::string &path, const uint8_t *pixels, std::vector<uint8
                std::vector<uint8_t> &png) {
     Palette pal;
     palette_get(&pal);
-    for (int i = 0; i < SCREEN_SIZE; ++i) {
-        for (int c = 0; c < 3; ++c) {
-            const uint8_t v = pal.rgb[pixels[i] * 3 + c] & 63;
-            rgb[i * 3 + c] = static_cast<uint8_t>((v << 2) | (v >> 4));
+    // The picture at the size it is drawn.
+    const FrameGeometry &frame = gfx_frame();
+    rgb.resize(static_cast<size_t>(frame.width) * frame.height * 3);
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const int i = y * frame.width + x;
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t v = pal.rgb[pixels[y * frame.pitch + x] * 3 + c] & 63;
+                rgb[i * 3 + c] = static_cast<uint8_t>((v << 2) | (v >> 4));
+            }
         }
     }
     png.clear();
-    if (!stbi_write_png_to_func(append_bytes, &png, SCREEN_WIDTH, SCREEN_HEIGHT, 3, rgb.data(),
-                                SCREEN_WIDTH * 3))
+    if (!stbi_write_png_to_func(append_bytes, &png, frame.width, frame.height, 3, rgb.data(),
+                                frame.width * 3))
         fail("cannot encode '%s'", path.c_str());
     write_file(path, png.data(), png.size());
+}
+
+// The frame's palette indices, width a row, rows without a gap.
+void write_raw(const std::string &path, const uint8_t *pixels) {
+    const FrameGeometry &frame = gfx_frame();
+    if (frame.pitch == frame.width) {
+        write_file(path, pixels, static_cast<size_t>(frame.width) * frame.height);
+        return;
+    }
+    std::vector<uint8_t> rows(static_cast<size_t>(frame.width) * frame.height);
+    for (int y = 0; y < frame.height; ++y)
+        std::memcpy(&rows[static_cast<size_t>(y) * frame.width], pixels + y * frame.pitch,
+                    static_cast<size_t>(frame.width));
+    write_file(path, rows.data(), rows.size());
 }
 
 void print_state(long frame) {
@@ -224,7 +244,7 @@ int main(int argc, char **argv) {
     const KeyScript script = opt.keys != nullptr ? read_script(opt.keys) : KeyScript{};
     res_set_folder(datadir_require("polydrive-record", opt.data));
     make_folder(opt.out);
-    std::vector<uint8_t> rgb(SCREEN_SIZE * 3), png;
+    std::vector<uint8_t> rgb, png;
 
     game_startup();
     level_load(1);
@@ -241,7 +261,7 @@ int main(int argc, char **argv) {
         if (frame == 1 || frame % opt.every == 0) {
             write_png(frame_path(opt.out, frame, "png"), BackBuffer, rgb, png);
         }
-        if (opt.raw) write_file(frame_path(opt.out, frame, "bin"), BackBuffer, SCREEN_SIZE);
+        if (opt.raw) write_raw(frame_path(opt.out, frame, "bin"), BackBuffer);
         if (opt.state) print_state(frame);
         gfx_flip();
     }

@@ -1,7 +1,9 @@
 // platform/sdl/sdl.cpp: the window backend.
 //
-// The 320x200 frame is shown in a resizable window (960x720 at first) at the
-// 4:3 shape a monitor gave it, scaled nearest-neighbour and letterboxed; Alt
+// The frame (320x200 unless the game asks for a larger one) is shown in a
+// resizable window (960x720 at first for 320x200, 720 rows high at the
+// picture's shape otherwise) at the shape a monitor gave it (rows a fifth
+// taller than wide), scaled nearest-neighbour and letterboxed; Alt
 // and Enter toggle fullscreen. Presents are paced by a clock of our own to
 // the 70 Hz refresh of the VGA 320x200 mode, since neither Xvfb nor every driver
 // gives vsync. Key events become set-1 scancodes and reach the handler only
@@ -40,9 +42,9 @@
 
 namespace {
 
-constexpr int WINDOW_WIDTH = 960;
+// The default window is 720 rows high and as wide as the picture's shape
+// asks: 960 for the 4:3 picture.
 constexpr int WINDOW_HEIGHT = 720;
-constexpr int ASPECT_HEIGHT = 240;   // 320x200 shown as 4:3
 // One refresh of the 320x200 mode, 70.086 Hz, in nanoseconds.
 constexpr int64_t FRAME_NS = 14268185;
 
@@ -90,9 +92,12 @@ struct SdlState {
     SDL_Texture *texture;
     int graphics;   // 1 in graphics mode: the window exists
 
-    alignas(64) uint8_t vram[SCREEN_SIZE];
-    uint8_t converted[SCREEN_SIZE];   // the indices the pixels were made from
-    uint32_t pixels[SCREEN_SIZE];     // ARGB8888, uploaded to the texture
+    // Sized by the frame when graphics mode opens (frame.bytes each).
+    RowFrame frame = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH};   // the frame graphics mode opens
+    int frame_bytes = SCREEN_SIZE;
+    uint8_t *vram;
+    uint8_t *converted;               // the indices the pixels were made from
+    uint32_t *pixels;                 // ARGB8888, width a row, uploaded to the texture
     uint32_t colours[256];            // palette widened to 8-bit ARGB
     int palette[PLAT_PALETTE_INTS];   // 6-bit components as loaded
     int palette_changed;              // every pixel needs converting again
@@ -109,8 +114,8 @@ struct SdlState {
     int controllers;           // 1 when the game-controller layer is running
     int64_t next_present_ns;   // the earliest moment for the next present
 
-    int window_width = WINDOW_WIDTH;   // the size the window opens at
-    int window_height = WINDOW_HEIGHT;
+    int window_width = 0;   // the size the window opens at; 0: the default
+    int window_height = 0;
     int fullscreen = 0;   // 1: the window opens fullscreen
 };
 SdlState sdl;
@@ -151,6 +156,32 @@ void close_window() {
     SDL_Quit();
 }
 
+// The window's first size and the picture's logical size. The picture is
+// shown with rows a fifth taller than wide. A window size asked for that is larger
+// than the display's usable area is cut to it: a window bigger than any
+// screen would only cost memory and time to draw, and show nothing more.
+struct WindowShape {
+    int width, height;
+    int logical_width, logical_height;
+};
+
+WindowShape window_shape(const RowFrame &frame, int width, int height) {
+    WindowShape s;
+    s.logical_width = frame.width;
+    s.logical_height = frame.height * 6 / 5;
+    SDL_Rect usable;
+    if (width <= 0 || height <= 0) {
+        height = WINDOW_HEIGHT;
+        width = (WINDOW_HEIGHT * s.logical_width + s.logical_height / 2) / s.logical_height;
+    } else if (SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > 0 && usable.h > 0) {
+        if (width > usable.w) width = usable.w;
+        if (height > usable.h) height = usable.h;
+    }
+    s.width = width;
+    s.height = height;
+    return s;
+}
+
 [[noreturn]] void video_failed() {
     const char *reason = SDL_GetError();
     fatal_error("cannot initialize video (%s)", reason[0] != '\0' ? reason : "no display found");
@@ -173,17 +204,20 @@ void open_window() {
         fatal_error("cannot initialize video (no display found)");
     const Uint32 flags =
         SDL_WINDOW_RESIZABLE | (sdl.fullscreen ? Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP} : 0u);
+    const WindowShape shape = window_shape(sdl.frame, sdl.window_width, sdl.window_height);
     sdl.window = SDL_CreateWindow("polydrive", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  sdl.window_width, sdl.window_height, flags);
+                                  shape.width, shape.height, flags);
     if (sdl.window == nullptr) video_failed();
     sdl.renderer = SDL_CreateRenderer(sdl.window, -1, 0);
     if (sdl.renderer == nullptr)
         sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
     if (sdl.renderer == nullptr) video_failed();
-    // The logical size gives the 4:3 shape and the letterbox at any window size.
-    SDL_RenderSetLogicalSize(sdl.renderer, SCREEN_WIDTH, ASPECT_HEIGHT);
+    // The logical size gives the picture's shape (rows a fifth taller than
+    // wide, as a monitor showed 200 rows in a 4:3 frame) and the letterbox at
+    // any window size. The texture is the frame itself, never larger.
+    SDL_RenderSetLogicalSize(sdl.renderer, shape.logical_width, shape.logical_height);
     sdl.texture = SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_ARGB8888,
-                                    SDL_TEXTUREACCESS_STREAMING, SCREEN_WIDTH, SCREEN_HEIGHT);
+                                    SDL_TEXTUREACCESS_STREAMING, sdl.frame.width, sdl.frame.height);
     if (sdl.texture == nullptr) video_failed();
     SDL_ShowCursor(SDL_DISABLE);
     sdl.count_presents = std::getenv("POLYDRIVE_COUNT_PRESENTS") != nullptr;
@@ -198,13 +232,14 @@ void open_window() {
 // of them after a palette load) and uploads just that band of rows. False when
 // nothing changed: the texture already holds the frame.
 bool upload_frame() {
-    const RowBand band =
-        rowconvert_changed(sdl.vram, sdl.converted, sdl.colours, sdl.pixels, sdl.palette_changed);
+    const RowBand band = rowconvert_changed(sdl.frame, sdl.vram, sdl.converted, sdl.colours,
+                                            sdl.pixels, sdl.palette_changed);
     sdl.palette_changed = 0;
     if (band.count == 0) return false;
-    SDL_Rect rect = {0, band.first, SCREEN_WIDTH, band.count};
-    SDL_UpdateTexture(sdl.texture, &rect, sdl.pixels + band.first * SCREEN_WIDTH,
-                      SCREEN_WIDTH * static_cast<int>(sizeof(uint32_t)));
+    const int width = sdl.frame.width;
+    SDL_Rect rect = {0, band.first, width, band.count};
+    SDL_UpdateTexture(sdl.texture, &rect, sdl.pixels + band.first * width,
+                      width * static_cast<int>(sizeof(uint32_t)));
     return true;
 }
 
@@ -370,7 +405,9 @@ void handle_key(const SDL_KeyboardEvent &key) {
     SDL_Scancode code = key.keysym.scancode;
     if (code == SDL_SCANCODE_F12) {
         // The window's own key: the frame on show, as it is now.
-        if (key.type == SDL_KEYDOWN) screenshot_save(sdl.vram, sdl.palette);
+        const RowFrame &frame = sdl.frame;
+        if (key.type == SDL_KEYDOWN)
+            screenshot_save(sdl.vram, frame.width, frame.height, frame.pitch, sdl.palette);
         return;
     }
     bool enter = code == SDL_SCANCODE_RETURN || code == SDL_SCANCODE_KP_ENTER;
@@ -390,9 +427,13 @@ void plat_set_mode(int mode) {
         if (sdl.graphics) return;
         // Marked first: if opening fails, the shutdown closes what was opened.
         sdl.graphics = 1;
-        std::memset(sdl.vram, 0, sizeof sdl.vram);
-        std::memset(sdl.converted, 0, sizeof sdl.converted);
-        std::memset(sdl.pixels, 0, sizeof sdl.pixels);
+        const auto bytes = static_cast<size_t>(sdl.frame_bytes);
+        sdl.vram = static_cast<uint8_t *>(safe_alloc(bytes));
+        sdl.converted = static_cast<uint8_t *>(safe_alloc(bytes));
+        sdl.pixels = static_cast<uint32_t *>(safe_alloc(bytes * sizeof(uint32_t)));
+        std::memset(sdl.vram, 0, bytes);
+        std::memset(sdl.converted, 0, bytes);
+        std::memset(sdl.pixels, 0, bytes * sizeof(uint32_t));
         sdl.palette_changed = 1;
         sdl.next_present_ns = 0;
         open_window();
@@ -400,6 +441,11 @@ void plat_set_mode(int mode) {
         if (!sdl.graphics) return;
         sdl.graphics = 0;
         close_window();
+        std::free(sdl.vram);
+        std::free(sdl.converted);
+        std::free(sdl.pixels);
+        sdl.vram = sdl.converted = nullptr;
+        sdl.pixels = nullptr;
     }
 }
 
@@ -409,6 +455,11 @@ void plat_window_options(int width, int height, int fullscreen) {
         sdl.window_height = height;
     }
     sdl.fullscreen = fullscreen != 0;
+}
+
+void plat_set_frame(int width, int height, int pitch, int bytes) {
+    sdl.frame = RowFrame{width, height, pitch};
+    sdl.frame_bytes = bytes;
 }
 
 uint8_t *plat_video_memory() { return sdl.graphics ? sdl.vram : nullptr; }
