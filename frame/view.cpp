@@ -27,8 +27,8 @@ int view_width() { return view.widescreen ? (1280 * view.scale + 1) / 3 : 320 * 
 int view_height() { return 200 * view.scale; }
 
 Camera *view_camera_create() {
-    Camera *c = camera_create(VIEW_FOCAL_LENGTH * view.scale, 0, 0, view_width() - 1,
-                              view_height() - 1);
+    Camera *c =
+        camera_create(VIEW_FOCAL_LENGTH * view.scale, 0, 0, view_width() - 1, view_height() - 1);
     c->sprite_scale = view.scale;
     return c;
 }

@@ -14,7 +14,7 @@ constexpr int VIEW_FOCAL_LENGTH = 300;   // at scale 1, in pixels
 bool view_set(int scale, int widescreen);
 int view_scale();
 int view_widescreen();
-int view_width();    // of the frame, in pixels
+int view_width();   // of the frame, in pixels
 int view_height();
 
 struct Camera;

@@ -25,6 +25,7 @@
 #include "base/save.h"
 #include "frame/game.h"
 #include "frame/keyscript.h"
+#include "frame/view.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/video.h"
@@ -36,7 +37,7 @@ namespace {
 
 const char USAGE[] =
     "usage: polydrive-record --keys SCRIPT --frames N --out DIR [--every K] [--raw] [--state]\n"
-    "                        [--data DIR]\n"
+    "                        [--data DIR] [--scale N] [--widescreen]\n"
     "\n"
     "Runs the game headless on level1.3dw from the data folder (found as the\n"
     "game finds it) for at most N frames and writes frame 1 and every K-th\n"
@@ -52,11 +53,14 @@ const char USAGE[] =
     "                 go ends sooner)\n"
     "  --out DIR      output folder (created if missing)\n"
     "  --every K      write every K-th frame besides frame 1 (1..100000000)\n"
-    "  --raw          also write every frame's 64000 palette indices as\n"
-    "                 DIR/frame_NNNNN.bin (the back buffer before the flip)\n"
+    "  --raw          also write every frame's palette indices (64000 at 320x200)\n"
+    "                 as DIR/frame_NNNNN.bin (the back buffer before the flip)\n"
     "  --state        after each frame print one line per body, in list order:\n"
     "                 FRAME INDEX heading steer_rate vx vz x y z\n"
     "  --data DIR     read the level, model and bitmaps from DIR\n"
+    "  --scale N      draw the world at N times 320x200 (1..6, default 1); the\n"
+    "                 frames are written at that size\n"
+    "  --widescreen   widen the view to 16:9 (427 columns at scale 1)\n"
     "  --help         this text\n"
     "  --version      print the version\n"
     "\n"
@@ -74,6 +78,8 @@ struct Options {
     bool raw = false;
     bool state = false;
     const char *data = nullptr;
+    int scale = 1;
+    bool widescreen = false;
 };
 
 constexpr long FRAMES_MAX = 100000000;   // frame_NNNNN names stay in order below that
@@ -130,6 +136,15 @@ Options parse_options(int argc, char **argv) {
             o.raw = true;
         } else if (arg == "--state") {
             o.state = true;
+        } else if (arg == "--scale") {
+            const char *text = value();
+            int64_t v = 0;
+            if (!toolio_number(text, 1, VIEW_SCALE_MAX, &v))
+                usage_error("--scale needs a whole number in 1..%d, not '%s'", VIEW_SCALE_MAX,
+                            text);
+            o.scale = static_cast<int>(v);
+        } else if (arg == "--widescreen") {
+            o.widescreen = true;
         } else {
             usage_error("unknown option '%s' (see --help)", argv[i]);
         }
@@ -245,6 +260,7 @@ int main(int argc, char **argv) {
     res_set_folder(datadir_require("polydrive-record", opt.data));
     make_folder(opt.out);
     std::vector<uint8_t> rgb, png;
+    view_set(opt.scale, opt.widescreen);
 
     game_startup();
     level_load(1);

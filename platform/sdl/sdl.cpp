@@ -34,6 +34,7 @@
 
 #include "base/fatal.h"
 #include "platform/backend.h"
+#include "platform/bindings.h"
 #include "platform/kbd.h"
 #include "platform/keymap.h"
 #include "platform/rowconvert.h"
@@ -54,32 +55,10 @@ constexpr int STICK_DEAD_ZONE = 8192;
 constexpr int TRIGGER_THRESHOLD = 8192;
 constexpr int PAD_MAX = 8;   // controllers driven at once; more are left alone
 
-// The controls of a pad that hold a key, and the key each holds.
-enum PadControl {
-    PAD_DPAD_UP,
-    PAD_DPAD_DOWN,
-    PAD_DPAD_LEFT,
-    PAD_DPAD_RIGHT,
-    PAD_STICK_UP,
-    PAD_STICK_DOWN,
-    PAD_STICK_LEFT,
-    PAD_STICK_RIGHT,
-    PAD_TRIGGER_RIGHT,
-    PAD_TRIGGER_LEFT,
-    PAD_SOUTH,
-    PAD_START,
-    PAD_BACK,
-    PAD_CONTROLS
-};
-constexpr uint8_t PAD_KEYS[PAD_CONTROLS] = {
-    KEY_UP,    KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_UP,     KEY_DOWN,   KEY_LEFT,
-    KEY_RIGHT, KEY_UP,   KEY_DOWN, KEY_1,     KEY_ESCAPE, KEY_ESCAPE,
-};
-
 struct Pad {
     SDL_GameController *controller;   // null: a free slot
     SDL_JoystickID id;
-    uint32_t held;   // bit per PadControl
+    uint32_t held;   // bit per BindPad control
 };
 
 static_assert(SDL_SCANCODE_A == 4 && SDL_SCANCODE_ESCAPE == 41 && SDL_SCANCODE_UP == 82 &&
@@ -282,10 +261,19 @@ void deliver(int scancode, int press) {
 
 // A pad control taking hold of its key or letting go; the game hears of the
 // first holder and of the last.
+void window_action(int action);
+
 void pad_set(Pad &pad, int control, bool on) {
     const uint32_t bit = 1u << control;
     if (((pad.held & bit) != 0) == on) return;
-    const int scancode = PAD_KEYS[control];
+    const int action = bind_pad(control);
+    const int scancode = action >= 0 ? bind_action_scancode(action) : 0;
+    if (scancode == 0) {
+        // A window action acts on the press; an unbound control only counts.
+        pad.held = on ? pad.held | bit : pad.held & ~bit;
+        if (on && action >= 0) window_action(action);
+        return;
+    }
     if (on) {
         pad.held |= bit;
         if (sdl.pad_holders[scancode]++ == 0 && !sdl.held[scancode]) to_game(scancode, 1);
@@ -296,7 +284,7 @@ void pad_set(Pad &pad, int control, bool on) {
 }
 
 void pad_release_all(Pad &pad) {
-    for (int control = 0; control < PAD_CONTROLS; control++) pad_set(pad, control, false);
+    for (int control = 0; control < BIND_PADS; control++) pad_set(pad, control, false);
 }
 
 void release_all_held() {
@@ -343,13 +331,18 @@ void pad_button(const SDL_ControllerButtonEvent &event) {
     if (pad == nullptr) return;
     int control;
     switch (event.button) {
-        case SDL_CONTROLLER_BUTTON_DPAD_UP: control = PAD_DPAD_UP; break;
-        case SDL_CONTROLLER_BUTTON_DPAD_DOWN: control = PAD_DPAD_DOWN; break;
-        case SDL_CONTROLLER_BUTTON_DPAD_LEFT: control = PAD_DPAD_LEFT; break;
-        case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: control = PAD_DPAD_RIGHT; break;
-        case SDL_CONTROLLER_BUTTON_A: control = PAD_SOUTH; break;
-        case SDL_CONTROLLER_BUTTON_START: control = PAD_START; break;
-        case SDL_CONTROLLER_BUTTON_BACK: control = PAD_BACK; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_UP: control = BIND_PAD_DPUP; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_DOWN: control = BIND_PAD_DPDOWN; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_LEFT: control = BIND_PAD_DPLEFT; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: control = BIND_PAD_DPRIGHT; break;
+        case SDL_CONTROLLER_BUTTON_A: control = BIND_PAD_A; break;
+        case SDL_CONTROLLER_BUTTON_B: control = BIND_PAD_B; break;
+        case SDL_CONTROLLER_BUTTON_X: control = BIND_PAD_X; break;
+        case SDL_CONTROLLER_BUTTON_Y: control = BIND_PAD_Y; break;
+        case SDL_CONTROLLER_BUTTON_LEFTSHOULDER: control = BIND_PAD_LEFTSHOULDER; break;
+        case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER: control = BIND_PAD_RIGHTSHOULDER; break;
+        case SDL_CONTROLLER_BUTTON_START: control = BIND_PAD_START; break;
+        case SDL_CONTROLLER_BUTTON_BACK: control = BIND_PAD_BACK; break;
         default: return;
     }
     pad_set(*pad, control, event.state == SDL_PRESSED);
@@ -371,14 +364,16 @@ void pad_axis(const SDL_ControllerAxisEvent &event) {
     const int value = event.value;   // sticks -32768..32767 (y grows downwards), triggers 0..32767
     switch (event.axis) {
         case SDL_CONTROLLER_AXIS_LEFTX:
-            pad_stick(*pad, PAD_STICK_LEFT, PAD_STICK_RIGHT, value);
+            pad_stick(*pad, BIND_PAD_STICKLEFT, BIND_PAD_STICKRIGHT, value);
             break;
-        case SDL_CONTROLLER_AXIS_LEFTY: pad_stick(*pad, PAD_STICK_UP, PAD_STICK_DOWN, value); break;
+        case SDL_CONTROLLER_AXIS_LEFTY:
+            pad_stick(*pad, BIND_PAD_STICKUP, BIND_PAD_STICKDOWN, value);
+            break;
         case SDL_CONTROLLER_AXIS_TRIGGERRIGHT:
-            pad_set(*pad, PAD_TRIGGER_RIGHT, value > TRIGGER_THRESHOLD);
+            pad_set(*pad, BIND_PAD_RIGHTTRIGGER, value > TRIGGER_THRESHOLD);
             break;
         case SDL_CONTROLLER_AXIS_TRIGGERLEFT:
-            pad_set(*pad, PAD_TRIGGER_LEFT, value > TRIGGER_THRESHOLD);
+            pad_set(*pad, BIND_PAD_LEFTTRIGGER, value > TRIGGER_THRESHOLD);
             break;
         default: break;
     }
@@ -400,24 +395,31 @@ void toggle_fullscreen() {
     sdl.redraw = 1;
 }
 
+// The window's own actions: the frame on show saved as it is now, or the
+// switch between window and fullscreen.
+void window_action(int action) {
+    if (action == BIND_SCREENSHOT) {
+        const RowFrame &frame = sdl.frame;
+        screenshot_save(sdl.vram, frame.width, frame.height, frame.pitch, sdl.palette);
+    } else if (action == BIND_FULLSCREEN) {
+        toggle_fullscreen();
+    }
+}
+
 void handle_key(const SDL_KeyboardEvent &key) {
     if (key.repeat) return;
-    SDL_Scancode code = key.keysym.scancode;
-    if (code == SDL_SCANCODE_F12) {
-        // The window's own key: the frame on show, as it is now.
-        const RowFrame &frame = sdl.frame;
-        if (key.type == SDL_KEYDOWN)
-            screenshot_save(sdl.vram, frame.width, frame.height, frame.pitch, sdl.palette);
-        return;
+    const SDL_Scancode code = key.keysym.scancode;
+    const bool down = key.type == SDL_KEYDOWN;
+    const int action = bind_key(code, (key.keysym.mod & KMOD_ALT) != 0);
+    if (action == BIND_OWN_CODE) {
+        deliver(keymap_to_set1(code), down);
+    } else if (action >= 0 && bind_action_scancode(action) != 0) {
+        deliver(bind_action_scancode(action), down);
+    } else if (action >= 0 && down) {
+        // Not a key of the game: its release finds nothing held and records
+        // nothing.
+        window_action(action);
     }
-    bool enter = code == SDL_SCANCODE_RETURN || code == SDL_SCANCODE_KP_ENTER;
-    if (key.type == SDL_KEYDOWN && enter && (key.keysym.mod & KMOD_ALT) != 0) {
-        // The window's own shortcut: the press is not a key of the game (its
-        // release finds the key up and records nothing).
-        toggle_fullscreen();
-        return;
-    }
-    deliver(keymap_to_set1(code), key.type == SDL_KEYDOWN);
 }
 
 }   // namespace
