@@ -57,9 +57,9 @@ int settings_parse(const char *text, size_t size, const char *file_name, Setting
     while (at < size) {
         ++line_number;
         const void *newline = std::memchr(text + at, '\n', size - at);
-        const size_t end = newline != nullptr ? static_cast<size_t>(
-                                                    static_cast<const char *>(newline) - text)
-                                              : size;
+        const size_t end = newline != nullptr
+                               ? static_cast<size_t>(static_cast<const char *>(newline) - text)
+                               : size;
         const char *why = parse_line(text + at, end - at, apply, context);
         if (why != nullptr) {
             complain(file_name, line_number, why);

@@ -44,8 +44,8 @@ constexpr Name PAD_NAMES[] = {
 constexpr const char *ACTION_NAMES[BIND_ACTIONS] = {
     "accelerate", "reverse", "left", "right", "stop", "quit", "screenshot", "fullscreen",
 };
-constexpr int ACTION_CODES[BIND_ACTIONS] = {KEY_UP, KEY_DOWN, KEY_LEFT,     KEY_RIGHT,
-                                            KEY_1,  KEY_ESCAPE, 0, 0};
+constexpr int ACTION_CODES[BIND_ACTIONS] = {KEY_UP, KEY_DOWN,   KEY_LEFT, KEY_RIGHT,
+                                            KEY_1,  KEY_ESCAPE, 0,        0};
 
 struct List {
     int count;

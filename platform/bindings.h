@@ -61,8 +61,8 @@ enum BindPad {
 };
 
 constexpr int BIND_MAX = 8;
-constexpr int BIND_NONE = -1;      // a key or control that does nothing
-constexpr int BIND_OWN_CODE = -2;  // a key that presses its own set-1 code
+constexpr int BIND_NONE = -1;       // a key or control that does nothing
+constexpr int BIND_OWN_CODE = -2;   // a key that presses its own set-1 code
 
 // "accelerate", ...; null past the last. The index of a name, or -1.
 const char *bind_action_name(int action);
