@@ -233,8 +233,8 @@ TEST_F(View, AClosedSceneLeavesNoPixelUnwrittenAtAnyScale) {
                     int unwritten = 0;
                     for (int y = 0; y < frame.height; ++y)
                         for (int x = 0; x < frame.width; ++x) unwritten += BackBuffer[y * frame.pitch + x] == UNWRITTEN;
-                    EXPECT_EQ(unwritten, 0) << "scale " << scale << " wide " << wide << " heading " << heading
-                                            << " pitch " << pitch;
+                    EXPECT_EQ(unwritten, 0)
+                        << "scale " << scale << " wide " << wide << " heading " << heading << " pitch " << pitch;
                 }
             }
             camera_free(camera);
