@@ -15,10 +15,6 @@
 
 namespace {
 
-void complain(const char *file_name, int line, const char *reason) {
-    std::fprintf(stderr, "polydrive: %s:%d: %s\n", file_name, line, reason);
-}
-
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // Cuts blanks off both ends of [begin, end) in place; returns the new begin.
@@ -50,7 +46,7 @@ const char *parse_line(const char *text, size_t length, SettingsApply apply, voi
 }   // namespace
 
 int settings_parse(const char *text, size_t size, const char *file_name, SettingsApply apply,
-                   void *context) {
+                   void *context, FILE *report) {
     int broken = 0;
     int line_number = 0;
     size_t at = 0;
@@ -62,7 +58,7 @@ int settings_parse(const char *text, size_t size, const char *file_name, Setting
                                : size;
         const char *why = parse_line(text + at, end - at, apply, context);
         if (why != nullptr) {
-            complain(file_name, line_number, why);
+            std::fprintf(report, "polydrive: %s:%d: %s\n", file_name, line_number, why);
             ++broken;
         }
         at = end + 1;

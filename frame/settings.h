@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 constexpr int SETTINGS_FILE_MAX = 65536;
 constexpr int SETTINGS_LINE_MAX = 1024;
@@ -27,9 +28,9 @@ constexpr int SETTINGS_PATH_MAX = 4096;
 using SettingsApply = const char *(*)(const char *key, const char *value, void *context);
 
 // Parses size bytes of text (any bytes at all); file_name names it in
-// messages. Returns the number of broken lines.
+// messages, which go to report. Returns the number of broken lines.
 int settings_parse(const char *text, size_t size, const char *file_name, SettingsApply apply,
-                   void *context);
+                   void *context, FILE *report = stderr);
 
 // The settings file's path; false (path empty) when neither variable gives
 // an absolute folder.

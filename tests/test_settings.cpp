@@ -43,7 +43,8 @@ int parse(const std::string &text) {
 
 TEST(SettingsParse, LinesAreKeyEqualsValueWithBlanksCommentsAndTheLastLineWinning) {
     EXPECT_EQ(parse("# comment\n\n  scale = 3  \r\nwidescreen=yes\nwindow = 1280x720\nscale = 2"), 0);
-    EXPECT_EQ(taken, (std::map<std::string, std::string>{{"scale", "2"}, {"widescreen", "yes"}, {"window", "1280x720"}}));
+    EXPECT_EQ(taken,
+              (std::map<std::string, std::string>{{"scale", "2"}, {"widescreen", "yes"}, {"window", "1280x720"}}));
     EXPECT_EQ(parse("key.quit = \n"), 0);   // an empty value is the caller's to judge
     EXPECT_EQ(taken["key.quit"], "");
     EXPECT_EQ(parse(""), 0);
@@ -56,9 +57,10 @@ TEST(SettingsParse, EachBrokenLineIsOneMessageNamingFileAndLineAndTheRestIsTaken
     testing::internal::CaptureStderr();
     EXPECT_EQ(parse(text), 6);
     const std::string err = testing::internal::GetCapturedStderr();
-    for (const char *line : {"polydrive: test.conf:2: expected `key = value'\n", "polydrive: test.conf:3: no key before `='\n",
-                             "polydrive: test.conf:4: unknown setting 'unknown'\n", "polydrive: test.conf:5: bad value\n",
-                             "polydrive: test.conf:6: NUL byte in the line\n", "polydrive: test.conf:7: line too long\n"})
+    for (const char *line :
+         {"polydrive: test.conf:2: expected `key = value'\n", "polydrive: test.conf:3: no key before `='\n",
+          "polydrive: test.conf:4: unknown setting 'unknown'\n", "polydrive: test.conf:5: bad value\n",
+          "polydrive: test.conf:6: NUL byte in the line\n", "polydrive: test.conf:7: line too long\n"})
         EXPECT_NE(err.find(line), std::string::npos) << line << " in\n" << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 6);
     EXPECT_EQ(taken, (std::map<std::string, std::string>{{"scale", "2"}, {"fullscreen", "no"}}));
@@ -186,8 +188,8 @@ class GameSettings : public ::testing::Test {
         if (!dir.empty()) fs::remove_all(dir);
     }
     int run(const std::string &args) {
-        const std::string command = "XDG_CONFIG_HOME='" + dir + "' '" + game.string() + "' " + args + " >'" + dir +
-                                    "/out' 2>'" + dir + "/err'";
+        const std::string command =
+            "XDG_CONFIG_HOME='" + dir + "' '" + game.string() + "' " + args + " >'" + dir + "/out' 2>'" + dir + "/err'";
         const int raw = std::system(command.c_str());
         err = slurp(dir + "/err");
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -202,8 +204,9 @@ TEST_F(GameSettings, TheCommandLineOverridesTheFileAndTheSavedFileReadsBack) {
     ASSERT_EQ(run("--scale 2 --window 800x600 --save-settings"), 0) << err;
     EXPECT_EQ(err, "");
     const std::string saved = slurp(conf);
-    for (const char *line : {"\nscale = 2\n", "\nwidescreen = yes\n", "\nwindow = 800x600\n", "\nkey.accelerate = W\n",
-                             "\nkey.reverse = Down\n", "\nbutton.stop = b\n", "\nkey.fullscreen = Alt+Enter, Alt+KeypadEnter\n"})
+    for (const char *line :
+         {"\nscale = 2\n", "\nwidescreen = yes\n", "\nwindow = 800x600\n", "\nkey.accelerate = W\n",
+          "\nkey.reverse = Down\n", "\nbutton.stop = b\n", "\nkey.fullscreen = Alt+Enter, Alt+KeypadEnter\n"})
         EXPECT_NE(saved.find(line), std::string::npos) << line << " in\n" << saved;
     // Written back unchanged: the saved file is read without a complaint.
     ASSERT_EQ(run("--save-settings"), 0) << err;
@@ -214,9 +217,9 @@ TEST_F(GameSettings, ABrokenLineIsNamedAndThatSettingKeepsItsDefault) {
     std::ofstream(conf) << "scale = 9\nwidescreen = maybe\nkey.accelerate = Jump\nkey.fly = Up\nvolume = 11\n"
                            "fullscreen = yes\n";
     ASSERT_EQ(run("--save-settings"), 0) << err;
-    for (const char *line : {":1: scale: needs a whole number from 1 to 6, not '9'\n", ":2: widescreen: needs yes or no",
-                             ":3: key.accelerate: unknown name, not 'Jump'\n", ":4: key.fly: is not an action",
-                             ":5: unknown setting 'volume'\n"})
+    for (const char *line : {":1: scale: needs a whole number from 1 to 6, not '9'\n",
+                             ":2: widescreen: needs yes or no", ":3: key.accelerate: unknown name, not 'Jump'\n",
+                             ":4: key.fly: is not an action", ":5: unknown setting 'volume'\n"})
         EXPECT_NE(err.find(conf + line), std::string::npos) << line << " in\n" << err;
     const std::string saved = slurp(conf);
     for (const char *line : {"\nscale = 1\n", "\nwidescreen = no\n", "\nfullscreen = yes\n", "\nkey.accelerate = Up\n"})
