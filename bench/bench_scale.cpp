@@ -135,7 +135,8 @@ void BM_Flip(benchmark::State &state) {
         gfx_flip();
         benchmark::ClobberMemory();
     }
-    if (std::memcmp(headless_video_memory(), frames[(state.iterations() + 1) % 2].data(), bytes) != 0)
+    if (std::memcmp(headless_video_memory(), frames[(state.iterations() + 1) % 2].data(), bytes) !=
+        0)
         state.SkipWithError("video memory does not hold the last frame shown");
     lap_end();
 }
@@ -144,9 +145,16 @@ int64_t frame_bytes(int scale) { return int64_t{64000} * scale * scale; }
 
 void register_all() {
     for (int scale : SCALES) {
-        benchmark::RegisterBenchmark("BM_Memset", BM_Memset)->Arg(frame_bytes(scale))->Repetitions(5);
-        benchmark::RegisterBenchmark("BM_Memcpy", BM_Memcpy)->Arg(frame_bytes(scale))->Repetitions(5);
-        benchmark::RegisterBenchmark("BM_LapFrame", BM_LapFrame)->Arg(scale)->Iterations(1771)->Repetitions(5);
+        benchmark::RegisterBenchmark("BM_Memset", BM_Memset)
+            ->Arg(frame_bytes(scale))
+            ->Repetitions(5);
+        benchmark::RegisterBenchmark("BM_Memcpy", BM_Memcpy)
+            ->Arg(frame_bytes(scale))
+            ->Repetitions(5);
+        benchmark::RegisterBenchmark("BM_LapFrame", BM_LapFrame)
+            ->Arg(scale)
+            ->Iterations(1771)
+            ->Repetitions(5);
         benchmark::RegisterBenchmark("BM_Flip", BM_Flip)->Arg(scale)->Repetitions(5);
     }
 }
@@ -159,7 +167,8 @@ class ScaleTable : public benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &r : runs) {
             if (r.run_type != Run::RT_Iteration || r.iterations == 0 || r.error_occurred) continue;
-            const double ns = r.GetAdjustedCPUTime() * benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
+            const double ns = r.GetAdjustedCPUTime() *
+                              benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
                               benchmark::GetTimeUnitMultiplier(r.time_unit);
             const std::string name = r.run_name.function_name + "/" + r.run_name.args;
             best_[name] = best_.count(name) ? std::min(best_[name], ns) : ns;
@@ -167,14 +176,14 @@ class ScaleTable : public benchmark::ConsoleReporter {
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        std::printf("\n%-6s %9s %12s %12s %12s %12s\n", "scale", "bytes", "frame ns", "x memset", "flip ns",
-                    "x memcpy");
+        std::printf("\n%-6s %9s %12s %12s %12s %12s\n", "scale", "bytes", "frame ns", "x memset",
+                    "flip ns", "x memcpy");
         for (int scale : SCALES) {
             const std::string bytes = std::to_string(frame_bytes(scale)), n = std::to_string(scale);
             const double frame = get("BM_LapFrame/" + n), flip = get("BM_Flip/" + n);
             const double set = get("BM_Memset/" + bytes), copy = get("BM_Memcpy/" + bytes);
-            std::printf("%-6d %9s %12.0f %12.1f %12.0f %12.1f\n", scale, bytes.c_str(), frame, frame / set, flip,
-                        flip / copy);
+            std::printf("%-6d %9s %12.0f %12.1f %12.0f %12.1f\n", scale, bytes.c_str(), frame,
+                        frame / set, flip, flip / copy);
         }
         std::printf("(goal at scale 4: the frame at most 15 x memset)\n");
     }

@@ -158,8 +158,8 @@ struct WebState {
     int drawing;    // 1 when the canvas is drawn into
 
     // Sized by the frame when graphics mode opens (frame.bytes each).
-    RowFrame frame;   // the frame graphics mode opens (320x200 until told)
-    int frame_bytes;
+    RowFrame picture;   // the frame graphics mode opens (320x200 until told)
+    int picture_bytes;
     uint8_t *vram;
     uint8_t *converted;               // the indices the pixels were made from
     uint32_t *pixels;                 // RGBA bytes in memory order, width a row
@@ -253,12 +253,12 @@ void listen(bool on) {
 // Converts the rows of video memory that changed since the last present (all
 // of them after a palette load) and puts just that band of rows on the canvas.
 void draw_frame() {
-    const RowBand band = rowconvert_changed(web.frame, web.vram, web.converted, web.colours,
+    const RowBand band = rowconvert_changed(web.picture, web.vram, web.converted, web.colours,
                                             web.pixels, web.palette_changed);
     web.palette_changed = 0;
     if (band.count > 0)
-        web_canvas_draw(reinterpret_cast<const uint8_t *>(web.pixels), web.frame.width,
-                        web.frame.height, band.first, band.count);
+        web_canvas_draw(reinterpret_cast<const uint8_t *>(web.pixels), web.picture.width,
+                        web.picture.height, band.first, band.count);
 }
 
 // Milliseconds from the browser's clock now to `when`, negative once passed;
@@ -285,7 +285,7 @@ void plat_set_mode(int mode) {
     if (mode == PLAT_MODE_GRAPHICS) {
         if (web.graphics) return;
         web.graphics = 1;
-        const auto bytes = static_cast<size_t>(web.frame_bytes);
+        const auto bytes = static_cast<size_t>(web.picture_bytes);
         std::free(web.vram);
         std::free(web.converted);
         std::free(web.pixels);
@@ -296,7 +296,7 @@ void plat_set_mode(int mode) {
         std::memset(web.converted, 0, bytes);
         std::memset(web.pixels, 0, bytes * sizeof(uint32_t));
         web.palette_changed = 1;
-        web.drawing = web_canvas_open(web.frame.width, web.frame.height);
+        web.drawing = web_canvas_open(web.picture.width, web.picture.height);
     } else {
         // The last picture stays on the canvas for the page to write over.
         web.graphics = 0;
@@ -305,8 +305,8 @@ void plat_set_mode(int mode) {
 }
 
 void plat_set_frame(int width, int height, int pitch, int bytes) {
-    web.frame = RowFrame{width, height, pitch};
-    web.frame_bytes = bytes;
+    web.picture = RowFrame{width, height, pitch};
+    web.picture_bytes = bytes;
 }
 
 uint8_t *plat_video_memory() { return web.graphics ? web.vram : nullptr; }
