@@ -11,6 +11,7 @@
 #include "frame/hud.h"
 #include "frame/pause.h"
 #include "frame/watch.h"
+#include "frame/view.h"
 #include "base/fatal.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
@@ -63,13 +64,14 @@ void game_startup() {
     catch_stop_signals();
     rand_reset();
     res_init(GAME_POOL_SIZE);
+    gfx_set_frame_size(view_width(), view_height());
     gfx_init(0);
     drawlist_init(GAME_DRAWLIST_CAPACITY);
     kbd_init();
 }
 
 void level_load(int level) {
-    current_camera = camera_create(300, 0, 0, 319, 199);
+    current_camera = view_camera_create();
     camera_set_light(current_camera, 0, 0, -256, 64);
     char name[16];
     std::snprintf(name, sizeof name, "level%d.3dw", level);

@@ -9,6 +9,7 @@
 #include <getopt.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,8 +20,11 @@
 #include "frame/demo.h"
 #include "frame/game.h"
 #include "frame/hud.h"
+#include "frame/settings.h"
+#include "frame/view.h"
 #include "frame/watch.h"
 #include "platform/backend.h"
+#include "platform/bindings.h"
 #include "res/res.h"
 
 #ifndef POLYDRIVE_VERSION
@@ -42,6 +46,9 @@ enum OptionId : int {
     OPT_WINDOW,
     OPT_RECORD_DEMO,
     OPT_PLAY_DEMO,
+    OPT_SCALE,
+    OPT_WIDESCREEN,
+    OPT_SAVE_SETTINGS,
     OPT_MAP,
     OPT_WATCH,
 };
@@ -62,6 +69,10 @@ constexpr OptionSpec OPTIONS[] = {
     {"window", "WIDTHxHEIGHT", OPT_WINDOW, "open the window at this size (default 960x720)"},
     {"record-demo", "FILE", OPT_RECORD_DEMO, "play, and write the keys of every frame to FILE"},
     {"play-demo", "FILE", OPT_PLAY_DEMO, "show the demo (key script) in FILE; Escape ends it"},
+    {"scale", "N", OPT_SCALE, "draw the world at N times 320x200 (1..6, default 1)"},
+    {"widescreen", nullptr, OPT_WIDESCREEN, "widen the view to 16:9, showing more at the sides"},
+    {"save-settings", nullptr, OPT_SAVE_SETTINGS,
+     "write the settings in effect to the settings file and exit"},
     {"map", nullptr, OPT_MAP, "show a map of the level beside the picture (M toggles)"},
     {"watch", nullptr, OPT_WATCH, "reload the level when a file in the data folder changes"},
     {"help", nullptr, OPT_HELP, "print this text and exit"},
@@ -76,9 +87,14 @@ struct GameOptions {
     int height = 0;
     const char *record_demo = nullptr;
     const char *play_demo = nullptr;
+    int scale = 1;
+    int widescreen = 0;
+    int save_settings = 0;
     int map = 0;
     int watch = 0;
 };
+
+void game_settings_usage(FILE *to);
 
 // What follows the options in --help; the manual page is made from --help,
 // and each "Heading:" line becomes a section of it.
@@ -140,7 +156,14 @@ void print_usage(FILE *to) {
                       o.argument != nullptr ? " " : "", o.argument != nullptr ? o.argument : "");
         std::fprintf(to, "  %-26s %s\n", left, o.help);
     }
+    game_settings_usage(to);
     std::fputs(HELP_AFTER_OPTIONS, to);
+}
+
+const OptionSpec *find_option(int id) {
+    for (const OptionSpec &o : OPTIONS)
+        if (o.id == id) return &o;
+    return nullptr;
 }
 
 [[noreturn]] void usage_error() {
@@ -178,7 +201,37 @@ bool parse_window(const char *text, int *width, int *height) {
     return true;
 }
 
-GameOptions parse_options(int argc, char **argv) {
+// Takes one option's value into opt; null when taken, else why not (the
+// command line and the settings file report it each in their own way).
+const char *apply_option(int id, const char *value, GameOptions *opt) {
+    switch (id) {
+        case OPT_DATA: opt->data = value; return nullptr;
+        case OPT_FULLSCREEN:
+        case OPT_WIDESCREEN: {
+            const int on = value == nullptr ? 1 : settings_bool(value);
+            if (on < 0) return "needs yes or no";
+            (id == OPT_FULLSCREEN ? opt->fullscreen : opt->widescreen) = on;
+            return nullptr;
+        }
+        case OPT_WINDOW:
+            if (!parse_window(value, &opt->width, &opt->height))
+                return "needs WIDTHxHEIGHT, 320..16384 by 200..16384";
+            return nullptr;
+        case OPT_SCALE:
+            if (value[0] < '1' || value[0] > '0' + VIEW_SCALE_MAX || value[1] != '\0')
+                return "needs a whole number from 1 to 6";
+            opt->scale = value[0] - '0';
+            return nullptr;
+        case OPT_RECORD_DEMO: opt->record_demo = value; return nullptr;
+        case OPT_PLAY_DEMO: opt->play_demo = value; return nullptr;
+        case OPT_SAVE_SETTINGS: opt->save_settings = 1; return nullptr;
+        case OPT_MAP: opt->map = 1; return nullptr;
+        case OPT_WATCH: opt->watch = 1; return nullptr;
+        default: return "unknown option";
+    }
+}
+
+GameOptions parse_options(int argc, char **argv, uint64_t *given) {
     option longopts[OPTION_COUNT + 1] = {};
     char shortopts[2 * OPTION_COUNT + 1] = "";
     for (int i = 0; i < OPTION_COUNT; i++) {
@@ -191,31 +244,25 @@ GameOptions parse_options(int argc, char **argv) {
         }
     }
     GameOptions opt;
+    *given = 0;
     for (;;) {
         const int id = getopt_long(argc, argv, shortopts, longopts, nullptr);
         if (id == -1) break;
         switch (id) {
             case OPT_HELP: print_usage(stdout); exit_after_stdout();
             case OPT_VERSION: std::printf("polydrive %s\n", POLYDRIVE_VERSION); exit_after_stdout();
-            case OPT_DATA: opt.data = optarg; break;
-            case OPT_FULLSCREEN: opt.fullscreen = 1; break;
-            case OPT_WINDOW:
-                if (!parse_window(optarg, &opt.width, &opt.height)) {
-                    std::fprintf(
-                        stderr,
-                        "polydrive: --window needs WIDTHxHEIGHT, %d..%d by %d..%d, not '%s'\n",
-                        WINDOW_MIN_WIDTH, WINDOW_MAX_SIDE, WINDOW_MIN_HEIGHT, WINDOW_MAX_SIDE,
-                        optarg);
-                    usage_error();
-                }
-                break;
-            case OPT_RECORD_DEMO: opt.record_demo = optarg; break;
-            case OPT_PLAY_DEMO: opt.play_demo = optarg; break;
-            case OPT_MAP: opt.map = 1; break;
-            case OPT_WATCH: opt.watch = 1; break;
-            default:   // getopt has said what was wrong
-                usage_error();
+            case '?':   // getopt has said what was wrong
+            case ':': usage_error();
+            default: break;
         }
+        const char *why = apply_option(id, optarg, &opt);
+        if (why != nullptr) {
+            const OptionSpec *o = find_option(id);
+            std::fprintf(stderr, "polydrive: --%s %s, not '%s'\n", o != nullptr ? o->name : "?",
+                         why, optarg != nullptr ? optarg : "");
+            usage_error();
+        }
+        if (id >= 256) *given |= uint64_t{1} << (id - 256);
     }
     if (optind < argc) {
         std::fprintf(stderr, "polydrive: unexpected argument '%s'\n", argv[optind]);
@@ -226,6 +273,116 @@ GameOptions parse_options(int argc, char **argv) {
         usage_error();
     }
     return opt;
+}
+
+// The settings file's keys that are options take the options' names and
+// go through apply_option, as on the command line; the rest are bindings.
+constexpr int SETTING_OPTIONS[] = {OPT_SCALE, OPT_WIDESCREEN, OPT_FULLSCREEN, OPT_WINDOW};
+
+struct SettingsContext {
+    GameOptions *opt;
+    uint64_t given;   // options given on the command line, which win
+    char reason[160];
+};
+
+const char *apply_setting(const char *key, const char *value, void *context) {
+    auto *c = static_cast<SettingsContext *>(context);
+    const char *why = nullptr;
+    bool known = false;
+    for (const int id : SETTING_OPTIONS) {
+        const OptionSpec *o = find_option(id);
+        if (std::strcmp(o->name, key) != 0) continue;
+        known = true;
+        if ((c->given & uint64_t{1} << (id - 256)) == 0) why = apply_option(id, value, c->opt);
+    }
+    const bool keys = std::strncmp(key, "key.", 4) == 0;
+    if (!known && (keys || std::strncmp(key, "button.", 7) == 0)) {
+        known = true;
+        const int action = bind_action_by_name(key + (keys ? 4 : 7));
+        if (action < 0)
+            why = "is not an action";
+        else if (!(keys ? bind_set_keys(action, value, &why) : bind_set_pads(action, value, &why)))
+            why = why != nullptr ? why : "unknown name";
+    }
+    if (!known) {
+        std::snprintf(c->reason, sizeof c->reason, "unknown setting '%.60s'", key);
+        return c->reason;
+    }
+    if (why == nullptr) return nullptr;
+    std::snprintf(c->reason, sizeof c->reason, "%.40s: %s, not '%.60s'", key, why, value);
+    return c->reason;
+}
+
+// The settings in effect, in the file's format.
+std::string settings_text(const GameOptions &opt) {
+    std::string text =
+        "# polydrive settings, written by polydrive --save-settings: one `key = value'\n"
+        "# a line; the command line overrides each.\n";
+    char line[256];
+    std::snprintf(line, sizeof line, "scale = %d\nwidescreen = %s\nfullscreen = %s\n", opt.scale,
+                  opt.widescreen ? "yes" : "no", opt.fullscreen ? "yes" : "no");
+    text += line;
+    if (opt.width != 0)
+        std::snprintf(line, sizeof line, "window = %dx%d\n", opt.width, opt.height);
+    else
+        std::snprintf(line, sizeof line,
+                      "# window = WIDTHxHEIGHT (the default fits the picture)\n");
+    text += line;
+    for (int action = 0; action < BIND_ACTIONS; action++) {
+        char list[160];
+        bind_format_keys(action, list, sizeof list);
+        std::snprintf(line, sizeof line, "key.%s = %s\n", bind_action_name(action), list);
+        text += line;
+    }
+    for (int action = 0; action < BIND_ACTIONS; action++) {
+        char list[160];
+        bind_format_pads(action, list, sizeof list);
+        std::snprintf(line, sizeof line, "button.%s = %s\n", bind_action_name(action), list);
+        text += line;
+    }
+    return text;
+}
+
+// Reads the settings file under the command line, and writes it back when
+// --save-settings asks (then the program ends: 0 when written, 1 when not).
+void game_settings_apply(GameOptions *opt, uint64_t given) {
+    char path[SETTINGS_PATH_MAX];
+    const bool found = settings_path(path, sizeof path);
+    SettingsContext context = {opt, given, ""};
+    if (found) settings_load(path, apply_setting, &context);
+    if (!opt->save_settings) return;
+    if (!found) {
+        std::fprintf(stderr,
+                     "polydrive: cannot save settings: neither XDG_CONFIG_HOME nor HOME "
+                     "names an absolute folder\n");
+        std::exit(1);
+    }
+    const std::string text = settings_text(*opt);
+    if (!settings_save(path, text.data(), text.size())) std::exit(1);
+    std::printf("polydrive: settings written to %s\n", path);
+    std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
+}
+
+void game_settings_usage(FILE *to) {
+    std::fputs(
+        "\n"
+        "Settings:\n"
+        "Settings are read at start-up from $XDG_CONFIG_HOME/polydrive/polydrive.conf\n"
+        "(else ~/.config/polydrive/polydrive.conf), one `key = value' a line, # for\n"
+        "comments; an option on the command line overrides the file:\n"
+        "  scale = 1..6            widescreen = yes|no     fullscreen = yes|no\n"
+        "  window = WIDTHxHEIGHT\n"
+        "  key.ACTION = KEY, ...   keys for an action (none for no key)\n"
+        "  button.ACTION = BUTTON, ...   gamepad controls for an action\n"
+        "ACTION is accelerate, reverse, left, right, stop, quit, screenshot or\n"
+        "fullscreen. KEY is a letter, a digit, F1..F12, Up, Down, Left, Right, Space,\n"
+        "Enter, Escape, Tab, Backspace, Insert, Delete, Home, End, PageUp, PageDown,\n"
+        "Keypad0..Keypad9, KeypadEnter, LeftShift, RightShift, LeftCtrl, RightCtrl,\n"
+        "LeftAlt or RightAlt, optionally after Alt+. BUTTON is dpup, dpdown, dpleft,\n"
+        "dpright, stickup, stickdown, stickleft, stickright, lefttrigger,\n"
+        "righttrigger, a, b, x, y, leftshoulder, rightshoulder, start or back.\n"
+        "A broken line is named on standard error and that setting keeps its default.\n",
+        to);
 }
 
 // A level maker who rebuilt but did not copy the result into lib/ would
@@ -242,7 +399,9 @@ void say_if_build_is_newer(const char *data, const char *given) {
 }   // namespace
 
 int main(int argc, char **argv) {
-    const GameOptions opt = parse_options(argc, argv);
+    uint64_t given = 0;
+    GameOptions opt = parse_options(argc, argv, &given);
+    game_settings_apply(&opt, given);
     const char *data = datadir_require("polydrive", opt.data);
     say_if_build_is_newer(data, opt.data);
     res_set_folder(data);
@@ -251,6 +410,7 @@ int main(int argc, char **argv) {
     if (opt.watch) watch_folder(data);
     if (opt.width != 0 || opt.fullscreen)
         plat_window_options(opt.width, opt.height, opt.fullscreen);
+    view_set(opt.scale, opt.widescreen);
     if (opt.record_demo != nullptr) demo_record_to(opt.record_demo);
     if (opt.play_demo != nullptr) demo_play_from(opt.play_demo);
     if (opt.map) hud_show_map(1);

@@ -10,10 +10,13 @@
 
 #include "frame/game.h"
 #include "frame/hud.h"
+#include "frame/view.h"
 
-// Plays one game; returns the signal that ended it (SIGALRM for the time
-// limit), or 0 when Escape ended it.
-extern "C" EMSCRIPTEN_KEEPALIVE int polydrive_play() {
+// Plays one game at the page's scale (1..6; anything else is 1) and shape
+// (widescreen non-zero for 16:9); returns the signal that ended it (SIGALRM
+// for the time limit), or 0 when Escape ended it.
+extern "C" EMSCRIPTEN_KEEPALIVE int polydrive_play(int scale, int widescreen) {
+    if (!view_set(scale, widescreen)) view_set(1, widescreen);
     game_startup();
     level_load(1);
     game_run();

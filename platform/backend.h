@@ -2,8 +2,9 @@
 // machine, implemented once per backend (platform/sdl for the window,
 // platform/headless for tests and tools); a program links exactly one.
 //
-// Video: a 320x200 mode of 256 colours with a linear 64000-byte video
-// memory, and a 256-entry palette of 6-bit components (a component is taken
+// Video: a mode of 256 colours (320x200 unless plat_set_frame asked for
+// another size before the switch) with a linear video memory of the frame's
+// bytes, and a 256-entry palette of 6-bit components (a component is taken
 // modulo 64, as the colour registers of the display do). The video memory
 // exists only in graphics mode and is all colour 0 right after the switch.
 // plat_present tells the backend that video memory holds a finished frame; a
@@ -25,7 +26,11 @@ constexpr int PLAT_MODE_GRAPHICS = 5;    // 320x200, 256 colours
 constexpr int PLAT_PALETTE_INTS = 768;   // red, green, blue for colours 0..255
 
 void plat_set_mode(int mode);
-uint8_t *plat_video_memory();   // 64000 bytes in graphics mode, else null
+// The frame the next switch to graphics mode opens: width × height pixels,
+// rows pitch bytes apart, bytes of video memory (64000 for the default
+// 320x200, pitch 320). Called by the video module before each switch.
+void plat_set_frame(int width, int height, int pitch, int bytes);
+uint8_t *plat_video_memory();   // the frame's bytes in graphics mode, else null
 void plat_present();
 void plat_set_palette(const int *rgb);   // PLAT_PALETTE_INTS ints
 void plat_get_palette(int *rgb);         // fills PLAT_PALETTE_INTS ints, 0..63

@@ -1,5 +1,6 @@
-// platform/rowconvert.h: turns a 320x200 frame of palette indices into 32-bit
-// pixels through a table of 256 colours, row by row, converting only the rows
+// platform/rowconvert.h: turns a frame of palette indices (width × height,
+// rows pitch bytes apart) into 32-bit pixels, width a row with no gap,
+// through a table of 256 colours, row by row, converting only the rows
 // that differ from the indices the pixels were last made from (every row when
 // `all` is set, after a palette load). The window and web backends share it;
 // each has its own pixel layout in its table. Self-contained, so a backend
@@ -9,21 +10,25 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/video.h"
+struct RowFrame {
+    int width, height, pitch;
+};
 
 struct RowBand {
     int first;   // first converted row
     int count;   // rows from first to the last converted one; 0 when none
 };
 
-inline RowBand rowconvert_changed(const uint8_t *vram, uint8_t *converted, const uint32_t *colours,
-                                  uint32_t *pixels, bool all) {
-    int first = SCREEN_HEIGHT, last = -1;
-    for (int y = 0; y < SCREEN_HEIGHT; y++) {
-        const int offset = y * SCREEN_WIDTH;
-        if (!all && std::memcmp(vram + offset, converted + offset, SCREEN_WIDTH) == 0) continue;
-        for (int x = offset; x < offset + SCREEN_WIDTH; x++) pixels[x] = colours[vram[x]];
-        std::memcpy(converted + offset, vram + offset, SCREEN_WIDTH);
+inline RowBand rowconvert_changed(const RowFrame &frame, const uint8_t *vram, uint8_t *converted,
+                                  const uint32_t *colours, uint32_t *pixels, bool all) {
+    const int width = frame.width, pitch = frame.pitch;
+    int first = frame.height, last = -1;
+    for (int y = 0; y < frame.height; y++) {
+        const int offset = y * pitch;
+        if (!all && std::memcmp(vram + offset, converted + offset, width) == 0) continue;
+        uint32_t *out = pixels + y * width;
+        for (int x = 0; x < width; x++) out[x] = colours[vram[offset + x]];
+        std::memcpy(converted + offset, vram + offset, width);
         if (first > y) first = y;
         last = y;
     }

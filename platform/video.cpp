@@ -73,11 +73,23 @@ static_assert(GFX_FLIP_PORTABLE == FLIP_PORTABLE && GFX_FLIP_SSE2 == FLIP_128 &&
 struct VideoState {
     uint8_t *previous;   // previous-frame buffer, double-buffer mode only
     int single_buffer;
-    int active;             // 1 between gfx_init and gfx_shutdown
-    int kernel_narrowing;   // GFX_FLIP_WIDEST minus the widest kernel allowed
-    FlipKernel kernel;      // chosen by gfx_init (platform/flip.h)
+    int active;                    // 1 between gfx_init and gfx_shutdown
+    int kernel_narrowing;          // GFX_FLIP_WIDEST minus the widest kernel allowed
+    FlipKernel kernel;             // chosen by gfx_init (platform/flip.h)
+    FrameGeometry frame;           // of the buffers in use
+    int next_width, next_height;   // the size the next gfx_init opens
 };
-VideoState video;
+VideoState video = {nullptr,
+                    0,
+                    0,
+                    0,
+                    nullptr,
+                    {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH, SCREEN_SIZE},
+                    SCREEN_WIDTH,
+                    SCREEN_HEIGHT};
+
+constexpr int BLOCK_BYTES = 64;   // frames are sized in whole blocks
+static_assert(SCREEN_SIZE % BLOCK_BYTES == 0 && SCREEN_MAX_BYTES % BLOCK_BYTES == 0);
 
 void free_buffers() {
     std::free(video.previous);
@@ -95,12 +107,16 @@ int gfx_init(int single_buffer) {
     video.active = 1;
     video.single_buffer = single_buffer;
     video.kernel = flip_kernel(flip_choose(GFX_FLIP_WIDEST - video.kernel_narrowing));
-    BackBuffer = static_cast<uint8_t *>(safe_alloc(SCREEN_SIZE));
-    std::memset(BackBuffer, 0, SCREEN_SIZE);
+    const int32_t w = video.next_width, h = video.next_height;
+    const int32_t bytes = (w * h + BLOCK_BYTES - 1) / BLOCK_BYTES * BLOCK_BYTES;
+    video.frame = FrameGeometry{w, h, w, bytes};
+    BackBuffer = static_cast<uint8_t *>(safe_alloc(static_cast<size_t>(bytes)));
+    std::memset(BackBuffer, 0, static_cast<size_t>(bytes));
     if (single_buffer == 0) {
-        video.previous = static_cast<uint8_t *>(safe_alloc(SCREEN_SIZE));
-        std::memset(video.previous, 0, SCREEN_SIZE);
+        video.previous = static_cast<uint8_t *>(safe_alloc(static_cast<size_t>(bytes)));
+        std::memset(video.previous, 0, static_cast<size_t>(bytes));
     }
+    plat_set_frame(w, h, w, bytes);
     plat_set_mode(PLAT_MODE_GRAPHICS);
     palette_set(palette_default());
     return 1;
@@ -115,7 +131,7 @@ void gfx_shutdown() {
 
 void gfx_clear() {
     if (!video.active) return;
-    std::memset(BackBuffer, 0, SCREEN_SIZE);
+    std::memset(BackBuffer, 0, static_cast<size_t>(video.frame.bytes));
 }
 
 void gfx_flip() {
@@ -123,14 +139,24 @@ void gfx_flip() {
     uint8_t *vram = plat_video_memory();
     if (vram == nullptr) return;
     if (video.single_buffer) {
-        std::memcpy(vram, BackBuffer, SCREEN_SIZE);
+        std::memcpy(vram, BackBuffer, static_cast<size_t>(video.frame.bytes));
     } else {
-        video.kernel(BackBuffer, video.previous, vram, SCREEN_SIZE);
+        video.kernel(BackBuffer, video.previous, vram, static_cast<size_t>(video.frame.bytes));
         uint8_t *shown = BackBuffer;
         BackBuffer = video.previous;
         video.previous = shown;
     }
     plat_present();
+}
+
+const FrameGeometry &gfx_frame() { return video.frame; }
+
+bool gfx_set_frame_size(int width, int height) {
+    if (width < 1 || width > SCREEN_MAX_WIDTH || height < 1 || height > SCREEN_MAX_HEIGHT)
+        return false;
+    video.next_width = width;
+    video.next_height = height;
+    return true;
 }
 
 void gfx_set_flip_kernel(int widest_allowed) {

@@ -1,6 +1,8 @@
-// platform/video.h: the 320x200 screen of 256 palette colours.
+// platform/video.h: the screen of 256 palette colours, 320x200 unless a
+// larger frame is asked for before gfx_init.
 //
-// All drawing goes to BackBuffer (64000 bytes, pixel (x, y) at y*320 + x).
+// All drawing goes to BackBuffer (gfx_frame().bytes bytes, pixel (x, y) at
+// y * pitch + x; at the default size 64000 bytes with pitch 320).
 // In double-buffer mode gfx_flip writes only the 32-bit words that changed
 // since the last frame and then exchanges the back buffer with the
 // previous-frame buffer, so BackBuffer changes at every flip: read it at each
@@ -12,6 +14,22 @@
 constexpr int SCREEN_WIDTH = 320;
 constexpr int SCREEN_HEIGHT = 200;
 constexpr int SCREEN_SIZE = SCREEN_WIDTH * SCREEN_HEIGHT;
+// The largest frame gfx_set_frame_size accepts (six times the 16:9 view).
+constexpr int SCREEN_MAX_WIDTH = 2560;
+constexpr int SCREEN_MAX_HEIGHT = 1200;
+constexpr int SCREEN_MAX_BYTES = SCREEN_MAX_WIDTH * SCREEN_MAX_HEIGHT;
+
+// The frame in use: its size, the distance from one row to the next, and the
+// bytes of each of its buffers (pitch × height rounded up to whole 64-byte
+// blocks; the bytes past the last row are never drawn and stay 0). Video
+// memory holds the same number of bytes in the same layout.
+struct FrameGeometry {
+    int32_t width, height, pitch, bytes;
+};
+const FrameGeometry &gfx_frame();
+// The frame size the next gfx_init opens (320x200 until changed). False, and
+// nothing changed, for a size outside 1..SCREEN_MAX_WIDTH × 1..SCREEN_MAX_HEIGHT.
+bool gfx_set_frame_size(int width, int height);
 
 struct Palette {
     uint8_t rgb[768];

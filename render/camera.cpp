@@ -29,6 +29,7 @@ Camera *camera_create(int32_t focal_length, int32_t x0, int32_t y0, int32_t x1, 
     // corner, both initial flags 0 (from the clearing above).
     camera_set_pick(c, x0, y0);
     c->meshes = nullptr;
+    c->sprite_scale = 1;
     return c;
 }
 

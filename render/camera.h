@@ -33,6 +33,7 @@ struct Camera {
     int32_t slope_x_min, slope_x_max, slope_y_min, slope_y_max;
     Transform view;   // rotation from 1439 - angles, t = -position
     Mesh *meshes;
+    int32_t sprite_scale;   // sprites are drawn this many times their size; 1 from camera_create
 };
 
 // Starts with the pick point at the viewport's top-left corner and both

@@ -61,8 +61,9 @@ void draw_sprite(const Face *face, const Vertex *vertices, const RenderState *rs
     // Camera depth of the sprite's vertex: at least 256, as the pipeline only
     // lists sprites at or beyond the near plane.
     int32_t z = vertices[face->clip_index[0]].cz;
-    int32_t w = div64(int64_t{bitmap_width(bitmap)} * scale, z);
-    int32_t h = div64(int64_t{bitmap_height(bitmap)} * scale, z);
+    const int64_t times = rs->camera.sprite_scale;
+    int32_t w = div64(int64_t{bitmap_width(bitmap)} * scale * times, z);
+    int32_t h = div64(int64_t{bitmap_height(bitmap)} * scale * times, z);
     const ScreenPoint &centre = rs->points[0];
     sprite_draw_scaled(centre.x, centre.y, w, h, bitmap);
     res_unlock(id);

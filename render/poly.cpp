@@ -49,15 +49,19 @@ RasterModule raster;   // constant-initialised: usable before any constructor ru
 
 // The clip rectangle as the fillers use it: the state's rectangle cut to the
 // screen, so that a bad rectangle can never address memory off the buffer.
+// The pitch of the back buffer comes along for the fillers' row steps.
 struct Clip {
     int32_t x0, y0, x1, y1;
+    int32_t pitch;
 };
 
 bool load_clip(const RasterState &s, Clip *c) {
+    const FrameGeometry &frame = gfx_frame();
     c->x0 = s.x0 < 0 ? 0 : s.x0;
     c->y0 = s.y0 < 0 ? 0 : s.y0;
-    c->x1 = s.x1 > SCREEN_WIDTH - 1 ? SCREEN_WIDTH - 1 : s.x1;
-    c->y1 = s.y1 > SCREEN_HEIGHT - 1 ? SCREEN_HEIGHT - 1 : s.y1;
+    c->x1 = s.x1 > frame.width - 1 ? frame.width - 1 : s.x1;
+    c->y1 = s.y1 > frame.height - 1 ? frame.height - 1 : s.y1;
+    c->pitch = frame.pitch;
     return c->x0 <= c->x1 && c->y0 <= c->y1;
 }
 
@@ -442,16 +446,17 @@ void pick_in_segment(SegmentContext *ctx, int32_t row, int32_t end, const Segmen
 void flat_segment(SegmentContext *ctx, uint8_t *line, int32_t row, int32_t end, SegmentCursors *k,
                   uint8_t colour) {
     uint32_t xb = k->xb, xa = k->xa;
+    const int32_t pitch = ctx->clip.pitch;
     if (segment_inside(ctx, end - row + 1, *k)) {
         pick_in_segment(ctx, row, end, *k);
         ctx->drawn = 1;
-        for (; row <= end; ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa) {
+        for (; row <= end; ++row, line += pitch, xb += k->sb, xa += k->sa) {
             const auto vb = static_cast<int32_t>(xb), va = static_cast<int32_t>(xa);
             const int32_t left = std::min(vb, va) >> 16, right = std::max(vb, va) >> 16;
             fill_span(line + left, static_cast<uint32_t>(right - left + 1), colour);
         }
     } else {
-        for (; row <= end; ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa) {
+        for (; row <= end; ++row, line += pitch, xb += k->sb, xa += k->sa) {
             FlatRun run;
             if (flat_row(ctx, row, xb, xa, &run)) fill_span(line + run.left, run.count, colour);
         }
@@ -468,8 +473,8 @@ void gouraud_segment(SegmentContext *ctx, uint8_t *line, int32_t row, int32_t en
         ctx->drawn = 1;
     }
     uint32_t xb = k->xb, xa = k->xa, cb = k->cb, ca = k->ca;
-    for (; row <= end;
-         ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa, cb += k->csb, ca += k->csa) {
+    const int32_t pitch = ctx->clip.pitch;
+    for (; row <= end; ++row, line += pitch, xb += k->sb, xa += k->sa, cb += k->csb, ca += k->csa) {
         GouraudRun run;
         if (inside ? gouraud_row<true>(ctx, row, xb, xa, cb, ca, &run)
                    : gouraud_row<false>(ctx, row, xb, xa, cb, ca, &run))
@@ -488,8 +493,8 @@ POLY_WIDE void gouraud_segment_wide(SegmentContext *ctx, uint8_t *line, int32_t 
         ctx->drawn = 1;
     }
     uint32_t xb = k->xb, xa = k->xa, cb = k->cb, ca = k->ca;
-    for (; row <= end;
-         ++row, line += SCREEN_WIDTH, xb += k->sb, xa += k->sa, cb += k->csb, ca += k->csa) {
+    const int32_t pitch = ctx->clip.pitch;
+    for (; row <= end; ++row, line += pitch, xb += k->sb, xa += k->sa, cb += k->csb, ca += k->csa) {
         GouraudRun run;
         if (inside ? gouraud_row<true>(ctx, row, xb, xa, cb, ca, &run)
                    : gouraud_row<false>(ctx, row, xb, xa, cb, ca, &run))
@@ -517,7 +522,7 @@ void fill(int n, const ScreenPoint *p, const uint8_t *colours, int colour) {
     SegmentContext ctx{c, st.pick_x, st.pick_y, 0, 0};
     EdgeCursor back{1, s.top, 0, 0, 0, 0, 0};
     EdgeCursor fwd{1, s.top, 0, 0, 0, 0, 0};
-    uint8_t *line = BackBuffer + s.top_row * SCREEN_WIDTH;
+    uint8_t *line = BackBuffer + s.top_row * c.pitch;
     int32_t row = s.top_row;
     while (row < s.bottom_row) {
         if (back.needs_edge) {
@@ -545,7 +550,7 @@ void fill(int n, const ScreenPoint *p, const uint8_t *colours, int colour) {
             flat_segment(&ctx, line, row, segment_end, &k, static_cast<uint8_t>(colour));
         }
         store_cursors(k, &back, &fwd);
-        line += (segment_end - row + 1) * SCREEN_WIDTH;
+        line += (segment_end - row + 1) * c.pitch;
         row = segment_end + 1;
     }
     st.pick_hit = ctx.pick_hit;

@@ -8,6 +8,8 @@
 // on-screen size) has, and the scaled steps never pass the bitmap's extent.
 #include "render/sprite.h"
 
+#include <cstring>
+
 #if defined(__x86_64__) || defined(__SSE2__)
 #include <immintrin.h>
 #endif
@@ -18,16 +20,20 @@
 namespace {
 
 // The clip rectangle cut to the screen; false when nothing can be drawn.
+// The pitch of the back buffer comes along for the row steps.
 struct Clip {
     int64_t x0, y0, x1, y1;
+    int64_t pitch;
 };
 
 bool load_clip(Clip *c) {
     const RasterState *s = raster_state();
+    const FrameGeometry &frame = gfx_frame();
     c->x0 = s->x0 < 0 ? 0 : s->x0;
     c->y0 = s->y0 < 0 ? 0 : s->y0;
-    c->x1 = s->x1 > SCREEN_WIDTH - 1 ? SCREEN_WIDTH - 1 : s->x1;
-    c->y1 = s->y1 > SCREEN_HEIGHT - 1 ? SCREEN_HEIGHT - 1 : s->y1;
+    c->x1 = s->x1 > frame.width - 1 ? frame.width - 1 : s->x1;
+    c->y1 = s->y1 > frame.height - 1 ? frame.height - 1 : s->y1;
+    c->pitch = frame.pitch;
     return c->x0 <= c->x1 && c->y0 <= c->y1;
 }
 
@@ -91,14 +97,15 @@ struct ScaledRows {
     int k;
     const int32_t *columns;
     int w;
+    int64_t pitch;   // of the back buffer
     int64_t from(int64_t sy_now) const { return ((sy_now >> 16) << k) + c0; }
 };
 
 void draw_rows_portable(const ScaledRows &s, uint8_t *out, int64_t h) {
-    uint8_t scaled[SCREEN_WIDTH];
+    uint8_t scaled[SCREEN_MAX_WIDTH];
     int64_t scaled_from = -1;   // source offset of the row in `scaled`
     int64_t sy = s.sy;
-    for (int64_t r = 0; r < h; ++r, sy += s.y_step, out += SCREEN_WIDTH) {
+    for (int64_t r = 0; r < h; ++r, sy += s.y_step, out += s.pitch) {
         const int64_t from = s.from(sy);
         if (from != scaled_from) {
             const uint8_t *in = s.pixels + from;
@@ -115,12 +122,13 @@ void draw_rows_portable(const ScaledRows &s, uint8_t *out, int64_t h) {
 // opaque pixels. The source bytes are read by a masked load that stops at
 // the last column sampled, so nothing past it is touched.
 SPRITE_WIDE void draw_rows_wide(const ScaledRows &s, uint8_t *out, int64_t h) {
-    constexpr int CHUNKS = (SCREEN_WIDTH + 63) / 64;
+    constexpr int CHUNKS = (SCREEN_MAX_WIDTH + 63) / 64;
     const int span = s.columns[s.w - 1] + 1;   // 1..64
     const __mmask64 source_mask = span == 64 ? ~__mmask64{0} : (__mmask64{1} << span) - 1;
-    alignas(64) uint8_t index_bytes[CHUNKS * 64] = {};
-    for (int i = 0; i < s.w; ++i) index_bytes[i] = static_cast<uint8_t>(s.columns[i]);
     const int chunks = (s.w + 63) / 64;
+    alignas(64) uint8_t index_bytes[CHUNKS * 64];
+    std::memset(index_bytes, 0, static_cast<size_t>(chunks) * 64);
+    for (int i = 0; i < s.w; ++i) index_bytes[i] = static_cast<uint8_t>(s.columns[i]);
     __m512i index[CHUNKS];
     __mmask64 store_mask[CHUNKS];
     for (int c = 0; c < chunks; ++c) {
@@ -130,7 +138,7 @@ SPRITE_WIDE void draw_rows_wide(const ScaledRows &s, uint8_t *out, int64_t h) {
     }
     const __m512i transparent = _mm512_set1_epi8(static_cast<char>(BITMAP_TRANSPARENT));
     int64_t sy = s.sy;
-    for (int64_t r = 0; r < h; ++r, sy += s.y_step, out += SCREEN_WIDTH) {
+    for (int64_t r = 0; r < h; ++r, sy += s.y_step, out += s.pitch) {
         const __m512i source = _mm512_maskz_loadu_epi8(source_mask, s.pixels + s.from(sy));
         for (int c = 0; c < chunks; ++c) {
             // The all-lanes zero-masked permute is the plain one, spelled so
@@ -170,8 +178,8 @@ void sprite_draw(int x_in, int y_in, const Bitmap *bitmap) {
     if (rows <= 0 || columns <= 0) return;
 
     const uint8_t *in = bitmap_pixels(bitmap) + src;
-    uint8_t *out = BackBuffer + y * SCREEN_WIDTH + x;
-    for (int64_t r = 0; r < rows; ++r, in += width, out += SCREEN_WIDTH) {
+    uint8_t *out = BackBuffer + y * c.pitch + x;
+    for (int64_t r = 0; r < rows; ++r, in += width, out += c.pitch) {
         for (int64_t i = 0; i < columns; ++i) {
             const uint8_t v = in[i];
             if (v != BITMAP_TRANSPARENT) out[i] = v;
@@ -214,12 +222,12 @@ void sprite_draw_scaled(int cx, int cy, int w_in, int h_in, const Bitmap *bitmap
     // The left cut's fraction is dropped: each drawn row restarts at the
     // whole source column c0 with the position at 0, so column i of every
     // row samples source column c0 + (i × x_step >> 16). The columns are
-    // worked out once for all rows (w <= 319 here).
-    int32_t columns[SCREEN_WIDTH];
+    // worked out once for all rows (w is below the frame's width here).
+    int32_t columns[SCREEN_MAX_WIDTH];
     for (int64_t i = 0; i < w; ++i) columns[i] = static_cast<int32_t>((i * x_step) >> 16);
-    const ScaledRows rows{bitmap_pixels(bitmap), sy, y_step, sx >> 16, k, columns,
-                          static_cast<int>(w)};
-    uint8_t *out = BackBuffer + y * SCREEN_WIDTH + x;
+    const ScaledRows rows{bitmap_pixels(bitmap), sy,     y_step, sx >> 16, k, columns,
+                          static_cast<int>(w),   c.pitch};
+    uint8_t *out = BackBuffer + y * c.pitch + x;
 #if SPRITE_WIDE_ROWS
     if (sprites.wide_rows < 0) sprites.wide_rows = wide_rows_available();
     if (sprites.wide_rows && columns[w - 1] < 64) {

@@ -7,12 +7,17 @@
 # POLYDRIVE_COUNT_PRESENTS=1 in the environment the game's count of presents
 # shown follows each figure.
 #
-#   bash tools/cpu.sh [GAME] [SECONDS]      (from the repository root)
+# Options after SECONDS go to the game, for example a larger picture in a
+# full-HD window (SCREEN sets the Xvfb screen, 1280x1024 by default):
+#
+#   bash tools/cpu.sh [GAME] [SECONDS] [OPTION...]      (from the repository root)
+#   SCREEN=1920x1080 bash tools/cpu.sh build/polydrive 10 --scale 4 --widescreen --window 1920x1080
 set -u
 game=${1:-build/polydrive}
 seconds=${2:-10}
+shift $(($# < 2 ? $# : 2))
 tmp=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 "${SCREEN:-1280x1024}x24" -nolisten tcp 3>"$tmp/display" 2>/dev/null &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; rm -rf "$tmp"' EXIT
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
@@ -21,26 +26,29 @@ ticks=$(getconf CLK_TCK)
 
 cpu_of() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
-measure() {   # $1: parked, driving or turning
-    "$game" >/dev/null 2>"$tmp/$1.err" &
+measure() {   # $1: parked, driving or turning; then the game's options
+    local what=$1
+    shift
+    "$game" "$@" >/dev/null 2>"$tmp/$what.err" &
     local pid=$! wid
     wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^polydrive( .*)?$' | head -n 1)
     xdotool windowfocus --sync "$wid" 2>/dev/null
-    [ "$1" = driving ] && xdotool keydown --window "$wid" Up Left
-    [ "$1" = turning ] && xdotool keydown --window "$wid" Left
+    [ "$what" = driving ] && xdotool keydown --window "$wid" Up Left
+    [ "$what" = turning ] && xdotool keydown --window "$wid" Left
     sleep 2
     local before after
     before=$(cpu_of $pid)
     sleep "$seconds"
     after=$(cpu_of $pid)
-    [ "$1" = driving ] && xdotool keyup --window "$wid" Up Left
-    [ "$1" = turning ] && xdotool keyup --window "$wid" Left
+    [ "$what" = driving ] && xdotool keyup --window "$wid" Up Left
+    [ "$what" = turning ] && xdotool keyup --window "$wid" Left
     xdotool key --window "$wid" Escape
     wait $pid
+    set -- "$what"
     awk -v t=$((after - before)) -v hz="$ticks" -v s="$seconds" -v what="$1" \
         'BEGIN { printf "%s: %.2f s of processor time in %d s (%.1f %% of a core)\n", what, t / hz, s, 100 * t / hz / s }'
     [ -s "$tmp/$1.err" ] && sed "s/^/    /" "$tmp/$1.err"
 }
-measure parked
-measure driving
-measure turning
+measure parked "$@"
+measure driving "$@"
+measure turning "$@"

@@ -25,6 +25,7 @@
 #include "base/save.h"
 #include "frame/game.h"
 #include "frame/keyscript.h"
+#include "frame/view.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/video.h"
@@ -36,7 +37,7 @@ namespace {
 
 const char USAGE[] =
     "usage: polydrive-record --keys SCRIPT --frames N --out DIR [--every K] [--raw] [--state]\n"
-    "                        [--data DIR]\n"
+    "                        [--data DIR] [--scale N] [--widescreen]\n"
     "\n"
     "Runs the game headless on level1.3dw from the data folder (found as the\n"
     "game finds it) for at most N frames and writes frame 1 and every K-th\n"
@@ -52,11 +53,14 @@ const char USAGE[] =
     "                 go ends sooner)\n"
     "  --out DIR      output folder (created if missing)\n"
     "  --every K      write every K-th frame besides frame 1 (1..100000000)\n"
-    "  --raw          also write every frame's 64000 palette indices as\n"
-    "                 DIR/frame_NNNNN.bin (the back buffer before the flip)\n"
+    "  --raw          also write every frame's palette indices (64000 at 320x200)\n"
+    "                 as DIR/frame_NNNNN.bin (the back buffer before the flip)\n"
     "  --state        after each frame print one line per body, in list order:\n"
     "                 FRAME INDEX heading steer_rate vx vz x y z\n"
     "  --data DIR     read the level, model and bitmaps from DIR\n"
+    "  --scale N      draw the world at N times 320x200 (1..6, default 1); the\n"
+    "                 frames are written at that size\n"
+    "  --widescreen   widen the view to 16:9 (427 columns at scale 1)\n"
     "  --help         this text\n"
     "  --version      print the version\n"
     "\n"
@@ -74,6 +78,8 @@ struct Options {
     bool raw = false;
     bool state = false;
     const char *data = nullptr;
+    int scale = 1;
+    bool widescreen = false;
 };
 
 constexpr long FRAMES_MAX = 100000000;   // frame_NNNNN names stay in order below that
@@ -130,6 +136,15 @@ Options parse_options(int argc, char **argv) {
             o.raw = true;
         } else if (arg == "--state") {
             o.state = true;
+        } else if (arg == "--scale") {
+            const char *text = value();
+            int64_t v = 0;
+            if (!toolio_number(text, 1, VIEW_SCALE_MAX, &v))
+                usage_error("--scale needs a whole number in 1..%d, not '%s'", VIEW_SCALE_MAX,
+                            text);
+            o.scale = static_cast<int>(v);
+        } else if (arg == "--widescreen") {
+            o.widescreen = true;
         } else {
             usage_error("unknown option '%s' (see --help)", argv[i]);
         }
@@ -182,17 +197,37 @@ void write_png(const std::string &path, const uint8_t *pixels, std::vector<uint8
                std::vector<uint8_t> &png) {
     Palette pal;
     palette_get(&pal);
-    for (int i = 0; i < SCREEN_SIZE; ++i) {
-        for (int c = 0; c < 3; ++c) {
-            const uint8_t v = pal.rgb[pixels[i] * 3 + c] & 63;
-            rgb[i * 3 + c] = static_cast<uint8_t>((v << 2) | (v >> 4));
+    // The picture at the size it is drawn.
+    const FrameGeometry &frame = gfx_frame();
+    rgb.resize(static_cast<size_t>(frame.width) * frame.height * 3);
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const int i = y * frame.width + x;
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t v = pal.rgb[pixels[y * frame.pitch + x] * 3 + c] & 63;
+                rgb[i * 3 + c] = static_cast<uint8_t>((v << 2) | (v >> 4));
+            }
         }
     }
     png.clear();
-    if (!stbi_write_png_to_func(append_bytes, &png, SCREEN_WIDTH, SCREEN_HEIGHT, 3, rgb.data(),
-                                SCREEN_WIDTH * 3))
+    if (!stbi_write_png_to_func(append_bytes, &png, frame.width, frame.height, 3, rgb.data(),
+                                frame.width * 3))
         fail("cannot encode '%s'", path.c_str());
     write_file(path, png.data(), png.size());
+}
+
+// The frame's palette indices, width a row, rows without a gap.
+void write_raw(const std::string &path, const uint8_t *pixels) {
+    const FrameGeometry &frame = gfx_frame();
+    if (frame.pitch == frame.width) {
+        write_file(path, pixels, static_cast<size_t>(frame.width) * frame.height);
+        return;
+    }
+    std::vector<uint8_t> rows(static_cast<size_t>(frame.width) * frame.height);
+    for (int y = 0; y < frame.height; ++y)
+        std::memcpy(&rows[static_cast<size_t>(y) * frame.width], pixels + y * frame.pitch,
+                    static_cast<size_t>(frame.width));
+    write_file(path, rows.data(), rows.size());
 }
 
 void print_state(long frame) {
@@ -224,7 +259,8 @@ int main(int argc, char **argv) {
     const KeyScript script = opt.keys != nullptr ? read_script(opt.keys) : KeyScript{};
     res_set_folder(datadir_require("polydrive-record", opt.data));
     make_folder(opt.out);
-    std::vector<uint8_t> rgb(SCREEN_SIZE * 3), png;
+    std::vector<uint8_t> rgb, png;
+    view_set(opt.scale, opt.widescreen);
 
     game_startup();
     level_load(1);
@@ -241,7 +277,7 @@ int main(int argc, char **argv) {
         if (frame == 1 || frame % opt.every == 0) {
             write_png(frame_path(opt.out, frame, "png"), BackBuffer, rgb, png);
         }
-        if (opt.raw) write_file(frame_path(opt.out, frame, "bin"), BackBuffer, SCREEN_SIZE);
+        if (opt.raw) write_raw(frame_path(opt.out, frame, "bin"), BackBuffer);
         if (opt.state) print_state(frame);
         gfx_flip();
     }

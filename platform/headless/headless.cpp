@@ -17,8 +17,9 @@ struct KeyEvent {
 };
 
 struct HeadlessState {
-    alignas(64) uint8_t vram[SCREEN_SIZE];
-    uint8_t last_present[SCREEN_SIZE];   // video memory as of the last present, when counting
+    uint8_t *vram;           // video_memory
+    int frame_bytes;         // of the frame the last switch opened, or will open
+    uint8_t *last_present;   // video memory as of the last present, when counting
     int palette[PLAT_PALETTE_INTS];
     int mode;
     int count_words;   // set by tests that ask how many words a present changed
@@ -42,7 +43,17 @@ struct HeadlessState {
     int trace;
     HeadlessHook hook;
 };
-HeadlessState headless;
+// Room for the largest frame; gfx_frame() says how much of it is in use.
+alignas(64) uint8_t video_memory[SCREEN_MAX_BYTES];
+uint8_t last_present_memory[SCREEN_MAX_BYTES];
+HeadlessState fresh_state() {
+    HeadlessState h = {};
+    h.vram = video_memory;
+    h.last_present = last_present_memory;
+    h.frame_bytes = SCREEN_SIZE;
+    return h;
+}
+HeadlessState headless = fresh_state();
 
 void log_event(const char *name) {
     if (headless.trace) {
@@ -62,14 +73,15 @@ void log_event(const char *name) {
 
 void count_changed_words() {
     int changed = 0;
-    for (int offset = 0; offset < SCREEN_SIZE; offset += 4) {
+    const int bytes = headless.frame_bytes;
+    for (int offset = 0; offset < bytes; offset += 4) {
         uint32_t now, before;
         std::memcpy(&now, headless.vram + offset, 4);
         std::memcpy(&before, headless.last_present + offset, 4);
         changed += now != before;
     }
     headless.flip_words = changed;
-    std::memcpy(headless.last_present, headless.vram, SCREEN_SIZE);
+    std::memcpy(headless.last_present, headless.vram, static_cast<size_t>(bytes));
 }
 
 }   // namespace
@@ -79,12 +91,17 @@ void count_changed_words() {
 void plat_set_mode(int mode) {
     headless.mode = mode;
     if (mode == PLAT_MODE_GRAPHICS) {
-        std::memset(headless.vram, 0, SCREEN_SIZE);
-        std::memset(headless.last_present, 0, SCREEN_SIZE);
+        const auto bytes = static_cast<size_t>(headless.frame_bytes);
+        std::memset(headless.vram, 0, bytes);
+        std::memset(headless.last_present, 0, bytes);
         log_event("graphics");
     } else {
         log_event("text");
     }
+}
+
+void plat_set_frame(int, int, int, int bytes) {
+    headless.frame_bytes = bytes < 0 ? 0 : bytes > SCREEN_MAX_BYTES ? SCREEN_MAX_BYTES : bytes;
 }
 
 uint8_t *plat_video_memory() {
@@ -147,7 +164,12 @@ void plat_keyboard_close() {
 
 // --- controls for tests and tools ---
 
-void headless_reset() { std::memset(&headless, 0, sizeof headless); }
+void headless_reset() {
+    const auto bytes = static_cast<size_t>(headless.frame_bytes);
+    std::memset(video_memory, 0, bytes);
+    std::memset(last_present_memory, 0, bytes);
+    headless = fresh_state();
+}
 
 void headless_queue_key(int scancode, int press) {
     if (scancode < 0 || scancode > 127) fatal_error("headless: scancode %d out of range", scancode);
@@ -170,7 +192,9 @@ int headless_palette_loads() { return headless.palette_loads; }
 void headless_count_words(int on) {
     headless.count_words = on != 0;
     headless.flip_words = 0;
-    if (on) std::memcpy(headless.last_present, headless.vram, SCREEN_SIZE);
+    if (on)
+        std::memcpy(headless.last_present, headless.vram,
+                    static_cast<size_t>(headless.frame_bytes));
 }
 void headless_fail_keyboard(int fail) { headless.fail_keyboard = fail; }
 const char *headless_log() { return headless.log; }

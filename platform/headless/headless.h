@@ -29,7 +29,7 @@ void headless_reset();
 void headless_queue_key(int scancode, int press);
 int headless_queued_keys();
 
-uint8_t *headless_video_memory();   // 64000 bytes, kept in text mode too
+uint8_t *headless_video_memory();   // gfx_frame().bytes in use, kept in text mode too
 const int *headless_palette();      // 768 ints, each 0..63
 int headless_mode();                // 0 text, 5 graphics
 int headless_flip_words();          // words changed by the last present; 0 if not counting

@@ -124,7 +124,12 @@ struct PngError {
 void on_png_warning(png_structp, png_const_charp) {}
 
 // Writes the PNG to an open stream; false with a reason in error.
-bool write_png(FILE *stream, const uint8_t *indices, const int *palette, PngError *error) {
+struct Picture {
+    const uint8_t *indices;
+    int width, height, pitch;
+};
+
+bool write_png(FILE *stream, const Picture &picture, const int *palette, PngError *error) {
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, error, on_png_error, on_png_warning);
     if (png == nullptr) {
@@ -139,7 +144,8 @@ bool write_png(FILE *stream, const uint8_t *indices, const int *palette, PngErro
         return false;
     }
     png_init_io(png, stream);
-    png_set_IHDR(png, info, SCREEN_WIDTH, SCREEN_HEIGHT, 8, PNG_COLOR_TYPE_PALETTE,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
+                 static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_PALETTE,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color colours[256];
     for (int c = 0; c < 256; c++) {
@@ -149,7 +155,8 @@ bool write_png(FILE *stream, const uint8_t *indices, const int *palette, PngErro
     }
     png_set_PLTE(png, info, colours, 256);
     png_write_info(png, info);
-    for (int y = 0; y < SCREEN_HEIGHT; y++) png_write_row(png, indices + y * SCREEN_WIDTH);
+    for (int y = 0; y < picture.height; y++)
+        png_write_row(png, picture.indices + static_cast<ptrdiff_t>(y) * picture.pitch);
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -161,7 +168,8 @@ void report(const char *what, const char *path, const char *reason) {
 
 }   // namespace
 
-bool screenshot_save(const uint8_t *indices, const int *palette) {
+bool screenshot_save(const uint8_t *indices, int width, int height, int pitch, const int *palette) {
+    const Picture picture = {indices, width, height, pitch};
     char folder[SAVE_PATH_MAX - 64];
     if (!choose_folder(folder, sizeof folder)) {
         report("in ", folder, std::strerror(errno));
@@ -187,7 +195,7 @@ bool screenshot_save(const uint8_t *indices, const int *palette) {
             return false;
         }
         PngError error = {};
-        if (!write_png(file.stream, indices, palette, &error)) {
+        if (!write_png(file.stream, picture, palette, &error)) {
             save_abort(&file);
             report("", path, error.message);
             return false;

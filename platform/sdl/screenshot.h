@@ -1,6 +1,7 @@
 // platform/sdl/screenshot.h: the window's screenshot, an indexed PNG.
 //
-// The picture is 320x200 palette indices with the 256-entry palette of 6-bit
+// The picture is the frame's palette indices (width × height, rows pitch bytes
+// apart: the frame at the size it is drawn) with the 256-entry palette of 6-bit
 // components (widened so 63 gives 255), written as an 8-bit palette PNG into
 // the screenshot folder: $XDG_PICTURES_DIR/polydrive, else the pictures
 // folder the desktop's user-dirs.dirs names followed by /polydrive, else
@@ -13,4 +14,4 @@
 
 #include <cstdint>
 
-bool screenshot_save(const uint8_t *indices, const int *palette);
+bool screenshot_save(const uint8_t *indices, int width, int height, int pitch, const int *palette);

@@ -1,7 +1,9 @@
 // platform/sdl/sdl.cpp: the window backend.
 //
-// The 320x200 frame is shown in a resizable window (960x720 at first) at the
-// 4:3 shape a monitor gave it, scaled nearest-neighbour and letterboxed; Alt
+// The frame (320x200 unless the game asks for a larger one) is shown in a
+// resizable window (960x720 at first for 320x200, 720 rows high at the
+// picture's shape otherwise) at the shape a monitor gave it (rows a fifth
+// taller than wide), scaled nearest-neighbour and letterboxed; Alt
 // and Enter toggle fullscreen. Presents are paced by a clock of our own to
 // the 70 Hz refresh of the VGA 320x200 mode, since neither Xvfb nor every driver
 // gives vsync. Key events become set-1 scancodes and reach the handler only
@@ -34,6 +36,7 @@
 
 #include "base/fatal.h"
 #include "platform/backend.h"
+#include "platform/bindings.h"
 #include "platform/kbd.h"
 #include "platform/keymap.h"
 #include "platform/rowconvert.h"
@@ -42,9 +45,9 @@
 
 namespace {
 
-constexpr int WINDOW_WIDTH = 960;
+// The default window is 720 rows high and as wide as the picture's shape
+// asks: 960 for the 4:3 picture.
 constexpr int WINDOW_HEIGHT = 720;
-constexpr int ASPECT_HEIGHT = 240;   // 320x200 shown as 4:3
 // One refresh of the 320x200 mode, 70.086 Hz, in nanoseconds.
 constexpr int64_t FRAME_NS = 14268185;
 
@@ -54,32 +57,10 @@ constexpr int STICK_DEAD_ZONE = 8192;
 constexpr int TRIGGER_THRESHOLD = 8192;
 constexpr int PAD_MAX = 8;   // controllers driven at once; more are left alone
 
-// The controls of a pad that hold a key, and the key each holds.
-enum PadControl {
-    PAD_DPAD_UP,
-    PAD_DPAD_DOWN,
-    PAD_DPAD_LEFT,
-    PAD_DPAD_RIGHT,
-    PAD_STICK_UP,
-    PAD_STICK_DOWN,
-    PAD_STICK_LEFT,
-    PAD_STICK_RIGHT,
-    PAD_TRIGGER_RIGHT,
-    PAD_TRIGGER_LEFT,
-    PAD_SOUTH,
-    PAD_START,
-    PAD_BACK,
-    PAD_CONTROLS
-};
-constexpr uint8_t PAD_KEYS[PAD_CONTROLS] = {
-    KEY_UP,    KEY_DOWN, KEY_LEFT, KEY_RIGHT, KEY_UP,     KEY_DOWN,   KEY_LEFT,
-    KEY_RIGHT, KEY_UP,   KEY_DOWN, KEY_1,     KEY_ESCAPE, KEY_ESCAPE,
-};
-
 struct Pad {
     SDL_GameController *controller;   // null: a free slot
     SDL_JoystickID id;
-    uint32_t held;   // bit per PadControl
+    uint32_t held;   // bit per BindPad control
 };
 
 static_assert(SDL_SCANCODE_A == 4 && SDL_SCANCODE_ESCAPE == 41 && SDL_SCANCODE_UP == 82 &&
@@ -92,9 +73,12 @@ struct SdlState {
     SDL_Texture *texture;
     int graphics;   // 1 in graphics mode: the window exists
 
-    alignas(64) uint8_t vram[SCREEN_SIZE];
-    uint8_t converted[SCREEN_SIZE];   // the indices the pixels were made from
-    uint32_t pixels[SCREEN_SIZE];     // ARGB8888, uploaded to the texture
+    // Sized by the frame when graphics mode opens (frame.bytes each).
+    RowFrame frame = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH};   // the frame graphics mode opens
+    int frame_bytes = SCREEN_SIZE;
+    uint8_t *vram;
+    uint8_t *converted;               // the indices the pixels were made from
+    uint32_t *pixels;                 // ARGB8888, width a row, uploaded to the texture
     uint32_t colours[256];            // palette widened to 8-bit ARGB
     int palette[PLAT_PALETTE_INTS];   // 6-bit components as loaded
     int palette_changed;              // every pixel needs converting again
@@ -119,8 +103,8 @@ struct SdlState {
     uint8_t side[PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE];
     uint32_t side_pixels[PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE];
 
-    int window_width = WINDOW_WIDTH;   // the size the window opens at
-    int window_height = WINDOW_HEIGHT;
+    int window_width = 0;   // the size the window opens at; 0: the default
+    int window_height = 0;
     int fullscreen = 0;   // 1: the window opens fullscreen
 };
 SdlState sdl;
@@ -163,21 +147,59 @@ void close_window() {
     SDL_Quit();
 }
 
+// The window's first size and the picture's logical size. The picture is
+// shown with rows a fifth taller than wide. A window size asked for that is larger
+// than the display's usable area is cut to it: a window bigger than any
+// screen would only cost memory and time to draw, and show nothing more.
+struct WindowShape {
+    int width, height;
+    int logical_width, logical_height;
+};
+
+WindowShape window_shape(const RowFrame &frame, int width, int height) {
+    WindowShape s;
+    s.logical_width = frame.width;
+    s.logical_height = frame.height * 6 / 5;
+    SDL_Rect usable;
+    if (width <= 0 || height <= 0) {
+        height = WINDOW_HEIGHT;
+        width = (WINDOW_HEIGHT * s.logical_width + s.logical_height / 2) / s.logical_height;
+    } else if (SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > 0 && usable.h > 0) {
+        if (width > usable.w) width = usable.w;
+        if (height > usable.h) height = usable.h;
+    }
+    s.width = width;
+    s.height = height;
+    return s;
+}
+
 [[noreturn]] void video_failed() {
     const char *reason = SDL_GetError();
     fatal_error("cannot initialize video (%s)", reason[0] != '\0' ? reason : "no display found");
 }
 
 // With a side picture the logical area widens by a column to the right of
-// the 4:3 frame, and the map sits at its top; without one, the frame fills
-// the logical area as it always has.
+// the frame, and the map sits at its top, both as many times larger as the
+// frame is taller than 200 rows; without one, the frame fills the logical
+// area as it always has.
 constexpr int SIDE_COLUMN = PLAT_SIDE_PICTURE + 16;
-constexpr SDL_Rect FRAME_BESIDE_SIDE = {0, 0, SCREEN_WIDTH, ASPECT_HEIGHT};
-constexpr SDL_Rect SIDE_RECT = {SCREEN_WIDTH + 8, 8, PLAT_SIDE_PICTURE, PLAT_SIDE_PICTURE};
+
+int side_scale() {
+    const int n = sdl.frame.height / SCREEN_HEIGHT;
+    return n > 0 ? n : 1;
+}
+
+SDL_Rect frame_rect() { return {0, 0, sdl.frame.width, sdl.frame.height * 6 / 5}; }
+
+SDL_Rect side_rect() {
+    const int n = side_scale();
+    return {sdl.frame.width + 8 * n, 8 * n, PLAT_SIDE_PICTURE * n, PLAT_SIDE_PICTURE * n};
+}
 
 void set_logical_size() {
-    SDL_RenderSetLogicalSize(sdl.renderer, SCREEN_WIDTH + (sdl.side_shown ? SIDE_COLUMN : 0),
-                             ASPECT_HEIGHT);
+    const SDL_Rect frame = frame_rect();
+    SDL_RenderSetLogicalSize(sdl.renderer,
+                             frame.w + (sdl.side_shown ? SIDE_COLUMN * side_scale() : 0), frame.h);
 }
 
 void draw_side() {
@@ -191,7 +213,8 @@ void draw_side() {
     for (int i = 0; i < PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE; i++)
         sdl.side_pixels[i] = sdl.colours[sdl.side[i]];
     SDL_UpdateTexture(sdl.side_texture, nullptr, sdl.side_pixels, PLAT_SIDE_PICTURE * 4);
-    SDL_RenderCopy(sdl.renderer, sdl.side_texture, nullptr, &SIDE_RECT);
+    const SDL_Rect where = side_rect();
+    SDL_RenderCopy(sdl.renderer, sdl.side_texture, nullptr, &where);
 }
 
 // The video drivers SDL tries on its way print their own complaints on
@@ -231,18 +254,21 @@ void open_window() {
         fatal_error("cannot initialize video (no display found)");
     const Uint32 flags =
         SDL_WINDOW_RESIZABLE | (sdl.fullscreen ? Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP} : 0u);
+    const WindowShape shape = window_shape(sdl.frame, sdl.window_width, sdl.window_height);
     sdl.window = SDL_CreateWindow("polydrive", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                  sdl.window_width, sdl.window_height, flags);
+                                  shape.width, shape.height, flags);
     if (sdl.window == nullptr) video_failed();
     sdl.renderer = SDL_CreateRenderer(sdl.window, -1, 0);
     if (sdl.renderer == nullptr)
         sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
     if (sdl.renderer == nullptr) video_failed();
-    // The logical size gives the 4:3 shape and the letterbox at any window size.
+    // The logical size gives the picture's shape (rows a fifth taller than
+    // wide, as a monitor showed 200 rows in a 4:3 frame) and the letterbox at
+    // any window size. The texture is the frame itself, never larger.
     set_logical_size();
     if (sdl.title[0] != '\0') SDL_SetWindowTitle(sdl.window, sdl.title);
     sdl.texture = SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_ARGB8888,
-                                    SDL_TEXTUREACCESS_STREAMING, SCREEN_WIDTH, SCREEN_HEIGHT);
+                                    SDL_TEXTUREACCESS_STREAMING, sdl.frame.width, sdl.frame.height);
     if (sdl.texture == nullptr) video_failed();
     SDL_ShowCursor(SDL_DISABLE);
     sdl.count_presents = std::getenv("POLYDRIVE_COUNT_PRESENTS") != nullptr;
@@ -257,13 +283,14 @@ void open_window() {
 // of them after a palette load) and uploads just that band of rows. False when
 // nothing changed: the texture already holds the frame.
 bool upload_frame() {
-    const RowBand band =
-        rowconvert_changed(sdl.vram, sdl.converted, sdl.colours, sdl.pixels, sdl.palette_changed);
+    const RowBand band = rowconvert_changed(sdl.frame, sdl.vram, sdl.converted, sdl.colours,
+                                            sdl.pixels, sdl.palette_changed);
     sdl.palette_changed = 0;
     if (band.count == 0) return false;
-    SDL_Rect rect = {0, band.first, SCREEN_WIDTH, band.count};
-    SDL_UpdateTexture(sdl.texture, &rect, sdl.pixels + band.first * SCREEN_WIDTH,
-                      SCREEN_WIDTH * static_cast<int>(sizeof(uint32_t)));
+    const int width = sdl.frame.width;
+    SDL_Rect rect = {0, band.first, width, band.count};
+    SDL_UpdateTexture(sdl.texture, &rect, sdl.pixels + band.first * width,
+                      width * static_cast<int>(sizeof(uint32_t)));
     return true;
 }
 
@@ -283,8 +310,8 @@ void show() {
         sdl.presents_shown++;
         SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
         SDL_RenderClear(sdl.renderer);
-        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr,
-                       sdl.side_shown ? &FRAME_BESIDE_SIDE : nullptr);
+        const SDL_Rect frame = frame_rect();
+        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, sdl.side_shown ? &frame : nullptr);
         draw_side();
         SDL_RenderPresent(sdl.renderer);
     }
@@ -308,10 +335,19 @@ void deliver(int scancode, int press) {
 
 // A pad control taking hold of its key or letting go; the game hears of the
 // first holder and of the last.
+void window_action(int action);
+
 void pad_set(Pad &pad, int control, bool on) {
     const uint32_t bit = 1u << control;
     if (((pad.held & bit) != 0) == on) return;
-    const int scancode = PAD_KEYS[control];
+    const int action = bind_pad(control);
+    const int scancode = action >= 0 ? bind_action_scancode(action) : 0;
+    if (scancode == 0) {
+        // A window action acts on the press; an unbound control only counts.
+        pad.held = on ? pad.held | bit : pad.held & ~bit;
+        if (on && action >= 0) window_action(action);
+        return;
+    }
     if (on) {
         pad.held |= bit;
         if (sdl.pad_holders[scancode]++ == 0 && !sdl.held[scancode]) to_game(scancode, 1);
@@ -322,7 +358,7 @@ void pad_set(Pad &pad, int control, bool on) {
 }
 
 void pad_release_all(Pad &pad) {
-    for (int control = 0; control < PAD_CONTROLS; control++) pad_set(pad, control, false);
+    for (int control = 0; control < BIND_PADS; control++) pad_set(pad, control, false);
 }
 
 void release_all_held() {
@@ -369,13 +405,18 @@ void pad_button(const SDL_ControllerButtonEvent &event) {
     if (pad == nullptr) return;
     int control;
     switch (event.button) {
-        case SDL_CONTROLLER_BUTTON_DPAD_UP: control = PAD_DPAD_UP; break;
-        case SDL_CONTROLLER_BUTTON_DPAD_DOWN: control = PAD_DPAD_DOWN; break;
-        case SDL_CONTROLLER_BUTTON_DPAD_LEFT: control = PAD_DPAD_LEFT; break;
-        case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: control = PAD_DPAD_RIGHT; break;
-        case SDL_CONTROLLER_BUTTON_A: control = PAD_SOUTH; break;
-        case SDL_CONTROLLER_BUTTON_START: control = PAD_START; break;
-        case SDL_CONTROLLER_BUTTON_BACK: control = PAD_BACK; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_UP: control = BIND_PAD_DPUP; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_DOWN: control = BIND_PAD_DPDOWN; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_LEFT: control = BIND_PAD_DPLEFT; break;
+        case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: control = BIND_PAD_DPRIGHT; break;
+        case SDL_CONTROLLER_BUTTON_A: control = BIND_PAD_A; break;
+        case SDL_CONTROLLER_BUTTON_B: control = BIND_PAD_B; break;
+        case SDL_CONTROLLER_BUTTON_X: control = BIND_PAD_X; break;
+        case SDL_CONTROLLER_BUTTON_Y: control = BIND_PAD_Y; break;
+        case SDL_CONTROLLER_BUTTON_LEFTSHOULDER: control = BIND_PAD_LEFTSHOULDER; break;
+        case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER: control = BIND_PAD_RIGHTSHOULDER; break;
+        case SDL_CONTROLLER_BUTTON_START: control = BIND_PAD_START; break;
+        case SDL_CONTROLLER_BUTTON_BACK: control = BIND_PAD_BACK; break;
         default: return;
     }
     pad_set(*pad, control, event.state == SDL_PRESSED);
@@ -397,14 +438,16 @@ void pad_axis(const SDL_ControllerAxisEvent &event) {
     const int value = event.value;   // sticks -32768..32767 (y grows downwards), triggers 0..32767
     switch (event.axis) {
         case SDL_CONTROLLER_AXIS_LEFTX:
-            pad_stick(*pad, PAD_STICK_LEFT, PAD_STICK_RIGHT, value);
+            pad_stick(*pad, BIND_PAD_STICKLEFT, BIND_PAD_STICKRIGHT, value);
             break;
-        case SDL_CONTROLLER_AXIS_LEFTY: pad_stick(*pad, PAD_STICK_UP, PAD_STICK_DOWN, value); break;
+        case SDL_CONTROLLER_AXIS_LEFTY:
+            pad_stick(*pad, BIND_PAD_STICKUP, BIND_PAD_STICKDOWN, value);
+            break;
         case SDL_CONTROLLER_AXIS_TRIGGERRIGHT:
-            pad_set(*pad, PAD_TRIGGER_RIGHT, value > TRIGGER_THRESHOLD);
+            pad_set(*pad, BIND_PAD_RIGHTTRIGGER, value > TRIGGER_THRESHOLD);
             break;
         case SDL_CONTROLLER_AXIS_TRIGGERLEFT:
-            pad_set(*pad, PAD_TRIGGER_LEFT, value > TRIGGER_THRESHOLD);
+            pad_set(*pad, BIND_PAD_LEFTTRIGGER, value > TRIGGER_THRESHOLD);
             break;
         default: break;
     }
@@ -426,22 +469,31 @@ void toggle_fullscreen() {
     sdl.redraw = 1;
 }
 
+// The window's own actions: the frame on show saved as it is now, or the
+// switch between window and fullscreen.
+void window_action(int action) {
+    if (action == BIND_SCREENSHOT) {
+        const RowFrame &frame = sdl.frame;
+        screenshot_save(sdl.vram, frame.width, frame.height, frame.pitch, sdl.palette);
+    } else if (action == BIND_FULLSCREEN) {
+        toggle_fullscreen();
+    }
+}
+
 void handle_key(const SDL_KeyboardEvent &key) {
     if (key.repeat) return;
-    SDL_Scancode code = key.keysym.scancode;
-    if (code == SDL_SCANCODE_F12) {
-        // The window's own key: the frame on show, as it is now.
-        if (key.type == SDL_KEYDOWN) screenshot_save(sdl.vram, sdl.palette);
-        return;
+    const SDL_Scancode code = key.keysym.scancode;
+    const bool down = key.type == SDL_KEYDOWN;
+    const int action = bind_key(code, (key.keysym.mod & KMOD_ALT) != 0);
+    if (action == BIND_OWN_CODE) {
+        deliver(keymap_to_set1(code), down);
+    } else if (action >= 0 && bind_action_scancode(action) != 0) {
+        deliver(bind_action_scancode(action), down);
+    } else if (action >= 0 && down) {
+        // Not a key of the game: its release finds nothing held and records
+        // nothing.
+        window_action(action);
     }
-    bool enter = code == SDL_SCANCODE_RETURN || code == SDL_SCANCODE_KP_ENTER;
-    if (key.type == SDL_KEYDOWN && enter && (key.keysym.mod & KMOD_ALT) != 0) {
-        // The window's own shortcut: the press is not a key of the game (its
-        // release finds the key up and records nothing).
-        toggle_fullscreen();
-        return;
-    }
-    deliver(keymap_to_set1(code), key.type == SDL_KEYDOWN);
 }
 
 }   // namespace
@@ -451,9 +503,13 @@ void plat_set_mode(int mode) {
         if (sdl.graphics) return;
         // Marked first: if opening fails, the shutdown closes what was opened.
         sdl.graphics = 1;
-        std::memset(sdl.vram, 0, sizeof sdl.vram);
-        std::memset(sdl.converted, 0, sizeof sdl.converted);
-        std::memset(sdl.pixels, 0, sizeof sdl.pixels);
+        const auto bytes = static_cast<size_t>(sdl.frame_bytes);
+        sdl.vram = static_cast<uint8_t *>(safe_alloc(bytes));
+        sdl.converted = static_cast<uint8_t *>(safe_alloc(bytes));
+        sdl.pixels = static_cast<uint32_t *>(safe_alloc(bytes * sizeof(uint32_t)));
+        std::memset(sdl.vram, 0, bytes);
+        std::memset(sdl.converted, 0, bytes);
+        std::memset(sdl.pixels, 0, bytes * sizeof(uint32_t));
         sdl.palette_changed = 1;
         sdl.next_present_ns = 0;
         open_window();
@@ -461,6 +517,11 @@ void plat_set_mode(int mode) {
         if (!sdl.graphics) return;
         sdl.graphics = 0;
         close_window();
+        std::free(sdl.vram);
+        std::free(sdl.converted);
+        std::free(sdl.pixels);
+        sdl.vram = sdl.converted = nullptr;
+        sdl.pixels = nullptr;
     }
 }
 
@@ -470,6 +531,11 @@ void plat_window_options(int width, int height, int fullscreen) {
         sdl.window_height = height;
     }
     sdl.fullscreen = fullscreen != 0;
+}
+
+void plat_set_frame(int width, int height, int pitch, int bytes) {
+    sdl.frame = RowFrame{width, height, pitch};
+    sdl.frame_bytes = bytes;
 }
 
 uint8_t *plat_video_memory() { return sdl.graphics ? sdl.vram : nullptr; }

@@ -13,6 +13,11 @@
 //   seconds=N     end a game after N seconds instead of 60
 //   touch=1       show the touch buttons without a touch screen
 //   map=1         show the map from the start (as the Map button does)
+//   scale=N, wide=0|1
+//                 play at this scale and shape without changing the ones the
+//                 page remembers
+// The scale (1..6) and widescreen settings in the footer are kept in the
+// browser's storage and take effect from the next game.
 // window.polydrive tells a test what happens (see below).
 (function () {
   'use strict';
@@ -38,6 +43,8 @@
     frameTimes: [],      // with bench=1: performance.now() at each frame's end
     keyLog: [],          // the last key events the game received: [scancode, press]
     status: '',          // the game's last status line
+    scale: 1,            // the picture of the game in progress
+    widescreen: 0,
   };
   window.polydrive = polydrive;
   const touchScreen = params.get('touch') === '1' || navigator.maxTouchPoints > 0 ||
@@ -162,6 +169,35 @@
   if (params.has('seconds')) Module.alarmSeconds = Number(params.get('seconds'));
   window.Module = Module;
 
+  // The picture's settings, remembered in the browser (where storage is
+  // refused, as in some private windows, they last for the page).
+  const scaleChoice = document.getElementById('scale');
+  const wideChoice = document.getElementById('wide');
+  function stored(key) {
+    try {
+      return localStorage.getItem(key);
+    } catch (error) {
+      return null;
+    }
+  }
+  function store(key, value) {
+    try {
+      localStorage.setItem(key, value);
+    } catch (error) {
+      // kept for this page only
+    }
+  }
+  const validScale = text => /^[1-6]$/.test(text || '') ? Number(text) : null;
+  scaleChoice.value = String(validScale(stored('polydrive.scale')) || 1);
+  wideChoice.checked = stored('polydrive.widescreen') === '1';
+  scaleChoice.addEventListener('change', () => store('polydrive.scale', scaleChoice.value));
+  wideChoice.addEventListener('change', () => store('polydrive.widescreen', wideChoice.checked ? '1' : '0'));
+  function pictureSettings() {
+    const scale = validScale(params.get('scale')) || Number(scaleChoice.value) || 1;
+    const wide = params.has('wide') ? params.get('wide') === '1' : wideChoice.checked;
+    return [scale, wide ? 1 : 0];
+  }
+
   async function newGame() {
     if (polydrive.state === 'playing' || polydrive.state === 'fatal') return;
     polydrive.state = 'playing';
@@ -170,9 +206,13 @@
     polydrive.ended = null;
     message.hidden = true;
     canvas.focus({preventScroll: true});
+    const [scale, wide] = pictureSettings();
+    document.body.classList.toggle('wide', wide === 1);
+    polydrive.scale = scale;
+    polydrive.widescreen = wide;
     let signal;
     try {
-      signal = await Module.ccall('polydrive_play', 'number', [], [], {async: true});
+      signal = await Module.ccall('polydrive_play', 'number', ['number', 'number'], [scale, wide], {async: true});
     } catch (error) {
       // A fatal error has shown its line already; anything else shows here.
       if (!(error && error.name === 'ExitStatus')) fail(`The game stopped: ${error}`);

@@ -3,7 +3,7 @@
 //
 // Picture: every present converts the rows of video memory that changed into
 // RGBA (palette components widened as the window widens them, so 63 gives
-// 255) and puts them into the page's canvas of exactly 320x200 pixels; the
+// 255) and puts them into the page's canvas of exactly the frame's size (320x200 by default); the
 // page's style scales it. A frame read back from the canvas is the frame drawn.
 //
 // One loop: the game's frame loop runs as it runs natively. A present that
@@ -38,9 +38,11 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
+#include "base/fatal.h"
 #include "platform/backend.h"
 #include "platform/kbd.h"
 #include "platform/keymap.h"
@@ -54,11 +56,11 @@
 // Opens the canvas for a new picture and restarts the frame count; 0 when the
 // page asked for no drawing (a measurement of the engine alone).
 // clang-format off
-EM_JS(int, web_canvas_open, (), {
+EM_JS(int, web_canvas_open, (int width, int height), {
     const canvas = Module['canvas'];
     if (!canvas || Module['noDrawing']) return 0;
-    canvas.width = 320;
-    canvas.height = 200;
+    canvas.width = width;
+    canvas.height = height;
     Module.webContext = canvas.getContext('2d', {alpha: false});
     Module.webImage = null;
     Module.webPace = {start: performance.now(), count: 0, lastYield: performance.now(), skipped: 0};
@@ -66,14 +68,14 @@ EM_JS(int, web_canvas_open, (), {
 });
 
 // Puts rows first..first+rows-1 of the RGBA picture at pixels into the canvas.
-EM_JS(void, web_canvas_draw, (const uint8_t *pixels, int first, int rows), {
+EM_JS(void, web_canvas_draw, (const uint8_t *pixels, int width, int height, int first, int rows), {
     if (!Module.webContext) return;
     let image = Module.webImage;
-    if (!image || image.data.buffer !== HEAPU8.buffer) {
-        image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, 320 * 200 * 4), 320, 200);
+    if (!image || image.data.buffer !== HEAPU8.buffer || image.data.byteOffset !== pixels) {
+        image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, pixels, width * height * 4), width, height);
         Module.webImage = image;
     }
-    Module.webContext.putImageData(image, 0, 0, 0, first, 320, rows);
+    Module.webContext.putImageData(image, 0, 0, 0, first, width, rows);
 });
 
 // Milliseconds on the browser's clock, whole, modulo 2^32.
@@ -169,9 +171,12 @@ struct WebState {
     int graphics;   // 1 in graphics mode
     int drawing;    // 1 when the canvas is drawn into
 
-    alignas(64) uint8_t vram[SCREEN_SIZE];
-    uint8_t converted[SCREEN_SIZE];   // the indices the pixels were made from
-    uint32_t pixels[SCREEN_SIZE];     // RGBA bytes in memory order
+    // Sized by the frame when graphics mode opens (frame.bytes each).
+    RowFrame picture;   // the frame graphics mode opens (320x200 until told)
+    int picture_bytes;
+    uint8_t *vram;
+    uint8_t *converted;               // the indices the pixels were made from
+    uint32_t *pixels;                 // RGBA bytes in memory order, width a row
     uint32_t colours[256];            // palette widened to 8-bit RGBA
     int palette[PLAT_PALETTE_INTS];   // 6-bit components as loaded
     int palette_changed;              // every pixel needs converting again
@@ -264,11 +269,12 @@ void listen(bool on) {
 // Converts the rows of video memory that changed since the last present (all
 // of them after a palette load) and puts just that band of rows on the canvas.
 void draw_frame() {
-    const RowBand band =
-        rowconvert_changed(web.vram, web.converted, web.colours, web.pixels, web.palette_changed);
+    const RowBand band = rowconvert_changed(web.picture, web.vram, web.converted, web.colours,
+                                            web.pixels, web.palette_changed);
     web.palette_changed = 0;
     if (band.count > 0)
-        web_canvas_draw(reinterpret_cast<const uint8_t *>(web.pixels), band.first, band.count);
+        web_canvas_draw(reinterpret_cast<const uint8_t *>(web.pixels), web.picture.width,
+                        web.picture.height, band.first, band.count);
 }
 
 // Milliseconds from the browser's clock now to `when`, negative once passed;
@@ -295,16 +301,28 @@ void plat_set_mode(int mode) {
     if (mode == PLAT_MODE_GRAPHICS) {
         if (web.graphics) return;
         web.graphics = 1;
-        std::memset(web.vram, 0, sizeof web.vram);
-        std::memset(web.converted, 0, sizeof web.converted);
-        std::memset(web.pixels, 0, sizeof web.pixels);
+        const auto bytes = static_cast<size_t>(web.picture_bytes);
+        std::free(web.vram);
+        std::free(web.converted);
+        std::free(web.pixels);
+        web.vram = static_cast<uint8_t *>(safe_alloc(bytes));
+        web.converted = static_cast<uint8_t *>(safe_alloc(bytes));
+        web.pixels = static_cast<uint32_t *>(safe_alloc(bytes * sizeof(uint32_t)));
+        std::memset(web.vram, 0, bytes);
+        std::memset(web.converted, 0, bytes);
+        std::memset(web.pixels, 0, bytes * sizeof(uint32_t));
         web.palette_changed = 1;
-        web.drawing = web_canvas_open();
+        web.drawing = web_canvas_open(web.picture.width, web.picture.height);
     } else {
         // The last picture stays on the canvas for the page to write over.
         web.graphics = 0;
         web.drawing = 0;
     }
+}
+
+void plat_set_frame(int width, int height, int pitch, int bytes) {
+    web.picture = RowFrame{width, height, pitch};
+    web.picture_bytes = bytes;
 }
 
 uint8_t *plat_video_memory() { return web.graphics ? web.vram : nullptr; }

@@ -277,9 +277,9 @@ TEST_F(Screenshot, IndexedPngOfIndicesAndPalette) {
     for (int i = 0; i < SCREEN_SIZE; i++) indices[i] = static_cast<uint8_t>(i * 7 + i / 320);
     int palette[PLAT_PALETTE_INTS];
     for (int i = 0; i < PLAT_PALETTE_INTS; i++) palette[i] = (i * 5) & 63;
-    ASSERT_TRUE(screenshot_save(indices.data(), palette));
+    ASSERT_TRUE(screenshot_save(indices.data(), SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH, palette));
     indices[0] ^= 1;
-    ASSERT_TRUE(screenshot_save(indices.data(), palette));
+    ASSERT_TRUE(screenshot_save(indices.data(), SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH, palette));
     const auto files = shots();
     ASSERT_EQ(files.size(), 2u);
     for (size_t n = 0; n < 2; n++) {
@@ -309,7 +309,7 @@ TEST_F(Screenshot, FailureIsOneLineAndNothingElse) {
     std::vector<uint8_t> indices(SCREEN_SIZE);
     int palette[PLAT_PALETTE_INTS] = {};
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(screenshot_save(indices.data(), palette));
+    EXPECT_FALSE(screenshot_save(indices.data(), SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH, palette));
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_NE(err.find("polydrive: cannot save screenshot"), std::string::npos) << err;
@@ -334,7 +334,7 @@ TEST_F(Screenshot, FallsBackToTheDesktopsFolderThenHomePictures) {
     for (const auto &[user_dirs, want] : table) {
         fs::create_directories(dir / ".config");
         if (!user_dirs.empty()) std::ofstream(dir / ".config/user-dirs.dirs") << user_dirs;
-        EXPECT_TRUE(screenshot_save(indices.data(), palette));
+        EXPECT_TRUE(screenshot_save(indices.data(), SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH, palette));
         EXPECT_TRUE(fs::is_directory(want)) << want;
         if (fs::is_directory(want)) {
             EXPECT_EQ(std::distance(fs::directory_iterator(want), fs::directory_iterator{}), 1);

@@ -49,18 +49,18 @@ const until = (page, test, arg, timeout = 20000) =>
   });
 
 // The canvas as raw RGB, and the frame it shows, read at the same moment.
-async function canvas(page) {
-  const {frame, rgb} = await page.evaluate(() => {
-    const data = document.getElementById('screen').getContext('2d').getImageData(0, 0, 320, 200).data;
+async function canvas(page, width = 320, height = 200) {
+  const {frame, rgb} = await page.evaluate(([w, h]) => {
+    const data = document.getElementById('screen').getContext('2d').getImageData(0, 0, w, h).data;
     let text = '';
     for (let i = 0; i < data.length; i += 4) text += String.fromCharCode(data[i], data[i + 1], data[i + 2]);
     return {frame: window.polydrive.frame, rgb: btoa(text)};
-  });
+  }, [width, height]);
   return {frame, rgb: Buffer.from(rgb, 'base64')};
 }
 
-function reference(frame) {
-  return fs.readFileSync(path.join(REF, `frame_${String(frame).padStart(5, '0')}.rgb`));
+function reference(frame, folder = REF) {
+  return fs.readFileSync(path.join(folder, `frame_${String(frame).padStart(5, '0')}.rgb`));
 }
 
 // Pixels that differ, with the first few named.
@@ -262,6 +262,25 @@ const checks = [
     const ended = await page.evaluate(() => window.polydrive.ended);
     const text = await messageText(page);
     if (ended !== 'time' || !text.includes('Time is up')) throw new Error(`ended ${ended}, message "${text}"`);
+    await page.close();
+  }],
+  ['scale and widescreen are remembered and draw the recorder\'s picture at that size', async () => {
+    const page = await open(`${SITE}/index.html`);
+    await until(page, () => window.polydrive.state === 'playing');
+    await page.select('#scale', '2');
+    await page.click('#wide');
+    await page.reload();
+    await until(page, () => window.polydrive.state === 'playing' && window.polydrive.frame >= 2);
+    const settings = await page.evaluate(() => [document.getElementById('scale').value,
+      document.getElementById('wide').checked, window.polydrive.scale, window.polydrive.widescreen,
+      document.getElementById('screen').width, document.getElementById('screen').height]);
+    if (settings.join(' ') !== '2 true 2 1 853 400') throw new Error(`settings and canvas: ${settings.join(' ')}`);
+    const shot = await canvas(page, 853, 400);
+    const diff = differences(reference(1, path.join(REF, 'wide2')), shot.rgb);
+    if (diff.count !== 0) throw new Error(`canvas at scale 2, widescreen: ${diff.text}`);
+    // Back to the default for the pages after this one.
+    await page.select('#scale', '1');
+    await page.click('#wide');
     await page.close();
   }],
   ['nothing is loaded from another site', async () => {

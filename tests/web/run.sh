@@ -27,7 +27,10 @@ lap=tests/data/record/lap.keys
 lap_frames=1771
 "$recorder" --keys "$lap" --frames "$lap_frames" --every "$lap_frames" --out "$tmp/ref" >/dev/null ||
   fail "the recorder failed"
-for png in "$tmp"/ref/*.png; do
+# And the first frame at scale 2, widescreen (853x400).
+"$recorder" --frames 1 --scale 2 --widescreen --out "$tmp/ref/wide2" >/dev/null ||
+  fail "the recorder failed at scale 2"
+for png in "$tmp"/ref/*.png "$tmp"/ref/wide2/*.png; do
   convert "$png" -depth 8 "rgb:${png%.png}.rgb"
 done
 
