@@ -8,6 +8,7 @@
 
 #include "frame/demo.h"
 #include "frame/drive.h"
+#include "frame/levels.h"
 #include "base/fatal.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
@@ -16,6 +17,7 @@
 #include "render/drawlist.h"
 #include "render/render.h"
 #include "res/res.h"
+#include "scene/limits.h"
 #include "scene/mesh.h"
 #include "scene/world.h"
 
@@ -56,17 +58,19 @@ void game_startup() {
     stop_signal = 0;
     catch_stop_signals();
     rand_reset();
-    res_init(GAME_POOL_SIZE);
+    const Limits &limits = limits_current();
+    res_init(limits.pool_size);
     gfx_init(0);
-    drawlist_init(GAME_DRAWLIST_CAPACITY);
+    drawlist_init(limits.drawlist_capacity);
     kbd_init();
 }
 
 void level_load(int level) {
+    level_require(level);
     current_camera = camera_create(300, 0, 0, 319, 199);
     camera_set_light(current_camera, 0, 0, -256, 64);
-    char name[16];
-    std::snprintf(name, sizeof name, "level%d.3dw", level);
+    char name[LEVEL_FILE_NAME_SIZE];
+    level_file_name(level, name);
     world_load(res_register(name), &current_camera->meshes);
 }
 
@@ -124,9 +128,15 @@ int game_stop_signal() { return stop_signal; }
 
 void game_end_by_signal(int sig) { die_by(sig); }
 
+namespace {
+int chosen_level = 1;
+}
+
+void game_choose_level(int level) { chosen_level = level; }
+
 void game_main() {
     game_startup();
-    level_load(1);
+    level_load(chosen_level);
     game_run();
     demo_finish();
     game_shutdown();

@@ -16,8 +16,10 @@
 #include "base/datadir.h"
 #include "frame/demo.h"
 #include "frame/game.h"
+#include "frame/levels.h"
 #include "platform/backend.h"
 #include "res/res.h"
+#include "scene/limits.h"
 
 #ifndef POLYDRIVE_VERSION
 #define POLYDRIVE_VERSION "unknown"
@@ -38,6 +40,8 @@ enum OptionId : int {
     OPT_WINDOW,
     OPT_RECORD_DEMO,
     OPT_PLAY_DEMO,
+    OPT_LEVEL,
+    OPT_LIMITS,
 };
 
 // One option of the command line: its long name, the name of its argument
@@ -56,6 +60,8 @@ constexpr OptionSpec OPTIONS[] = {
     {"window", "WIDTHxHEIGHT", OPT_WINDOW, "open the window at this size (default 960x720)"},
     {"record-demo", "FILE", OPT_RECORD_DEMO, "play, and write the keys of every frame to FILE"},
     {"play-demo", "FILE", OPT_PLAY_DEMO, "show the demo (key script) in FILE; Escape ends it"},
+    {"level", "N", OPT_LEVEL, "play level N, levelN.3dw (default 1)"},
+    {"limits", "SET", OPT_LIMITS, "classic (the default) or raised, for bigger levels"},
     {"help", nullptr, OPT_HELP, "print this text and exit"},
     {"version", nullptr, OPT_VERSION, "print the version and exit"},
 };
@@ -68,6 +74,8 @@ struct GameOptions {
     int height = 0;
     const char *record_demo = nullptr;
     const char *play_demo = nullptr;
+    int level = 1;
+    const Limits *limits = &LIMITS_CLASSIC;
 };
 
 void print_usage(FILE *to) {
@@ -155,6 +163,18 @@ GameOptions parse_options(int argc, char **argv) {
                 break;
             case OPT_RECORD_DEMO: opt.record_demo = optarg; break;
             case OPT_PLAY_DEMO: opt.play_demo = optarg; break;
+            case OPT_LEVEL:
+                opt.level = level_option("polydrive", optarg);
+                if (opt.level < 0) usage_error();
+                break;
+            case OPT_LIMITS:
+                opt.limits = limits_by_name(optarg);
+                if (opt.limits == nullptr) {
+                    std::fprintf(stderr, "polydrive: --limits is classic or raised, not '%s'\n",
+                                 optarg);
+                    usage_error();
+                }
+                break;
             default:   // getopt has said what was wrong
                 usage_error();
         }
@@ -174,6 +194,8 @@ GameOptions parse_options(int argc, char **argv) {
 
 int main(int argc, char **argv) {
     const GameOptions opt = parse_options(argc, argv);
+    limits_select(*opt.limits);
+    game_choose_level(opt.level);
     res_set_folder(datadir_require("polydrive", opt.data));
     if (opt.width != 0 || opt.fullscreen)
         plat_window_options(opt.width, opt.height, opt.fullscreen);
