@@ -119,20 +119,19 @@ the pool and the faces in view).""")
     w.flat_quad("Water", 400000, 600000, 200000, 200000, "blue", 110, y=GROUND - 10)
     w.comment("The pier and its lighthouse.")
     w.box("Pier", 300000, 500000, 20000, 110000, 2000, "orange", 150, roof=True)
-    w.box("Lighthouse", 300000, 600000, 9000, 9000, 90000, "grey", 230, smooth=True, roof=True)
-    w.box("Lamp", 300000, 600000, 6000, 6000, 12000, "yellow", 255, roof=True, y=84000)
+    w.box("Lighthouse", 300000, 600000, 9000, 9000, 90000, "red", 230, smooth=True, roof=True)
     w.comment("Houses along the main street, west side.")
-    colours = ["red", "orange", "yellow", "purple", "cyan", "red"]
+    colours = ["red", "orange", "yellow", "purple", "cyan"]
     for i, colour in enumerate(colours):
-        z = -20000 + i * 60000
+        z = -20000 + i * 72000
         w.box("House", -50000, z, 22000, 24000, 28000 + (i * 7919) % 20000, colour, 210,
               smooth=i % 2 == 1)
     w.comment("Warehouses between the main street and the back lane.")
     w.box("Warehouse", 150000, 90000, 80000, 50000, 50000, "grey", 190)
     w.box("Warehouse", 150000, 250000, 80000, 50000, 42000, "blue", 190)
     w.comment("Things to push on the quay: crates and a parked car.")
-    for i in range(4):
-        w.box("Crate", 60000 + i * 45000, 405000, 4000, 4000, 7000, "orange", 160, mass=40)
+    for i in range(3):
+        w.box("Crate", 60000 + i * 55000, 405000, 4000, 4000, 7000, "orange", 160, mass=40)
     w.add("""object Car
   position 250000 0 425000
   mass 100
