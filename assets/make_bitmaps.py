@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the sprite pictures of level 1 as PNG files in assets/bitmaps/.
+"""Draws the sprite pictures of the levels as PNG files in assets/bitmaps/.
 
 The PNGs are the sources the build compiles (bitmapc maps every colour to the
 nearest palette entry); this script is how they were first drawn, kept so the
@@ -8,6 +8,7 @@ ramps so that the mapping is exact. Standard library only.
 
     python3 assets/make_bitmaps.py
 """
+import math
 import os
 import struct
 import zlib
@@ -16,8 +17,12 @@ import zlib
 B = [0, 3, 6, 8, 11, 14, 17, 20, 22, 25, 28, 31, 33, 36, 39, 42, 44, 47, 50, 53, 56, 58, 61, 63]
 H = [0, 2, 3, 4, 6, 7, 8, 10, 11, 13, 14, 15, 17, 18, 20, 21, 22, 24, 25, 27, 28, 29, 31, 32]
 Z = [0] * 24
-RAMPS = {"red": (B, Z, Z), "green": (Z, B, Z), "yellow": (B, B, Z), "grey": (B, B, B),
-         "orange": (B, H, Z)}
+R = [0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 29, 31, 33, 35, 37, 39, 41, 43, 45]
+G = [0, 1, 2, 2, 3, 4, 4, 5, 6, 6, 7, 8, 8, 9, 10, 11, 11, 12, 13, 13, 14, 15, 15, 16]
+Q = [0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 12, 12, 13]
+RAMPS = {"red": (B, Z, Z), "green": (Z, B, Z), "blue": (Z, Z, B), "cyan": (Z, B, B),
+         "yellow": (B, B, Z), "grey": (B, B, B), "orange": (B, H, Z), "purple": (B, Q, B),
+         "magenta": (B, Z, H), "sky": (R, G, B)}
 CLEAR = None
 
 
@@ -115,10 +120,54 @@ def sign():
     return img
 
 
+def backdrop(height, sky, land, ground, skyline):
+    """A piece of the ring round a level: sky above the middle row, a band of
+    land whose top follows skyline(x), ground below. The picture is drawn
+    centred on the ground far away, so its middle row lies on the horizon."""
+    img = blank(32, height)
+    middle = height // 2
+    for y in range(height):
+        for x in range(32):
+            top = middle - skyline(x)
+            if y < top:
+                img[y][x] = sky(y, middle)
+            elif y < middle + 1:
+                img[y][x] = land(x, y)
+            else:
+                img[y][x] = ground(y - middle)
+    return img
+
+
+def sky2():
+    """Level 2's backdrop: a clear blue sky over green hills by the sea."""
+    def sky(y, middle):
+        return shade("cyan", 23 - min(10, (middle - y) // 2)) if y > middle - 6 else \
+            shade("blue", max(14, 23 - (middle - 6 - y) // 3))
+    hills = lambda x: 2 + round(1.5 + 1.5 * math.sin(x * 2 * math.pi / 32) +
+                                math.sin(x * 6 * math.pi / 32 + 1))
+    return backdrop(40, sky, lambda x, y: shade("green", 7 if y < 18 else 8),
+                    lambda d: shade("green", 9), hills)
+
+
+def sky3():
+    """Level 3's backdrop: a dusk sky, orange at the horizon, over a skyline."""
+    def sky(y, middle):
+        d = middle - y
+        if d < 5:
+            return shade("orange", 20 - d)
+        if d < 9:
+            return shade("magenta", 20 - (d - 5))
+        return shade("sky", max(6, 19 - (d - 9) // 2))
+    towers = lambda x: [2, 4, 4, 3, 6, 6, 2, 3, 5, 5, 5, 2, 7, 7, 3, 2][x // 2]
+    land = lambda x, y: shade("yellow", 18) if (x * 5 + y * 3) % 11 == 0 else shade("grey", 4)
+    return backdrop(48, sky, land, lambda d: shade("grey", 7 - min(4, d // 4)), towers)
+
+
 def main():
     here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "bitmaps")
     os.makedirs(here, exist_ok=True)
-    for name, draw in (("tree", tree), ("pine", pine), ("flag", flag), ("sign", sign)):
+    for name, draw in (("tree", tree), ("pine", pine), ("flag", flag), ("sign", sign),
+                       ("sky2", sky2), ("sky3", sky3)):
         write_png(os.path.join(here, name + ".png"), draw())
 
 

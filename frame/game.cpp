@@ -12,6 +12,7 @@
 #include "frame/pause.h"
 #include "frame/watch.h"
 #include "frame/view.h"
+#include "frame/levels.h"
 #include "base/fatal.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
@@ -20,6 +21,7 @@
 #include "render/drawlist.h"
 #include "render/render.h"
 #include "res/res.h"
+#include "scene/limits.h"
 #include "scene/mesh.h"
 #include "scene/world.h"
 
@@ -63,18 +65,20 @@ void game_startup() {
     stop_signal = 0;
     catch_stop_signals();
     rand_reset();
-    res_init(GAME_POOL_SIZE);
+    const Limits &limits = limits_current();
+    res_init(limits.pool_size);
     gfx_set_frame_size(view_width(), view_height());
     gfx_init(0);
-    drawlist_init(GAME_DRAWLIST_CAPACITY);
+    drawlist_init(limits.drawlist_capacity);
     kbd_init();
 }
 
 void level_load(int level) {
+    level_require(level);
     current_camera = view_camera_create();
     camera_set_light(current_camera, 0, 0, -256, 64);
-    char name[16];
-    std::snprintf(name, sizeof name, "level%d.3dw", level);
+    char name[LEVEL_FILE_NAME_SIZE];
+    level_file_name(level, name);
     world_load(res_register(name), &current_camera->meshes);
 }
 
@@ -144,9 +148,16 @@ int game_stop_signal() { return stop_signal; }
 
 void game_end_by_signal(int sig) { die_by(sig); }
 
+namespace {
+int chosen_level = 1;
+}
+
+void game_choose_level(int level) { chosen_level = level; }
+int game_chosen_level() { return chosen_level; }
+
 void game_main() {
     game_startup();
-    level_load(1);
+    level_load(chosen_level);
     game_run();
     demo_finish();
     watch_finish();

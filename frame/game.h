@@ -1,8 +1,9 @@
 // frame/game.h: the program frame: start-up, level loading, the frame loop
 // and shutdown. The Body record and body_list live in scene/body.h.
 //
-// Order of start-up: random index reset, res_init(10240), gfx_init(0),
-// drawlist_init(100), kbd_init. Shutdown runs the reverse (kbd_shutdown,
+// Order of start-up: random index reset, res_init, gfx_init(0),
+// drawlist_init, kbd_init; the pool and the draw list are sized by the limits
+// in force (scene/limits: 10240 bytes and 100 items under the default set). Shutdown runs the reverse (kbd_shutdown,
 // drawlist_free, gfx_shutdown, res_shutdown); every step is harmless when its
 // subsystem never started, so fatal_error may call it from anywhere.
 //
@@ -21,13 +22,20 @@ struct Camera;
 // The level's camera; its mesh list is the one the level's loader fills.
 extern Camera *current_camera;
 
+// The default (classic) pool and draw list.
 constexpr int GAME_POOL_SIZE = 10240;
 constexpr int GAME_DRAWLIST_CAPACITY = 100;
 constexpr int GAME_TIME_LIMIT = 60;   // seconds
 constexpr const char *GAME_TIME_UP_LINE = "time is up: a game lasts 60 seconds\n";
 
+// game_main plays level 1, or the level game_choose_level named before it.
 void game_main();
+void game_choose_level(int level);
+int game_chosen_level();
 void game_startup();
+// Loads level<N>.3dw and the car; one line and the end of the program when
+// the data folder has no level N or the level cannot fit the pool in force
+// (frame/levels).
 void level_load(int level);
 void game_run();
 void game_shutdown();

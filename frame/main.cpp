@@ -23,9 +23,11 @@
 #include "frame/settings.h"
 #include "frame/view.h"
 #include "frame/watch.h"
+#include "frame/levels.h"
 #include "platform/backend.h"
 #include "platform/bindings.h"
 #include "res/res.h"
+#include "scene/limits.h"
 
 #ifndef POLYDRIVE_VERSION
 #define POLYDRIVE_VERSION "unknown"
@@ -51,6 +53,8 @@ enum OptionId : int {
     OPT_SAVE_SETTINGS,
     OPT_MAP,
     OPT_WATCH,
+    OPT_LEVEL,
+    OPT_LIMITS,
 };
 
 // One option of the command line: its long name, the name of its argument
@@ -75,6 +79,8 @@ constexpr OptionSpec OPTIONS[] = {
      "write the settings in effect to the settings file and exit"},
     {"map", nullptr, OPT_MAP, "show a map of the level beside the picture (M toggles)"},
     {"watch", nullptr, OPT_WATCH, "reload the level when a file in the data folder changes"},
+    {"level", "N", OPT_LEVEL, "play level N, levelN.3dw (default 1)"},
+    {"limits", "SET", OPT_LIMITS, "classic (the default) or raised, for bigger levels"},
     {"help", nullptr, OPT_HELP, "print this text and exit"},
     {"version", nullptr, OPT_VERSION, "print the version and exit"},
 };
@@ -92,6 +98,8 @@ struct GameOptions {
     int save_settings = 0;
     int map = 0;
     int watch = 0;
+    int level = 1;
+    const Limits *limits = &LIMITS_CLASSIC;
 };
 
 void game_settings_usage(FILE *to);
@@ -225,6 +233,12 @@ const char *apply_option(int id, const char *value, GameOptions *opt) {
         case OPT_RECORD_DEMO: opt->record_demo = value; return nullptr;
         case OPT_PLAY_DEMO: opt->play_demo = value; return nullptr;
         case OPT_SAVE_SETTINGS: opt->save_settings = 1; return nullptr;
+        case OPT_LEVEL:
+            opt->level = level_parse_number(value);
+            return opt->level != 0 ? nullptr : "needs a number in 1..9999";
+        case OPT_LIMITS:
+            opt->limits = limits_by_name(value);
+            return opt->limits != nullptr ? nullptr : "is classic or raised";
         case OPT_MAP: opt->map = 1; return nullptr;
         case OPT_WATCH: opt->watch = 1; return nullptr;
         default: return "unknown option";
@@ -277,7 +291,8 @@ GameOptions parse_options(int argc, char **argv, uint64_t *given) {
 
 // The settings file's keys that are options take the options' names and
 // go through apply_option, as on the command line; the rest are bindings.
-constexpr int SETTING_OPTIONS[] = {OPT_SCALE, OPT_WIDESCREEN, OPT_FULLSCREEN, OPT_WINDOW};
+constexpr int SETTING_OPTIONS[] = {OPT_SCALE,  OPT_WIDESCREEN, OPT_FULLSCREEN,
+                                   OPT_WINDOW, OPT_LIMITS,     OPT_LEVEL};
 
 struct SettingsContext {
     GameOptions *opt;
@@ -321,6 +336,8 @@ std::string settings_text(const GameOptions &opt) {
     char line[256];
     std::snprintf(line, sizeof line, "scale = %d\nwidescreen = %s\nfullscreen = %s\n", opt.scale,
                   opt.widescreen ? "yes" : "no", opt.fullscreen ? "yes" : "no");
+    text += line;
+    std::snprintf(line, sizeof line, "limits = %s\nlevel = %d\n", opt.limits->name, opt.level);
     text += line;
     if (opt.width != 0)
         std::snprintf(line, sizeof line, "window = %dx%d\n", opt.width, opt.height);
@@ -371,7 +388,7 @@ void game_settings_usage(FILE *to) {
         "(else ~/.config/polydrive/polydrive.conf), one `key = value' a line, # for\n"
         "comments; an option on the command line overrides the file:\n"
         "  scale = 1..6            widescreen = yes|no     fullscreen = yes|no\n"
-        "  window = WIDTHxHEIGHT\n"
+        "  window = WIDTHxHEIGHT   limits = classic|raised level = N\n"
         "  key.ACTION = KEY, ...   keys for an action (none for no key)\n"
         "  button.ACTION = BUTTON, ...   gamepad controls for an action\n"
         "ACTION is accelerate, reverse, left, right, stop, quit, screenshot or\n"
@@ -408,6 +425,8 @@ int main(int argc, char **argv) {
     // No output of the game may be written over one of its data files.
     fileio_add_input_folder(data);
     if (opt.watch) watch_folder(data);
+    limits_select(*opt.limits);
+    game_choose_level(opt.level);
     if (opt.width != 0 || opt.fullscreen)
         plat_window_options(opt.width, opt.height, opt.fullscreen);
     view_set(opt.scale, opt.widescreen);

@@ -15,11 +15,13 @@
 #include "base/fatal.h"
 #include "base/fixed.h"
 #include "frame/game.h"
+#include "frame/levels.h"
 #include "platform/kbd.h"
 #include "platform/video.h"
 #include "render/camera.h"
 #include "res/res.h"
 #include "scene/body.h"
+#include "scene/limits.h"
 #include "scene/mesh.h"
 
 namespace {
@@ -52,7 +54,9 @@ int free_camera = 0;
 Stamp stamp_now() {
     Stamp s;
     std::memset(&s, 0, sizeof s);
-    const std::string paths[3] = {watched, watched + "/level1.3dw", watched + "/car1.3do"};
+    char level[LEVEL_FILE_NAME_SIZE];
+    level_file_name(game_chosen_level(), level);
+    const std::string paths[3] = {watched, watched + "/" + level, watched + "/car1.3do"};
     for (int i = 0; i < 3; i++) {
         struct stat st;
         if (stat(paths[i].c_str(), &st) != 0) continue;
@@ -99,8 +103,8 @@ bool load_from(const char *folder, std::string *why) {
     fatal_set_hook(refusing_hook);
     bool ok = true;
     try {
-        res_init(GAME_POOL_SIZE);
-        level_load(1);
+        res_init(limits_current().pool_size);
+        level_load(game_chosen_level());
     } catch (const Refused &e) {
         *why = e.what();
         while (!why->empty() && why->back() == '\n') why->pop_back();

@@ -79,7 +79,7 @@ bool climbs_out(const char *name) {
     return false;
 }
 
-// The cache's only access to the file system:
+// The cache's only access to the files it registers:
 //   1 opens "<folder>/<name>" (name_or_buffer is the name) and returns the FILE*;
 //   2 returns the open file's size;
 //   3 reads up to `length` bytes from the start of the file into
@@ -182,6 +182,17 @@ void res_set_folder(const char *path) {
     if (std::strlen(path) > static_cast<size_t>(RES_FOLDER_MAX))
         fatal_error("data folder name too long");
     std::strcpy(folder.path, path);
+}
+
+const char *res_folder() { return folder.path; }
+
+int64_t res_file_size(const char *name) {
+    char path[RES_FOLDER_MAX + 1 + RES_NAME_MAX + 1];
+    if (std::strlen(name) > static_cast<size_t>(RES_NAME_MAX)) return -1;
+    std::snprintf(path, sizeof path, "%s/%s", folder.path, name);
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return static_cast<int64_t>(st.st_size);
 }
 
 void res_init(int32_t pool_size) {

@@ -31,6 +31,12 @@ constexpr int RES_FOLDER_MAX = 4095;   // characters of a data folder's path
 // Fatal for a path longer than RES_FOLDER_MAX.
 void res_set_folder(const char *folder);
 
+// The folder in force, as res_set_folder left it.
+const char *res_folder();
+// The size in bytes of the regular file `name` in the folder, -1 when there is
+// none (nothing is registered or opened; for checks before a registration).
+int64_t res_file_size(const char *name);
+
 // Harmless twice, or without res_init; res_init on a live cache shuts it down first.
 void res_init(int32_t pool_size);
 void res_shutdown();

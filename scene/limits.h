@@ -17,6 +17,10 @@ struct Limits {
     int32_t drawlist_capacity;   // faces and sprites listed in one frame
     int32_t spare_max;           // spare vertex slots of one object
     int32_t bitmap_size_max;     // width and height of a bitmap
+    // Spare vertex slots of all the objects of one world file together. Every
+    // slot is cleared at load, so this bounds the memory a small file can
+    // claim. Classic has no bound of its own here (the pool bounds the file).
+    int32_t spare_level_max;
 };
 
 extern const Limits LIMITS_CLASSIC;
@@ -29,3 +33,10 @@ const Limits *limits_by_name(const char *name);
 // another. Chosen once at start-up, before the first res_init.
 const Limits &limits_current();
 void limits_select(const Limits &limits);
+
+// Ends the program when a file of `bytes` bytes (what names it, e.g.
+// "level3.3dw with car1.3do" or "bitmap `tree.bit'") is more than the pool in
+// force holds but no more than the raised pool holds, with one line naming
+// the figure, the pool and the option that plays it. Larger files are left
+// to the cache's own refusal ("resource `NAME' too big").
+void limits_require_pool(const char *what, int64_t bytes);

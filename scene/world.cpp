@@ -1,11 +1,13 @@
 // scene/world.cpp: the world and model file loaders.
 #include "scene/world.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "base/fatal.h"
 #include "scene/body.h"
+#include "scene/limits.h"
 #include "scene/mesh.h"
 
 namespace {
@@ -15,6 +17,8 @@ constexpr int STRING_FATAL_BYTE = 127;   // storing this byte ends the program
 
 struct WorldState {
     char string[STRING_BUFFER];   // the shared result of stream_read_string
+    bool in_world;                // a world_load is reading its records
+    int64_t level_spare;          // spare slots of the world loaded so far
 };
 WorldState world;
 
@@ -95,8 +99,15 @@ void read_shape(ByteCursor *c, int32_t vertex_count, Building *b) {
     if (int64_t{vertex_count} * 12 > c->end - c->pos)
         fatal_error("resource `%s': bad count %ld", cursor_name(c),
                     static_cast<long>(vertex_count));
-    if (spare < 0 || spare > WORLD_SPARE_MAX)
+    const Limits &limits = limits_current();
+    if (spare < 0 || spare > limits.spare_max)
         fatal_error("resource `%s': bad count %ld", cursor_name(c), static_cast<long>(spare));
+    if (world.in_world) {
+        world.level_spare += spare;
+        if (world.level_spare > limits.spare_level_max)
+            fatal_error("resource `%s': more than %ld spare slots in the level", cursor_name(c),
+                        static_cast<long>(limits.spare_level_max));
+    }
     b->vertices = static_cast<int32_t *>(safe_alloc(int64_t{vertex_count} * 3 * 4));
     for (int32_t i = 0; i < vertex_count * 3; ++i) b->vertices[i] = stream_read_int(c);
     b->body->mesh = mesh_create(b->body, vertex_count, spare, b->vertices);
@@ -122,6 +133,11 @@ int32_t read_mass(ByteCursor *c) {
 void bind_sprite_bitmap(Mesh *mesh, const char *name) {
     if (!(mesh->faces->flags & FACE_SPRITE)) return;
     if (name[0] == '\0' || std::strcmp(name, "Statics") == 0) return;
+    // A bitmap the pool cannot hold is refused now, naming the limit, rather
+    // than when it is first drawn.
+    char what[RES_NAME_MAX + 16];
+    std::snprintf(what, sizeof what, "bitmap `%s'", name);
+    limits_require_pool(what, res_file_size(name));
     const auto id = static_cast<uint32_t>(res_register(name));
     for (Face *f = mesh->faces; f != nullptr; f = f->next)
         if (f->flags & FACE_SPRITE) f->flags = (f->flags & ~FACE_ID_MASK) | id;
@@ -163,6 +179,12 @@ void world_load(ResourceId id, Mesh **meshes) {
     need_mesh_list(meshes);
     const uint8_t *data = res_lock(id);
     ByteCursor cursor{data, data + res_size(id), id};
+    // Also reset when an earlier load ended in a fatal error a hook caught.
+    world.in_world = true;
+    world.level_spare = 0;
+    struct Done {
+        ~Done() { world.in_world = false; }
+    } done;
     for (;;) {
         const int32_t kind = stream_read_int(&cursor);
         if (kind == WORLD_KIND_END) break;

@@ -1,7 +1,7 @@
-// The headless recorder: key scripts, Escape, output files, errors, and a lap of
-// the shipped level held against tests/data/record/lap.fnv (FNV-1a 64 of each
-// frame's palette indices). After a change on purpose, look, then refresh with
-//   POLYDRIVE_RECORD_REFRESH=1 BUILD/tests/test_record --gtest_filter='RecordedLap.*'
+// The headless recorder: key scripts, Escape, output files, errors, and a lap
+// of each shipped level held against tests/data/record/*.fnv (FNV-1a 64 of
+// each frame's palette indices). After a change on purpose, look, then refresh with
+//   POLYDRIVE_RECORD_REFRESH=1 BUILD/tests/test_record --gtest_filter='*RecordedLap.*'
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -85,7 +85,8 @@ TEST_F(Recorder, BadScriptsAndOptionsEndWithOneClearLine) {
     // Command-line mistakes exit with 2, a file that cannot be read with 1.
     for (const char *args : {"--frames 3", "--out x", "--frames 0 --out x", "--frames 2 --out x --every",
                              "--frames 2 --out x --fast", "--frames 9223372036854775807 --out x",
-                             "--frames 2 --every 99999999999999999999 --out x", "--frames 2x --out x"}) {
+                             "--frames 2 --every 99999999999999999999 --out x", "--frames 2x --out x",
+                             "--frames 2 --out x --level 0", "--frames 2 --out x --limits big"}) {
         EXPECT_EQ(record(args), 2) << args;
         EXPECT_NE(err.find("polydrive-record: "), std::string::npos) << args;
     }
@@ -95,15 +96,38 @@ TEST_F(Recorder, BadScriptsAndOptionsEndWithOneClearLine) {
     EXPECT_NE(out.find("not armed"), std::string::npos);
 }
 
-using RecordedLap = Recorder;
+// The fatal lines go to standard output, as the game prints them.
+TEST_F(Recorder, ALevelIsChosenByNumberAndOneTooBigForTheLimitsIsRefusedAtLoad) {
+    EXPECT_EQ(record("--level 9 --frames 2 --out '" + dir + "'"), 1);
+    EXPECT_EQ(out, "Fatal error: no level 9 in lib: it holds levels 1, 2, 3\n");
+    EXPECT_EQ(record("--level 3 --frames 2 --out '" + dir + "'"), 1);
+    EXPECT_NE(out.find("Fatal error: level3.3dw with car1.3do: "), std::string::npos) << out;
+    EXPECT_NE(out.find(" bytes, the classic resource pool holds 10240; --limits raised plays it\n"),
+              std::string::npos)
+        << out;
+}
 
-TEST_F(RecordedLap, FramesMatchTheCheckedInHashes) {
-    const std::string keys = SOURCE + "/tests/data/record/lap.keys", hashes = SOURCE + "/tests/data/record/lap.fnv";
+// A lap: a key script, the file of its frame hashes, and the options it is
+// recorded with. The first lap of each hash file writes it on refresh; the
+// others (the same lap under other limits) are held to it.
+struct Lap {
+    const char *keys, *hashes, *options;
+    bool writes;
+};
+std::ostream &operator<<(std::ostream &out, const Lap &lap) { return out << lap.hashes << " " << lap.options; }
+
+class RecordedLap : public Recorder, public ::testing::WithParamInterface<Lap> {};
+
+TEST_P(RecordedLap, FramesMatchTheCheckedInHashes) {
+    const Lap &lap = GetParam();
+    const std::string keys = SOURCE + "/tests/data/record/" + lap.keys;
+    const std::string hashes = SOURCE + "/tests/data/record/" + lap.hashes;
     long frames = 0;   // the sum of the script's counts
     std::istringstream script_lines(slurp(keys));
     for (std::string line; std::getline(script_lines, line);) frames += std::atol(line.c_str());
-    ASSERT_EQ(
-        record("--keys '" + keys + "' --frames " + std::to_string(frames) + " --every 1000000 --raw --out " + dir), 0)
+    ASSERT_EQ(record(std::string(lap.options) + " --keys '" + keys + "' --frames " + std::to_string(frames) +
+                     " --every 1000000 --raw --out " + dir),
+              0)
         << err;
     std::string got;   // one "FRAME HASH" line a frame, 23 characters each
     for (long frame = 1; frame <= frames; ++frame) {
@@ -116,7 +140,7 @@ TEST_F(RecordedLap, FramesMatchTheCheckedInHashes) {
         std::snprintf(line, sizeof line, "%05ld %016llx\n", frame, static_cast<unsigned long long>(h));
         got += line;
     }
-    if (std::getenv("POLYDRIVE_RECORD_REFRESH") != nullptr) {
+    if (std::getenv("POLYDRIVE_RECORD_REFRESH") != nullptr && lap.writes) {
         ASSERT_TRUE((std::ofstream(hashes) << got << std::flush).good()) << "cannot write " << hashes;
         GTEST_SKIP() << "wrote the frame hashes to " << hashes;
     }
@@ -125,5 +149,14 @@ TEST_F(RecordedLap, FramesMatchTheCheckedInHashes) {
         ASSERT_EQ(got.substr(at, 22), want.substr(std::min(at, want.size()), 22))
             << "first differing frame (FRAME HASH) in " << hashes << "; on purpose? See the top of this file";
 }
+
+// Levels 1 and 2 fit the classic limits and must draw the same frames under
+// the raised ones; level 3 plays only under raised.
+INSTANTIATE_TEST_SUITE_P(Levels, RecordedLap,
+                         ::testing::Values(Lap{"lap.keys", "lap.fnv", "", true},
+                                           Lap{"lap.keys", "lap.fnv", "--limits raised", false},
+                                           Lap{"level2.keys", "level2.fnv", "--level 2", true},
+                                           Lap{"level2.keys", "level2.fnv", "--level 2 --limits raised", false},
+                                           Lap{"level3.keys", "level3.fnv", "--level 3 --limits raised", true}));
 
 }   // namespace

@@ -24,6 +24,7 @@
 #include "base/datadir.h"
 #include "base/save.h"
 #include "frame/game.h"
+#include "frame/levels.h"
 #include "frame/keyscript.h"
 #include "frame/view.h"
 #include "platform/headless/headless.h"
@@ -37,11 +38,11 @@ namespace {
 
 const char USAGE[] =
     "usage: polydrive-record --keys SCRIPT --frames N --out DIR [--every K] [--raw] [--state]\n"
-    "                        [--data DIR] [--scale N] [--widescreen]\n"
+    "                        [--data DIR] [--level L] [--limits SET] [--scale N] [--widescreen]\n"
     "\n"
-    "Runs the game headless on level1.3dw from the data folder (found as the\n"
-    "game finds it) for at most N frames and writes frame 1 and every K-th\n"
-    "frame (default 1) as DIR/frame_NNNNN.png.\n"
+    "Runs the game headless on level1.3dw (levelL.3dw with --level) from the\n"
+    "data folder (found as the game finds it) for at most N frames and writes\n"
+    "frame 1 and every K-th frame (default 1) as DIR/frame_NNNNN.png.\n"
     "\n"
     "  --keys SCRIPT  key script (a regular file of at most 1 MiB), one\n"
     "                 instruction a line: COUNT key key ... (COUNT 0..10^9)\n"
@@ -61,6 +62,8 @@ const char USAGE[] =
     "  --scale N      draw the world at N times 320x200 (1..6, default 1); the\n"
     "                 frames are written at that size\n"
     "  --widescreen   widen the view to 16:9 (427 columns at scale 1)\n"
+    "  --level L      play level L (1..9999, default 1)\n"
+    "  --limits SET   classic (the default) or raised, as the game's option\n"
     "  --help         this text\n"
     "  --version      print the version\n"
     "\n"
@@ -80,6 +83,7 @@ struct Options {
     const char *data = nullptr;
     int scale = 1;
     bool widescreen = false;
+    int level = 1;
 };
 
 constexpr long FRAMES_MAX = 100000000;   // frame_NNNNN names stay in order below that
@@ -124,6 +128,11 @@ Options parse_options(int argc, char **argv) {
             std::exit(0);
         } else if (arg == "--data") {
             o.data = value();
+        } else if (arg == "--level") {
+            o.level = level_option("polydrive-record", value());
+            if (o.level < 0) std::exit(TOOLIO_USAGE_STATUS);
+        } else if (arg == "--limits") {
+            toolio_select_limits("polydrive-record", value());
         } else if (arg == "--keys") {
             o.keys = value();
         } else if (arg == "--frames") {
@@ -263,7 +272,7 @@ int main(int argc, char **argv) {
     view_set(opt.scale, opt.widescreen);
 
     game_startup();
-    level_load(1);
+    level_load(opt.level);
     Body *player = nullptr;
     uint32_t held = 0;
     for (long frame = 1; frame <= opt.frames; ++frame) {

@@ -32,6 +32,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #include "base/datadir.h"
 #include "base/fatal.h"
 #include "frame/game.h"
+#include "frame/levels.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
@@ -42,10 +43,10 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 namespace {
 
 const char USAGE[] =
-    "usage: polydrive-soak --game G [--frames N] [--data DIR]\n"
+    "usage: polydrive-soak --game G [--frames N] [--data DIR] [--level L] [--limits SET]\n"
     "       polydrive-soak --help | --version\n"
     "\n"
-    "Plays game number G (0..2147483647) headless on lib/level1.3dw for at most\n"
+    "Plays game number G (0..2147483647) headless on level1.3dw for at most\n"
     "N frames (1..100000000; default 4200, the 60-second limit at 70 frames a\n"
     "second), with random keys, and checks that the heap in use after the first\n"
     "frame is the same at the end. Some games end early by Escape, as a person\n"
@@ -54,7 +55,8 @@ const char USAGE[] =
     "the command line. No alarm is armed; SIGINT or SIGTERM ends the game after\n"
     "the frame in progress, by that signal.\n"
     "--data DIR reads the level from DIR instead of the data folder the game\n"
-    "would find.\n";
+    "would find; --level L plays levelL.3dw (1..9999) instead of level 1;\n"
+    "--limits SET is classic (the default) or raised, as the game's option.\n";
 
 [[noreturn]] void fail(const char *message, const char *detail = "", int status = 1) {
     std::fprintf(stderr, "polydrive-soak: %s%s\n", message, detail);
@@ -155,6 +157,7 @@ int main(int argc, char **argv) {
     long game = -1;
     long frames = 4200;
     const char *data = nullptr;
+    int level = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -169,13 +172,18 @@ int main(int argc, char **argv) {
             if (!toolio_finish_stdout(&error)) fail(error.c_str());
             return 0;
         }
-        if (arg == "--game" || arg == "--frames" || arg == "--data") {
+        if (arg == "--game" || arg == "--frames" || arg == "--data" || arg == "--level" ||
+            arg == "--limits") {
             if (i + 1 >= argc) fail("missing value after ", argv[i], TOOLIO_USAGE_STATUS);
             const char *value = argv[++i];
             if (arg == "--game")
                 game = parse_number("--game", value, 0, GAME_MAX);
             else if (arg == "--frames")
                 frames = parse_number("--frames", value, 1, FRAMES_MAX);
+            else if (arg == "--level")
+                level = parse_number("--level", value, 1, LEVEL_NUMBER_MAX);
+            else if (arg == "--limits")
+                toolio_select_limits("polydrive-soak", value);
             else
                 data = value;
         } else {
@@ -191,7 +199,7 @@ int main(int argc, char **argv) {
     game_startup();
     Dice dice{static_cast<uint32_t>(game >> 8)};
     for (long i = 0; i < (game & 0xFF); ++i) rand_byte();
-    level_load(1);
+    level_load(level);
 
     // About one game in five ends early: Escape pressed and released.
     long quit_at = 0;

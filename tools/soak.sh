@@ -4,8 +4,9 @@
 # FRAMES frames have been played. Each game lasts at most 4200 frames, the
 # 60-second limit at 70 frames a second; some end early by Escape.
 #
-#   bash tools/soak.sh FRAMES [BUILD_DIR] [FIRST_GAME]
+#   bash tools/soak.sh FRAMES [BUILD_DIR] [FIRST_GAME] [SOAK_OPTION...]
 #
+# SOAK_OPTIONs go to every game, e.g. --level 3 --limits raised.
 # BUILD_DIR (default: build) must hold tools/polydrive-soak. Run from the
 # repository root, where lib/ is. Built with -DPOLYDRIVE_SANITIZE=ON, every
 # game also runs under ASan, LeakSanitizer and UBSan; any report, fatal
@@ -18,6 +19,7 @@ set -u
 frames=${1:?usage: bash tools/soak.sh FRAMES [BUILD_DIR] [FIRST_GAME]}
 build=${2:-build}
 game=${3:-0}
+shift $(($# < 3 ? $# : 3))
 bin="$build/tools/polydrive-soak"
 
 if ! [[ "$frames" =~ ^[0-9]+$ ]] || [ "$frames" -lt 1 ]; then
@@ -42,13 +44,13 @@ start=$SECONDS
 while [ "$total" -lt "$frames" ]; do
     want=$((frames - total))
     [ "$want" -gt 4200 ] && want=4200
-    out=$("$bin" --game "$game" --frames "$want" 2>&1)
+    out=$("$bin" --game "$game" --frames "$want" "$@" 2>&1)
     status=$?
     played=$(printf '%s\n' "$out" | sed -n 's/^game [0-9]*: \([0-9]*\) frames$/\1/p' | tail -n 1)
     if [ "$status" -ne 0 ] || [ -z "$played" ] || [ -n "$(printf '%s\n' "$out" | grep -v '^game [0-9]*: [0-9]* frames$')" ]; then
         printf '%s\n' "$out" >&2
         echo "soak: game $game failed (exit status $status); replay with:" >&2
-        echo "  $bin --game $game --frames $want" >&2
+        echo "  $bin --game $game --frames $want $*" >&2
         exit 1
     fi
     total=$((total + played))

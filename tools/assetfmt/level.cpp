@@ -202,9 +202,10 @@ void check_mesh(const LevelObject &o, const std::string &who, std::vector<std::s
     if (o.flat.empty() && o.smooth.empty()) problems->push_back(who + ": no face");
     if (o.mass <= 0)
         problems->push_back(who + ": mass " + std::to_string(o.mass) + " is not positive");
-    if (o.spare < 0 || o.spare > WORLD_SPARE_MAX)
+    const int32_t spare_max = limits_current().spare_max;
+    if (o.spare < 0 || o.spare > spare_max)
         problems->push_back(who + ": spare slot count " + std::to_string(o.spare) + " outside 0.." +
-                            std::to_string(WORLD_SPARE_MAX));
+                            std::to_string(spare_max));
     int n = 0;
     for (const auto *group : {&o.flat, &o.smooth}) {
         for (const LevelFace &f : *group) {
@@ -367,9 +368,16 @@ std::vector<std::string> level_problems(const LevelFile &file) {
         n++;
     }
     const size_t size = level_encode(file).size();
-    if (size > LEVEL_FILE_MAX)
-        problems.push_back(std::to_string(size) + " bytes, more than the game's " +
-                           std::to_string(LEVEL_FILE_MAX) + "-byte resource pool holds");
+    const Limits &limits = limits_current();
+    if (size > static_cast<size_t>(limits.pool_size)) {
+        std::string problem = std::to_string(size) + " bytes, more than the game's " +
+                              std::to_string(limits.pool_size) + "-byte resource pool holds";
+        if (size <= static_cast<size_t>(LIMITS_RAISED.pool_size))
+            problem += " under the " + std::string(limits.name) +
+                       " limits (--limits raised writes it, and the game plays it with "
+                       "--limits raised)";
+        problems.push_back(problem);
+    }
     return problems;
 }
 

@@ -35,6 +35,7 @@
 
 #include "frame/game.h"
 #include "scene/fileformat.h"
+#include "scene/limits.h"
 
 enum class LevelKind { World, Model };
 
@@ -126,6 +127,7 @@ bool level_add_obj_text(const std::string &text, const std::string &obj_path,
 
 // The largest inputs the tools read: a text source, an OBJ or MTL file, a
 // PNG picture (16 MiB); a world or model file holds no more than the game's
-// resource pool.
+// resource pool under the classic limits (level_problems and the spare slot
+// bounds follow the limits in force, scene/limits).
 constexpr size_t LEVEL_SOURCE_MAX = size_t{16} << 20;
 constexpr size_t LEVEL_FILE_MAX = GAME_POOL_SIZE;

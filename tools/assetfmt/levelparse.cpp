@@ -211,10 +211,11 @@ struct Parser {
             ok = fail(who + " has no mass (add a line: mass N)");
         if (ok && !has_spare) {
             object->spare = level_auto_spare(*object);
-            if (object->spare > WORLD_SPARE_MAX)
+            const int32_t spare_max = limits_current().spare_max;
+            if (object->spare > spare_max)
                 ok = fail(who + " needs " + std::to_string(object->spare) +
                           " spare slots (two a face), more than the game's " +
-                          std::to_string(WORLD_SPARE_MAX) + ": split it into smaller objects");
+                          std::to_string(spare_max) + ": split it into smaller objects");
         }
         line = saved;
         object = nullptr;
@@ -363,7 +364,7 @@ struct Parser {
                 return true;
             }
             int64_t e = 0;
-            if (!number(tok[1], 0, WORLD_SPARE_MAX, &e, "spare slots")) return false;
+            if (!number(tok[1], 0, limits_current().spare_max, &e, "spare slots")) return false;
             object->spare = static_cast<int32_t>(e);
         } else if (k == "position" || k == "angles") {
             if (out->kind == LevelKind::Model) return fail("a model has no " + k);

@@ -13,6 +13,7 @@
 
 #include "base/fileio.h"
 #include "base/save.h"
+#include "scene/limits.h"
 
 namespace {
 
@@ -96,4 +97,14 @@ bool toolio_number(const char *text, int64_t min, int64_t max, int64_t *value) {
     if (v < min || v > max) return false;
     *value = v;
     return true;
+}
+
+void toolio_select_limits(const char *program, const char *name) {
+    const Limits *limits = limits_by_name(name);
+    if (limits == nullptr) {
+        std::fprintf(stderr, "%s: --limits is %s or %s, not '%s'\n", program, LIMITS_CLASSIC.name,
+                     LIMITS_RAISED.name, name);
+        std::exit(TOOLIO_USAGE_STATUS);
+    }
+    limits_select(*limits);
 }

@@ -44,3 +44,8 @@ void toolio_forget_removals();
 
 // A whole decimal number in min..max (no sign but '-', no space, no overflow).
 bool toolio_number(const char *text, int64_t min, int64_t max, int64_t *value);
+
+// The --limits option: selects the limit set named (scene/limits), or prints
+// "<program>: --limits is classic or raised, not 'NAME'" on standard error
+// and ends the process with TOOLIO_USAGE_STATUS.
+void toolio_select_limits(const char *program, const char *name);

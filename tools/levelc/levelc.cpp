@@ -15,7 +15,8 @@ namespace {
 constexpr useconds_t WATCH_POLL_US = 200000;   // a look at the source five times a second
 
 const char USAGE[] =
-    "usage: levelc SOURCE -o OUTPUT [--mass N] [--scale S] [--ramp RAMP] [--refl N] [--watch]\n"
+    "usage: levelc SOURCE -o OUTPUT [--limits SET] [--mass N] [--scale S] [--ramp RAMP]\n"
+    "              [--refl N] [--watch]\n"
     "       levelc --help | --version\n"
     "Compiles a world or model source into a .3dw or .3do file.\n"
     "\n"
@@ -60,6 +61,9 @@ const char USAGE[] =
     "longer than 59 characters, a file larger than the 10240-byte resource pool,\n"
     "OBJ coordinates that are not finite decimal numbers, an OBJ file without a\n"
     "triangle. OUTPUT is written whole or not at all, never over an input.\n"
+    "--limits raised checks against the game's raised limits instead (a\n"
+    "16 MiB pool, a million spare slots an object): the file then needs\n"
+    "--limits raised in the game too.\n"
     "Exit status 1 on any error, 2 for a mistake in the command line.\n";
 
 [[noreturn]] void die(const std::string &message, int status = 1) {
@@ -179,13 +183,15 @@ int main(int argc, char **argv) {
             if (!toolio_finish_stdout(&error)) die(error);
             return 0;
         }
-        const bool takes_value =
-            a == "-o" || a == "--mass" || a == "--scale" || a == "--ramp" || a == "--refl";
+        const bool takes_value = a == "-o" || a == "--limits" || a == "--mass" || a == "--scale" ||
+                                 a == "--ramp" || a == "--refl";
         if (takes_value && i + 1 >= argc) usage_error(a + " needs a value");
         if (a == "--watch") {
             watching = true;
         } else if (a == "-o") {
             output = argv[++i];
+        } else if (a == "--limits") {
+            toolio_select_limits("levelc", argv[++i]);
         } else if (a == "--mass") {
             mass = option_number(argv[++i], 1, INT32_MAX, "--mass");
             obj_options = true;

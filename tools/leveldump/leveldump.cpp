@@ -11,14 +11,16 @@
 namespace {
 
 const char USAGE[] =
-    "usage: leveldump [--world | --model] FILE [-o OUTPUT]\n"
+    "usage: leveldump [--world | --model] [--limits SET] FILE [-o OUTPUT]\n"
     "       leveldump --help | --version\n"
     "Prints a .3dw world or .3do model file as text on standard output (or\n"
     "into OUTPUT, written whole or not at all and never over FILE), in the\n"
     "plain form that 'levelc SOURCE -o FILE' turns back into the same bytes.\n"
     "The kind comes from the file's extension unless --world or --model says\n"
     "it. FILE must be a regular file of at most 10240 bytes, the game's\n"
-    "resource pool. What the game's loader would refuse (an object without\n"
+    "resource pool (16 MiB with --limits raised, which also reports what the\n"
+    "game would refuse under the raised limits). What the game's loader would refuse (an object "
+    "without\n"
     "faces, a corner outside its object, a mass that is not positive, too\n"
     "many spare slots) is reported on standard error; the text is printed all\n"
     "the same.\n"
@@ -66,9 +68,12 @@ int main(int argc, char **argv) {
             kind = 0;
         } else if (a == "--model") {
             kind = 1;
-        } else if (a == "-o") {
-            if (i + 1 >= argc) usage_error("-o needs a value");
-            output = argv[++i];
+        } else if (a == "-o" || a == "--limits") {
+            if (i + 1 >= argc) usage_error(a + " needs a value");
+            if (a == "-o")
+                output = argv[++i];
+            else
+                toolio_select_limits("leveldump", argv[++i]);
         } else if (a.size() > 1 && a[0] == '-') {
             usage_error("unknown option " + a);
         } else if (path.empty()) {
@@ -89,7 +94,8 @@ int main(int argc, char **argv) {
     }
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!toolio_read(path, LEVEL_FILE_MAX, &bytes, &error)) die(error);
+    if (!toolio_read(path, static_cast<size_t>(limits_current().pool_size), &bytes, &error))
+        die(error);
     if (!output.empty() && toolio_is_input(output))
         die(output + ": is the input; refusing to write over it");
     LevelFile file;
