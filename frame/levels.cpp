@@ -54,10 +54,9 @@ int number_of(const char *name) {
         std::strcat(list, item);
     }
     if (more > 0) std::strcat(list, " ...");
-    if (count == 0)
-        fatal_error("no level %d in %s: it holds no level", level, res_folder());
-    fatal_error("no level %d in %s: it holds level%s %s", level, res_folder(),
-                count > 1 ? "s" : "", list);
+    if (count == 0) fatal_error("no level %d in %s: it holds no level", level, res_folder());
+    fatal_error("no level %d in %s: it holds level%s %s", level, res_folder(), count > 1 ? "s" : "",
+                list);
 }
 
 }   // namespace

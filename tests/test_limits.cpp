@@ -53,8 +53,8 @@ class LimitsTest : public ::testing::Test {
         fs::remove_all(dir);
     }
     void write(const std::string &name, const std::vector<uint8_t> &bytes) const {
-        std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()),
-                                                                static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(dir + "/" + name, std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     std::string dir;
 };
@@ -70,7 +70,8 @@ Bytes random_level(std::mt19937 &rng) {
     for (int n = pick(1, 8); n > 0; --n) {
         Obj o;
         o.verts.clear();
-        for (int k = pick(3, 6); k > 0; --k) o.verts.push_back({pick(-20000, 20000), pick(0, 30000), pick(-20000, 20000)});
+        for (int k = pick(3, 6); k > 0; --k)
+            o.verts.push_back({pick(-20000, 20000), pick(0, 30000), pick(-20000, 20000)});
         const int last = static_cast<int>(o.verts.size()) - 1;
         o.flat.clear();
         for (int k = pick(1, 6); k > 0; --k) {
@@ -120,9 +121,7 @@ std::vector<std::string> play(const Limits &limits, int frames) {
             gfx_flip();
         }
         game_shutdown();
-    } catch (const Fatal &fatal) {
-        out.push_back("fatal: " + fatal.message);
-    }
+    } catch (const Fatal &fatal) { out.push_back("fatal: " + fatal.message); }
     level_free();
     fatal_set_hook(nullptr);
     return out;
@@ -180,8 +179,8 @@ TEST_F(LimitsTest, WhatTheClassicPoolCannotHoldIsRefusedAtLoadNamingTheOption) {
     write("level2.3dw", world({sprite}, with_start()));
     limits_select(LIMITS_CLASSIC);
     EXPECT_FATAL(game_startup(); level_load(2),
-                 "^Fatal error: bitmap `wide.bit': 16392 bytes, the classic resource pool holds 10240; "
-                 "--limits raised plays it\n$");
+                                 "^Fatal error: bitmap `wide.bit': 16392 bytes, the classic resource pool holds 10240; "
+                                 "--limits raised plays it\n$");
     limits_select(LIMITS_RAISED);
     game_startup();
     level_load(2);
@@ -194,9 +193,8 @@ TEST_F(LimitsTest, LevelsAreChosenByNumberAndAMissingOneNamesThoseThere) {
     Obj one;
     for (const char *name : {"level1.3dw", "level3.3dw", "level12.3dw"}) write(name, world({one}, with_start()));
     write("level01.3dw", world({one}, with_start()));   // not a level number
-    fs::create_directory(dir + "/level4.3dw");            // not a file
-    EXPECT_FATAL(game_startup(); level_load(4), "^Fatal error: no level 4 in " + dir +
-                                                    ": it holds levels 1, 3, 12\n$");
+    fs::create_directory(dir + "/level4.3dw");          // not a file
+    EXPECT_FATAL(game_startup(); level_load(4), "^Fatal error: no level 4 in " + dir + ": it holds levels 1, 3, 12\n$");
     fs::remove(dir + "/level1.3dw");
     fs::remove(dir + "/level12.3dw");
     EXPECT_FATAL(game_startup(); level_load(2), ": it holds level 3\n$");

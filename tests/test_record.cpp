@@ -83,10 +83,10 @@ TEST_F(Recorder, BadScriptsAndOptionsEndWithOneClearLine) {
         EXPECT_NE(err.find(keys + message), std::string::npos) << err;
     }
     // Command-line mistakes exit with 2, a file that cannot be read with 1.
-    for (const char *args : {"--frames 3", "--out x", "--frames 0 --out x", "--frames 2 --out x --every",
-                             "--frames 2 --out x --fast", "--frames 9223372036854775807 --out x",
-                             "--frames 2 --every 99999999999999999999 --out x", "--frames 2x --out x",
-                             "--frames 2 --out x --level 0", "--frames 2 --out x --limits big"}) {
+    for (const char *args :
+         {"--frames 3", "--out x", "--frames 0 --out x", "--frames 2 --out x --every", "--frames 2 --out x --fast",
+          "--frames 9223372036854775807 --out x", "--frames 2 --every 99999999999999999999 --out x",
+          "--frames 2x --out x", "--frames 2 --out x --level 0", "--frames 2 --out x --limits big"}) {
         EXPECT_EQ(record(args), 2) << args;
         EXPECT_NE(err.find("polydrive-record: "), std::string::npos) << args;
     }
@@ -102,8 +102,7 @@ TEST_F(Recorder, ALevelIsChosenByNumberAndOneTooBigForTheLimitsIsRefusedAtLoad) 
     EXPECT_EQ(out, "Fatal error: no level 9 in lib: it holds levels 1, 2, 3\n");
     EXPECT_EQ(record("--level 3 --frames 2 --out '" + dir + "'"), 1);
     EXPECT_NE(out.find("Fatal error: level3.3dw with car1.3do: "), std::string::npos) << out;
-    EXPECT_NE(out.find(" bytes, the classic resource pool holds 10240; --limits raised plays it\n"),
-              std::string::npos)
+    EXPECT_NE(out.find(" bytes, the classic resource pool holds 10240; --limits raised plays it\n"), std::string::npos)
         << out;
 }
 

@@ -25,7 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using Flags = std::vector<uint32_t>;
 
-
 void write(const std::string &name, const Bytes &bytes) {
     std::ofstream("lib/" + name, std::ios::binary) << std::string(bytes.begin(), bytes.end());
 }
