@@ -156,10 +156,9 @@ int main(int argc, char **argv) {
         if (flip_kernel(kernel) == nullptr) continue;
         kernels.push_back(kernel);
         for (const char *scene : SCENES)
-            benchmark::RegisterBenchmark(bench_name(kernel, scene).c_str(),
-                                         [kernel, scene](benchmark::State &state) {
-                                             flip_scene(state, scene, kernel);
-                                         });
+            benchmark::RegisterBenchmark(
+                bench_name(kernel, scene).c_str(),
+                [kernel, scene](benchmark::State &state) { flip_scene(state, scene, kernel); });
     }
     FlipTable table(kernels);
     return run_benchmarks(argc, argv, table);

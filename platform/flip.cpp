@@ -64,7 +64,8 @@ void copy_changed_sse2(const uint8_t *back, const uint8_t *previous, uint8_t *vr
                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(previous + offset + 16 * k));
             same[k] = _mm_cmpeq_epi32(now[k], before);
         }
-        __m128i all = _mm_and_si128(_mm_and_si128(same[0], same[1]), _mm_and_si128(same[2], same[3]));
+        __m128i all =
+            _mm_and_si128(_mm_and_si128(same[0], same[1]), _mm_and_si128(same[2], same[3]));
         if (_mm_movemask_epi8(all) == 0xFFFF) continue;
         for (int k = 0; k < 4; k++) {
             auto *to = reinterpret_cast<__m128i *>(vram + offset + 16 * k);
@@ -76,9 +77,8 @@ void copy_changed_sse2(const uint8_t *back, const uint8_t *previous, uint8_t *vr
 }
 
 // AVX2: the same with two 32-byte halves and a byte blend.
-__attribute__((target("avx2"))) void copy_changed_avx2(const uint8_t *back,
-                                                       const uint8_t *previous, uint8_t *vram,
-                                                       size_t bytes) {
+__attribute__((target("avx2"))) void copy_changed_avx2(const uint8_t *back, const uint8_t *previous,
+                                                       uint8_t *vram, size_t bytes) {
     size_t offset = 0;
     for (; bytes - offset >= BLOCK_BYTES; offset += BLOCK_BYTES) {
         __m256i now[2], same[2];
@@ -123,7 +123,8 @@ void copy_changed_simd128(const uint8_t *back, const uint8_t *previous, uint8_t 
             now[k] = wasm_v128_load(back + offset + 16 * k);
             same[k] = wasm_i32x4_eq(now[k], wasm_v128_load(previous + offset + 16 * k));
         }
-        v128_t all = wasm_v128_and(wasm_v128_and(same[0], same[1]), wasm_v128_and(same[2], same[3]));
+        v128_t all =
+            wasm_v128_and(wasm_v128_and(same[0], same[1]), wasm_v128_and(same[2], same[3]));
         if (wasm_i32x4_all_true(all)) continue;
         for (int k = 0; k < 4; k++) {
             uint8_t *to = vram + offset + 16 * k;
@@ -146,19 +147,19 @@ const char *const KERNEL_NAMES[FLIP_KERNELS] = {
 
 FlipKernel flip_kernel(int kernel) {
     switch (kernel) {
-    case FLIP_PORTABLE: return copy_changed_portable;
+        case FLIP_PORTABLE: return copy_changed_portable;
 #if defined(__x86_64__)
-    case FLIP_128: return copy_changed_sse2;
-    case FLIP_AVX2:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") ? copy_changed_avx2 : nullptr;
-    case FLIP_AVX512:
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f") ? copy_changed_avx512 : nullptr;
+        case FLIP_128: return copy_changed_sse2;
+        case FLIP_AVX2:
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx2") ? copy_changed_avx2 : nullptr;
+        case FLIP_AVX512:
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx512f") ? copy_changed_avx512 : nullptr;
 #elif defined(__wasm_simd128__)
-    case FLIP_128: return copy_changed_simd128;
+        case FLIP_128: return copy_changed_simd128;
 #endif
-    default: return nullptr;
+        default: return nullptr;
     }
 }
 

@@ -75,8 +75,8 @@ TEST(FlipKernels, EveryKernelLeavesTheVideoMemoryOfTheRuleForAnySizeAndAlignment
                     std::memcpy(back.data() + misalign, frame.data(), size);
                     std::memcpy(previous.data() + misalign, before.data(), size);
                     std::memset(vram.data() + misalign, 0xA5, size);
-                    flip_kernel(kernel)(back.data() + misalign, previous.data() + misalign,
-                                        vram.data() + misalign, size);
+                    flip_kernel(kernel)(back.data() + misalign, previous.data() + misalign, vram.data() + misalign,
+                                        size);
                     ASSERT_EQ(std::memcmp(vram.data() + misalign, want.data(), size), 0)
                         << flip_kernel_name(kernel) << ", size " << size << ", offset " << misalign;
                     for (size_t i = 0; i < misalign; i++) ASSERT_EQ(vram[i], 0x5A) << "wrote before the frame";
