@@ -1,6 +1,8 @@
 // base/datadir.cpp: the data folder lookup.
 #include "base/datadir.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@ struct DataDirState {
     char looked[5 * (DATADIR_PATH_MAX + 20)];
     char exe[DATADIR_PATH_MAX];
     char build[DATADIR_PATH_MAX];
+    char build_lib[DATADIR_PATH_MAX + 8];
 };
 DataDirState datadir;
 
@@ -58,6 +61,39 @@ void prefix_of(const char *file, char *out, size_t size) {
 bool inside(const char *file, const char *dir) {
     const size_t n = std::strlen(dir);
     return n > 0 && std::strncmp(file, dir, n) == 0 && file[n] == '/';
+}
+
+// True when the two regular files hold the same bytes; false when either
+// cannot be read.
+bool same_bytes(const char *a, const char *b) {
+    const int fa = open(a, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fb = fa < 0 ? -1 : open(b, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    bool same = fa >= 0 && fb >= 0;
+    while (same) {
+        char ba[4096], bb[4096];
+        const ssize_t na = read(fa, ba, sizeof ba), nb = read(fb, bb, sizeof bb);
+        // Regular files give whole reads until their end.
+        if (na < 0 || na != nb || std::memcmp(ba, bb, static_cast<size_t>(na)) != 0) same = false;
+        if (na <= 0) break;
+    }
+    if (fa >= 0) close(fa);
+    if (fb >= 0) close(fb);
+    return same;
+}
+
+// True when `name` in `build` is a regular file that `found` lacks, or one
+// that differs from found's and was changed after it.
+bool newer_in_build(const char *build, const char *found, const char *name) {
+    char ours[DATADIR_PATH_MAX + 300], theirs[DATADIR_PATH_MAX + 300];
+    std::snprintf(ours, sizeof ours, "%s/%s", build, name);
+    std::snprintf(theirs, sizeof theirs, "%s/%s", found, name);
+    struct stat b, f;
+    if (stat(ours, &b) != 0 || !S_ISREG(b.st_mode)) return false;
+    if (stat(theirs, &f) != 0) return true;
+    if (!S_ISREG(f.st_mode)) return false;
+    const bool later = b.st_mtim.tv_sec != f.st_mtim.tv_sec ? b.st_mtim.tv_sec > f.st_mtim.tv_sec
+                                                            : b.st_mtim.tv_nsec > f.st_mtim.tv_nsec;
+    return later && !same_bytes(ours, theirs);
 }
 
 }   // namespace
@@ -108,6 +144,26 @@ const char *datadir_search(const DataDirPlaces &places) {
 }
 
 const char *datadir_looked() { return datadir.looked; }
+
+const char *datadir_newer_build(const DataDirPlaces &places, const char *found) {
+    if (places.given != nullptr || (places.env != nullptr && places.env[0] != '\0')) return nullptr;
+    if (places.build == nullptr || places.exe == nullptr || !inside(places.exe, places.build))
+        return nullptr;
+    std::snprintf(datadir.build_lib, sizeof datadir.build_lib, "%s/lib", places.build);
+    char real_found[DATADIR_PATH_MAX];
+    if (realpath(found, real_found) != nullptr && std::strcmp(real_found, datadir.build_lib) == 0)
+        return nullptr;
+    DIR *dir = opendir(datadir.build_lib);
+    if (dir == nullptr) return nullptr;
+    bool newer = false;
+    while (!newer) {
+        const dirent *e = readdir(dir);
+        if (e == nullptr) break;
+        if (e->d_name[0] != '.') newer = newer_in_build(datadir.build_lib, found, e->d_name);
+    }
+    closedir(dir);
+    return newer ? datadir.build_lib : nullptr;
+}
 
 const char *datadir_require(const char *program, const char *given) {
     const char *found = datadir_search(datadir_places(given));

@@ -39,6 +39,13 @@ DataDirPlaces datadir_places(const char *given);
 const char *datadir_search(const DataDirPlaces &places);
 const char *datadir_looked();
 
+// For a program run from its build tree that found its data in ./lib (no
+// --data, no POLYDRIVE_DATA): the build's lib/ when one of its files differs
+// from the file of that name in `found` (or `found` lacks it) and is the
+// newer of the two, as after a level maker edits a source and rebuilds but
+// has not copied the result into lib/. Null otherwise.
+const char *datadir_newer_build(const DataDirPlaces &places, const char *found);
+
 // The folder found for this process; when there is none, prints one line
 // "<program>: cannot find the game's data: no level1.3dw in <places>" on
 // standard error and ends the process with status 1.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -52,6 +53,18 @@ bool finish_stream(SaveFile *f) {
     return ok;
 }
 
+// The mode the finished file gets: a file replaced keeps its permission bits
+// as far as the umask allows them, a new one gets 0666 less the umask, as
+// any file the process creates does. mkstemp alone would leave 0600.
+mode_t target_mode(const char *target) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    struct stat st;
+    const mode_t wanted =
+        stat(target, &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 0777) : 0666;
+    return wanted & ~mask;
+}
+
 bool fail(SaveFile *f) {
     const int saved = errno;
     save_abort(f);
@@ -78,6 +91,12 @@ bool save_begin(SaveFile *f, const char *target) {
         return false;
     }
     f->slot = take_slot(f->temp);
+    if (fchmod(fd, target_mode(target)) != 0) {
+        const int saved = errno;
+        close(fd);
+        errno = saved;
+        return fail(f);
+    }
     f->stream = fdopen(fd, "wb");
     if (f->stream == nullptr) {
         const int saved = errno;

@@ -8,6 +8,9 @@
 // temporary file, leaving whatever was at the target untouched; errno tells
 // why. save_abort drops the temporary file.
 //
+// The file gets the mode any file the process creates would get (0666 less
+// the umask); a file replaced keeps its own permission bits, less the umask.
+//
 // The temporary files of unfinished saves are remembered (at most
 // SAVE_PENDING_MAX at once), so a signal handler can remove them with
 // save_abort_pending, which only calls unlink.

@@ -13,7 +13,13 @@
 #   P/share/man/man6, man1         manual pages made from each program's --help
 #   P/share/doc/polydrive          copyright (the MIT licence) and changelog
 
-set(POLYDRIVE_MAINTAINER "polydrive authors <polydrive@example.org>")
+# Who answers for the package, and the AppStream id of the game (reverse-DNS
+# of a domain its publisher controls). A packager sets both when configuring:
+# -DPOLYDRIVE_MAINTAINER="Name <address>" -DPOLYDRIVE_APPSTREAM_ID=tld.domain.polydrive
+set(POLYDRIVE_MAINTAINER "polydrive authors <polydrive@example.org>" CACHE STRING
+  "The Debian package's Maintainer field: Name <address>")
+set(POLYDRIVE_APPSTREAM_ID "org.polydrive.polydrive" CACHE STRING
+  "The AppStream component id (and metainfo file name)")
 # The game (only in the window build) and the tools.
 set(POLYDRIVE_PROGRAMS)
 foreach(program polydrive levelc leveldump bitmapc levelcheck polydrive-record polydrive-soak)
@@ -36,6 +42,18 @@ set(PKG_SRC ${CMAKE_SOURCE_DIR}/packaging)
 set(PKG_FILES)
 
 install(TARGETS ${POLYDRIVE_PROGRAMS} RUNTIME DESTINATION bin)
+# A stripped install (cpack, cmake --install --strip) also drops the
+# compiler's .comment and .note sections, which nothing at run time reads,
+# as Debian's own packaging tools do.
+if(CMAKE_STRIP)
+  foreach(program ${POLYDRIVE_PROGRAMS})
+    install(CODE "
+      if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+          \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/${program}\" COMMAND_ERROR_IS_FATAL ANY)
+      endif()")
+  endforeach()
+endif()
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/lib/ DESTINATION share/polydrive/lib)
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION share/doc/polydrive RENAME copyright)
 
@@ -54,8 +72,8 @@ if(TARGET polydrive)
   install(FILES ${PKG_OUT}/games/polydrive DESTINATION games)
   install(FILES ${PKG_SRC}/polydrive.desktop DESTINATION share/applications)
   configure_file(${PKG_SRC}/polydrive.metainfo.xml.in
-    ${PKG_OUT}/org.polydrive.polydrive.metainfo.xml @ONLY)
-  install(FILES ${PKG_OUT}/org.polydrive.polydrive.metainfo.xml DESTINATION share/metainfo)
+    ${PKG_OUT}/${POLYDRIVE_APPSTREAM_ID}.metainfo.xml @ONLY)
+  install(FILES ${PKG_OUT}/${POLYDRIVE_APPSTREAM_ID}.metainfo.xml DESTINATION share/metainfo)
 
   # The icon: the recorder's frame 80 of the README drive (the start gate
   # ahead), shown at its 4:3 shape, the middle square cut out and scaled.

@@ -1,15 +1,11 @@
 // frame/demo.cpp: the game's demos, recorded and played.
 #include "frame/demo.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "base/fatal.h"
+#include "base/fileio.h"
 #include "base/save.h"
 #include "platform/backend.h"
 #include "platform/kbd.h"
@@ -51,35 +47,15 @@ void play_frame_keys(uint32_t want) {
 }   // namespace
 
 bool demo_read(const char *path, KeyScript *script, std::string *error) {
-    // Opened without blocking and taken only as a regular file: a FIFO or a
-    // device named as a demo is refused at once instead of hanging the game.
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        *error = std::string("cannot open key script '") + path + "': " + std::strerror(errno);
+    // Read the one safe way: a FIFO or a device named as a demo is refused at
+    // once instead of hanging the game, and no more than a script may hold.
+    std::vector<uint8_t> text;
+    if (!fileio_read(path, KEYSCRIPT_TEXT_MAX, &text, error)) {
+        *error = "key script " + *error;
         return false;
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        *error = std::string("key script '") + path + "' is not a regular file";
-        return false;
-    }
-    FILE *f = fdopen(fd, "rb");
-    if (f == nullptr) {
-        close(fd);
-        *error = std::string("cannot read key script '") + path + "'";
-        return false;
-    }
-    // One byte more than a script may hold, so a longer file shows as one.
-    std::vector<char> text(KEYSCRIPT_TEXT_MAX + 1);
-    const size_t got = std::fread(text.data(), 1, text.size(), f);
-    const bool bad = std::ferror(f) != 0;
-    std::fclose(f);
-    if (bad) {
-        *error = std::string("cannot read key script '") + path + "'";
-        return false;
-    }
-    return keyscript_parse(text.data(), got, path, script, error);
+    return keyscript_parse(reinterpret_cast<const char *>(text.data()), text.size(), path, script,
+                           error);
 }
 
 std::string demo_text(const KeyScript &script) {
@@ -88,11 +64,10 @@ std::string demo_text(const KeyScript &script) {
 }
 
 void demo_record_to(const char *path) {
-    // Refused now rather than after the drive: a folder that takes no file.
-    SaveFile probe;
-    if (!save_begin(&probe, path))
-        fatal_error("cannot write demo `%s' (%s)", path, std::strerror(errno));
-    save_abort(&probe);
+    // Refused now rather than after the drive: one of the run's inputs, a
+    // device, a FIFO, a folder, or a place that takes no file.
+    std::string error;
+    if (!fileio_check_output(path, &error)) fatal_error("cannot write demo: %s", error.c_str());
     demo.mode = DEMO_RECORD;
     std::snprintf(demo.path, sizeof demo.path, "%s", path);
     demo.script = KeyScript{};
@@ -109,6 +84,7 @@ void demo_play_from(const char *path) {
 }
 
 int demo_playing() { return demo.mode == DEMO_PLAY; }
+int demo_recording() { return demo.mode == DEMO_RECORD; }
 
 int demo_frame_begin() {
     if (demo.mode == DEMO_RECORD) {
@@ -142,11 +118,7 @@ void demo_finish() {
     if (mode != DEMO_RECORD) return;
     kbd_hold_polls(0);
     const std::string text = demo_text(demo.script);
-    SaveFile f;
-    if (!save_begin(&f, demo.path) ||
-        std::fwrite(text.data(), 1, text.size(), f.stream) != text.size() || !save_commit(&f)) {
-        const int saved = errno;
-        save_abort(&f);
-        fatal_error("cannot write demo `%s' (%s)", demo.path, std::strerror(saved));
-    }
+    std::string error;
+    if (!fileio_write(demo.path, text.data(), text.size(), &error))
+        fatal_error("cannot write demo: %s", error.c_str());
 }

@@ -35,6 +35,7 @@ void demo_record_to(const char *path);
 // its one-line fault.
 void demo_play_from(const char *path);
 int demo_playing();
+int demo_recording();
 
 // The frame loop's hooks: demo_frame_begin before the Escape test (0 when a
 // demo being played is over), demo_frame_keys after it, demo_finish when the

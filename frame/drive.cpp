@@ -1,10 +1,10 @@
 // frame/drive.cpp: driving from the keyboard and the collision pass.
 #include "frame/drive.h"
 
-#include "frame/game.h"
+#include "base/fixed.h"
 #include "platform/kbd.h"
 #include "render/camera.h"
-#include "base/fixed.h"
+#include "scene/body.h"
 #include "scene/mesh.h"
 
 namespace {

@@ -8,6 +8,9 @@
 
 #include "frame/demo.h"
 #include "frame/drive.h"
+#include "frame/hud.h"
+#include "frame/pause.h"
+#include "frame/watch.h"
 #include "base/fatal.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
@@ -22,7 +25,7 @@
 Camera *current_camera = nullptr;
 
 namespace {
-// The signal that ended the loop (SIGALRM, SIGINT or SIGTERM), 0 for none.
+// The signal that ended the loop (SIGALRM, SIGINT, SIGTERM or SIGHUP), 0 for none.
 // The handler only records it; the loop ends at the start of the next frame,
 // the shutdown runs, and the signal is raised again with its default action.
 volatile std::sig_atomic_t stop_signal = 0;
@@ -36,6 +39,9 @@ void catch_stop_signals() {
     sigaction(SIGALRM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // A closed terminal ends the game as SIGINT does: the loop stops, a demo
+    // being recorded is written, the screen is given back.
+    sigaction(SIGHUP, &sa, nullptr);
 }
 
 // Ends the process by the signal that stopped the loop, as if no handler had
@@ -103,13 +109,25 @@ void game_frame(Body **player) {
 void game_run() {
     catch_stop_signals();
     if (!demo_playing()) alarm(GAME_TIME_LIMIT);
+    // A demo counts frames, so it has no pause.
+    const bool may_pause = !demo_playing() && !demo_recording();
     Body *player = nullptr;
+    hud_begin(!demo_playing());
     for (;;) {
         if (stop_signal != 0) return;
         if (!demo_frame_begin()) return;
         if (kbd_was_hit(KEY_ESCAPE)) return;
+        if (may_pause && kbd_was_hit(KEY_P) &&
+            pause_hold(game_stop_signal, hud_update) == PAUSE_QUIT)
+            return;
+        if (kbd_was_hit(KEY_M)) hud_toggle_map();
         demo_frame_keys();
-        game_frame(&player);
+        watch_frame(&player);
+        if (watch_free_camera()) continue;
+        game_update(&player);
+        game_draw();
+        hud_update();
+        gfx_flip();
     }
 }
 
@@ -129,7 +147,11 @@ void game_main() {
     level_load(1);
     game_run();
     demo_finish();
+    watch_finish();
     game_shutdown();
+    // The alarm would end the process without a word, which looks like a
+    // crash; the line comes after the shutdown, on the console given back.
+    if (stop_signal == SIGALRM) std::fputs(GAME_TIME_UP_LINE, stderr);
     if (stop_signal != 0) die_by(stop_signal);
 }
 

@@ -7,8 +7,9 @@
 // subsystem never started, so fatal_error may call it from anywhere.
 //
 // The loop ends when Escape is pressed and released, or when the 60-second
-// alarm, SIGINT or SIGTERM arrives: then the shutdown runs and the process
-// ends by that signal with its default action.
+// alarm, SIGINT, SIGTERM or SIGHUP arrives: then the shutdown runs and the
+// process ends by that signal with its default action. The alarm is
+// announced first, by GAME_TIME_UP_LINE on standard error.
 #pragma once
 
 #include <cstdint>
@@ -23,13 +24,14 @@ extern Camera *current_camera;
 constexpr int GAME_POOL_SIZE = 10240;
 constexpr int GAME_DRAWLIST_CAPACITY = 100;
 constexpr int GAME_TIME_LIMIT = 60;   // seconds
+constexpr const char *GAME_TIME_UP_LINE = "time is up: a game lasts 60 seconds\n";
 
 void game_main();
 void game_startup();
 void level_load(int level);
 void game_run();
 void game_shutdown();
-// The signal that ended the last game_run (SIGALRM, SIGINT or SIGTERM), or 0
+// The signal that ended the last game_run (SIGALRM, SIGINT, SIGTERM or SIGHUP), or 0
 // when Escape ended it; game_startup sets it back to 0.
 int game_stop_signal();
 

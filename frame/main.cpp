@@ -12,10 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "base/datadir.h"
+#include "base/fileio.h"
 #include "frame/demo.h"
 #include "frame/game.h"
+#include "frame/hud.h"
+#include "frame/watch.h"
 #include "platform/backend.h"
 #include "res/res.h"
 
@@ -38,6 +42,8 @@ enum OptionId : int {
     OPT_WINDOW,
     OPT_RECORD_DEMO,
     OPT_PLAY_DEMO,
+    OPT_MAP,
+    OPT_WATCH,
 };
 
 // One option of the command line: its long name, the name of its argument
@@ -56,6 +62,8 @@ constexpr OptionSpec OPTIONS[] = {
     {"window", "WIDTHxHEIGHT", OPT_WINDOW, "open the window at this size (default 960x720)"},
     {"record-demo", "FILE", OPT_RECORD_DEMO, "play, and write the keys of every frame to FILE"},
     {"play-demo", "FILE", OPT_PLAY_DEMO, "show the demo (key script) in FILE; Escape ends it"},
+    {"map", nullptr, OPT_MAP, "show a map of the level beside the picture (M toggles)"},
+    {"watch", nullptr, OPT_WATCH, "reload the level when a file in the data folder changes"},
     {"help", nullptr, OPT_HELP, "print this text and exit"},
     {"version", nullptr, OPT_VERSION, "print the version and exit"},
 };
@@ -68,13 +76,59 @@ struct GameOptions {
     int height = 0;
     const char *record_demo = nullptr;
     const char *play_demo = nullptr;
+    int map = 0;
+    int watch = 0;
 };
+
+// What follows the options in --help; the manual page is made from --help,
+// and each "Heading:" line becomes a section of it.
+constexpr const char HELP_AFTER_OPTIONS[] =
+    "\n"
+    "Keys:\n"
+    "  cursor up / down     accelerate forward / backward\n"
+    "  cursor left / right  steer\n"
+    "  1                    stop the car dead\n"
+    "  P                    pause the game and its clock; P again goes on\n"
+    "  M                    show or hide the map of the level (see --map)\n"
+    "  Escape               quit (closing the window does the same)\n"
+    "  Alt+Enter            switch between window and fullscreen\n"
+    "  F12                  save the picture on screen as a PNG (see Files)\n"
+    "The window's title shows the time left and the speed.\n"
+    "A gamepad (any controller SDL knows, plugged in at any time) drives too:\n"
+    "the d-pad or left stick as the cursor keys, the right and left triggers as\n"
+    "up and down, the south button (A, cross) as 1, Start or Back as Escape.\n"
+    "\n"
+    "Exit status:\n"
+    "  0                    Escape ended the game (or the window was closed)\n"
+    "  1                    a fatal error, told in one line on standard output\n"
+    "  2                    a mistake in the command line\n"
+    "  142                  time is up: a game lasts 60 seconds of play; the\n"
+    "                       game says so on standard error, then ends by the\n"
+    "                       alarm signal, SIGALRM (128 + 14)\n"
+    "  129, 130, 143        SIGHUP, SIGINT or SIGTERM ended it, by that signal\n"
+    "\n"
+    "Files:\n"
+    "The data (level1.3dw and the files it names) is read from DIR with\n"
+    "--data DIR, else from $POLYDRIVE_DATA when set, else from the first of\n"
+    "./lib, PREFIX/share/polydrive/lib (where PREFIX/bin holds the game) and\n"
+    "the build tree's lib/ (for a game run from its build tree) that holds\n"
+    "level1.3dw. F12 writes polydrive-YYYYMMDD-HHMMSS.png (never over another)\n"
+    "into $XDG_PICTURES_DIR/polydrive, else the pictures folder named in\n"
+    "$XDG_CONFIG_HOME/user-dirs.dirs (~/.config/user-dirs.dirs), else\n"
+    "~/Pictures/polydrive.\n"
+    "\n"
+    "Environment:\n"
+    "  POLYDRIVE_DATA       the data folder, when --data is not given\n"
+    "  XDG_PICTURES_DIR     where F12 saves pictures (in a polydrive folder)\n"
+    "  XDG_CONFIG_HOME      where user-dirs.dirs is looked for (~/.config)\n"
+    "  HOME                 the home folder, for the two above\n"
+    "  SDL_VIDEODRIVER      the display to use, e.g. x11, wayland or kmsdrm\n";
 
 void print_usage(FILE *to) {
     std::fputs(
         "Usage: polydrive [OPTION]...\n"
         "A first-person 3D driving game: drive round the track with the cursor keys\n"
-        "(1 stops the car, Escape quits); a game ends after 60 seconds.\n"
+        "(1 stops the car, P pauses, Escape quits); a game lasts 60 seconds.\n"
         "\n"
         "Options:\n",
         to);
@@ -86,19 +140,21 @@ void print_usage(FILE *to) {
                       o.argument != nullptr ? " " : "", o.argument != nullptr ? o.argument : "");
         std::fprintf(to, "  %-26s %s\n", left, o.help);
     }
-    std::fputs(
-        "\n"
-        "The data (level1.3dw and the files it names) is read from DIR with\n"
-        "--data DIR, else from $POLYDRIVE_DATA when set, else from the first of\n"
-        "./lib, PREFIX/share/polydrive/lib (where PREFIX/bin holds the game) and\n"
-        "the build tree's lib/ (for a game run from its build tree) that holds\n"
-        "level1.3dw.\n",
-        to);
+    std::fputs(HELP_AFTER_OPTIONS, to);
 }
 
 [[noreturn]] void usage_error() {
     print_usage(stderr);
     std::exit(2);
+}
+
+// Status 0 only when everything printed reached standard output (not a full
+// disk or a closed pipe).
+[[noreturn]] void exit_after_stdout() {
+    std::string error;
+    if (fileio_finish_stdout(&error)) std::exit(0);
+    std::fprintf(stderr, "polydrive: %s\n", error.c_str());
+    std::exit(1);
 }
 
 // WIDTHxHEIGHT, digits only, each side within its range.
@@ -139,8 +195,8 @@ GameOptions parse_options(int argc, char **argv) {
         const int id = getopt_long(argc, argv, shortopts, longopts, nullptr);
         if (id == -1) break;
         switch (id) {
-            case OPT_HELP: print_usage(stdout); std::exit(0);
-            case OPT_VERSION: std::printf("polydrive %s\n", POLYDRIVE_VERSION); std::exit(0);
+            case OPT_HELP: print_usage(stdout); exit_after_stdout();
+            case OPT_VERSION: std::printf("polydrive %s\n", POLYDRIVE_VERSION); exit_after_stdout();
             case OPT_DATA: opt.data = optarg; break;
             case OPT_FULLSCREEN: opt.fullscreen = 1; break;
             case OPT_WINDOW:
@@ -155,6 +211,8 @@ GameOptions parse_options(int argc, char **argv) {
                 break;
             case OPT_RECORD_DEMO: opt.record_demo = optarg; break;
             case OPT_PLAY_DEMO: opt.play_demo = optarg; break;
+            case OPT_MAP: opt.map = 1; break;
+            case OPT_WATCH: opt.watch = 1; break;
             default:   // getopt has said what was wrong
                 usage_error();
         }
@@ -170,15 +228,32 @@ GameOptions parse_options(int argc, char **argv) {
     return opt;
 }
 
+// A level maker who rebuilt but did not copy the result into lib/ would
+// otherwise play the old level without a word.
+void say_if_build_is_newer(const char *data, const char *given) {
+    const char *newer = datadir_newer_build(datadir_places(given), data);
+    if (newer == nullptr) return;
+    std::fprintf(stderr,
+                 "polydrive: playing the data in %s; %s is newer (the build's "
+                 "regen_lib target copies it into lib/, --data %s plays it)\n",
+                 data, newer, newer);
+}
+
 }   // namespace
 
 int main(int argc, char **argv) {
     const GameOptions opt = parse_options(argc, argv);
-    res_set_folder(datadir_require("polydrive", opt.data));
+    const char *data = datadir_require("polydrive", opt.data);
+    say_if_build_is_newer(data, opt.data);
+    res_set_folder(data);
+    // No output of the game may be written over one of its data files.
+    fileio_add_input_folder(data);
+    if (opt.watch) watch_folder(data);
     if (opt.width != 0 || opt.fullscreen)
         plat_window_options(opt.width, opt.height, opt.fullscreen);
     if (opt.record_demo != nullptr) demo_record_to(opt.record_demo);
     if (opt.play_demo != nullptr) demo_play_from(opt.play_demo);
+    if (opt.map) hud_show_map(1);
     game_main();
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <emscripten/emscripten.h>
 
 #include "frame/game.h"
+#include "frame/hud.h"
 
 // Plays one game; returns the signal that ended it (SIGALRM for the time
 // limit), or 0 when Escape ended it.
@@ -20,3 +21,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE int polydrive_play() {
     level_free();
     return game_stop_signal();
 }
+
+// The page's map setting (its Map button, or map=1 in the URL): shown from
+// the next frame on, in this game and the next, until M or the button
+// hides it.
+extern "C" EMSCRIPTEN_KEEPALIVE void polydrive_map(int on) { hud_show_map(on); }

@@ -35,6 +35,15 @@ void plat_get_palette(int *rgb);         // fills PLAT_PALETTE_INTS ints, 0..63
 // Backends without a window ignore it.
 void plat_window_options(int width, int height, int fullscreen);
 
+// Outside the picture, for the player: a status line (the window's title or
+// the page's footer; a backend without either ignores it), and a small
+// picture of PLAT_SIDE_PICTURE x PLAT_SIDE_PICTURE palette indices shown
+// beside the 320x200 one from the next present on (null: none, the state at
+// start). Neither changes video memory. The backend copies both.
+constexpr int PLAT_SIDE_PICTURE = 64;
+void plat_set_status(const char *text);
+void plat_set_side_picture(const uint8_t *pixels);
+
 using PlatKeyHandler = void (*)(int scancode, int press);
 int plat_keyboard_init();   // 0 on success
 void plat_keyboard_set_handler(PlatKeyHandler handler);

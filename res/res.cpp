@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/fatal.h"
+#include "base/fileio.h"
 #include "base/fixed.h"
 
 namespace {
@@ -99,6 +100,8 @@ intptr_t res_file_op(int op, FILE *file, void *name_or_buffer, long length = 0) 
                 close(fd);
                 fatal_error("cannot load resource `%s'", name);
             }
+            // An input of the run: no output may be written over it.
+            if (fd >= 0) fileio_add_input_id(st.st_dev, st.st_ino);
             FILE *f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
             if (f == nullptr && fd >= 0) close(fd);
             if (f == nullptr) fatal_error("cannot load resource `%s'", name);

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -90,6 +91,38 @@ TEST_F(DataDirTest, OnlyARegularLevelFileCounts) {
     fs::create_directories("linked");
     fs::create_symlink(dir_ / "real/level1.3dw", "linked/level1.3dw");
     EXPECT_EQ(search({"linked", nullptr, nullptr, nullptr}), "linked");
+}
+
+// A game run from its build tree that plays ./lib names the build's lib/
+// when a rebuild left a file there that differs and is newer; equal files,
+// an older build, a chosen folder or a program outside the tree say nothing.
+TEST_F(DataDirTest, ABuildLibNewerThanTheOnePlayedIsNamed) {
+    const std::string build = (dir_ / "build").string(), exe = build + "/polydrive";
+    const std::string build_lib = build + "/lib";
+    const auto write = [](const std::string &path, const char *text, int age) {
+        std::ofstream(path) << text;
+        fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(age));
+    };
+    fs::create_directories("lib");
+    fs::create_directories(build_lib);
+    write("lib/level1.3dw", "old", 2);
+    write(build_lib + "/level1.3dw", "old", 1);
+    const DataDirPlaces from_build{nullptr, nullptr, exe.c_str(), build.c_str()};
+    const auto newer = [](const DataDirPlaces &p, const char *found) {
+        const char *n = datadir_newer_build(p, found);
+        return std::string(n != nullptr ? n : "none");
+    };
+    EXPECT_EQ(newer(from_build, "lib"), "none");   // the same bytes
+    write(build_lib + "/level1.3dw", "edited", 1);
+    EXPECT_EQ(newer(from_build, "lib"), build_lib);
+    EXPECT_EQ(newer(from_build, build_lib.c_str()), "none");   // it is the one played
+    EXPECT_EQ(newer({"lib", nullptr, exe.c_str(), build.c_str()}, "lib"), "none");
+    EXPECT_EQ(newer({nullptr, "lib", exe.c_str(), build.c_str()}, "lib"), "none");
+    EXPECT_EQ(newer({nullptr, nullptr, "/usr/bin/polydrive", build.c_str()}, "lib"), "none");
+    write("lib/level1.3dw", "yours", 0);   // lib/ edited after the build: it is the newer
+    EXPECT_EQ(newer(from_build, "lib"), "none");
+    write(build_lib + "/tree.bit", "new bitmap", 1);   // a file lib/ lacks
+    EXPECT_EQ(newer(from_build, "lib"), build_lib);
 }
 
 // Started from the build tree, the test program finds the build's lib/ from

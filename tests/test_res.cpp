@@ -49,13 +49,25 @@ std::vector<ResBlockInfo> list() {
 // The list from the head ("free@50+10 P@0x2 R-": R not resident) and any res_check failure.
 std::string layout() {
     std::string out = res_check() ? "" : " res_check fails:";
+    // Appended piece by piece: GCC 12's -Wrestrict misreads "literal" +
+    // std::string temporaries in an optimised build.
     for (const ResBlockInfo &b : list()) {
-        const std::string at = "@" + std::to_string(b.offset);
-        if (b.id == -1)
-            out += " free" + at + "+" + std::to_string(b.size);
-        else
-            out += " " + std::string(res_name(b.id)) + (b.resident ? at : "-");
-        if (b.lock_count > 0) out += "x" + std::to_string(b.lock_count);
+        out += ' ';
+        out += b.id == -1 ? "free" : res_name(b.id);
+        if (b.id == -1 || b.resident) {
+            out += '@';
+            out += std::to_string(b.offset);
+        } else {
+            out += '-';
+        }
+        if (b.id == -1) {
+            out += '+';
+            out += std::to_string(b.size);
+        }
+        if (b.lock_count > 0) {
+            out += 'x';
+            out += std::to_string(b.lock_count);
+        }
     }
     return out.empty() ? out : out.substr(1);
 }

@@ -24,7 +24,7 @@ cpu_of() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 measure() {   # $1: parked, driving or turning
     "$game" >/dev/null 2>"$tmp/$1.err" &
     local pid=$! wid
-    wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^polydrive$' | head -n 1)
+    wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^polydrive( .*)?$' | head -n 1)
     xdotool windowfocus --sync "$wid" 2>/dev/null
     [ "$1" = driving ] && xdotool keydown --window "$wid" Up Left
     [ "$1" = turning ] && xdotool keydown --window "$wid" Left

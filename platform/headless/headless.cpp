@@ -32,6 +32,11 @@ struct HeadlessState {
     int queue_head;
     int queue_count;
 
+    char status[HEADLESS_STATUS_SIZE];
+    int status_changes;
+    uint8_t side[PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE];
+    int side_shown;
+
     char log[HEADLESS_LOG_SIZE];
     int log_length;
     int trace;
@@ -102,6 +107,16 @@ void plat_get_palette(int *rgb) { std::memcpy(rgb, headless.palette, sizeof head
 
 void plat_window_options(int, int, int) {}
 
+void plat_set_status(const char *text) {
+    std::snprintf(headless.status, sizeof headless.status, "%s", text);
+    headless.status_changes++;
+}
+
+void plat_set_side_picture(const uint8_t *pixels) {
+    headless.side_shown = pixels != nullptr;
+    if (pixels != nullptr) std::memcpy(headless.side, pixels, sizeof headless.side);
+}
+
 int plat_keyboard_init() {
     if (headless.fail_keyboard) {
         log_event("keyboard-fail");
@@ -143,6 +158,9 @@ void headless_queue_key(int scancode, int press) {
 }
 
 int headless_queued_keys() { return headless.queue_count; }
+const char *headless_status() { return headless.status; }
+int headless_status_changes() { return headless.status_changes; }
+const uint8_t *headless_side_picture() { return headless.side_shown ? headless.side : nullptr; }
 uint8_t *headless_video_memory() { return headless.vram; }
 const int *headless_palette() { return headless.palette; }
 int headless_mode() { return headless.mode; }

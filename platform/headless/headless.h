@@ -39,6 +39,13 @@ int headless_palette_loads();       // palette loads since reset
 // reference for the next present; 0 turns it off (the state after reset).
 void headless_count_words(int on);
 
+// The last status line (empty before the first), how many times it was
+// set, and the side picture shown (null when none).
+constexpr int HEADLESS_STATUS_SIZE = 128;
+const char *headless_status();
+int headless_status_changes();
+const uint8_t *headless_side_picture();
+
 void headless_fail_keyboard(int fail);   // non-zero: keyboard init fails
 const char *headless_log();
 

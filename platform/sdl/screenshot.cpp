@@ -12,12 +12,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
+#include "base/fileio.h"
 #include "base/save.h"
 #include "platform/video.h"
 
 namespace {
 
-constexpr int MAX_SUFFIX = 99;   // polydrive-...-99.png is the last name tried
+constexpr int MAX_SUFFIX = 99;            // polydrive-...-99.png is the last name tried
+constexpr size_t USER_DIRS_MAX = 65536;   // bytes of user-dirs.dirs read at most
 
 // mkdir -p: true when path is a folder at the end.
 bool make_folders(char *path) {
@@ -49,27 +54,36 @@ bool user_dirs_pictures(const char *home, char *out, size_t size) {
                 ? std::snprintf(path, sizeof path, "%s/user-dirs.dirs", config)
                 : std::snprintf(path, sizeof path, "%s/.config/user-dirs.dirs", home);
     if (n < 0 || static_cast<size_t>(n) >= sizeof path) return false;
-    FILE *f = std::fopen(path, "r");
-    if (f == nullptr) return false;
-    char line[SAVE_PATH_MAX];
+    // Read the one safe way, from inside the key handler: a FIFO or
+    // /dev/zero named user-dirs.dirs is refused at once, and a huge file is
+    // not read at all.
+    std::vector<uint8_t> text;
+    std::string error;
+    if (!fileio_read(path, USER_DIRS_MAX, &text, &error)) return false;
+    text.push_back('\n');
     bool found = false;
-    while (!found && std::fgets(line, sizeof line, f) != nullptr) {
+    for (size_t at = 0; !found && at < text.size();) {
+        const size_t nl = static_cast<size_t>(
+            static_cast<const uint8_t *>(std::memchr(text.data() + at, '\n', text.size() - at)) -
+            text.data());
+        std::string line(reinterpret_cast<const char *>(text.data()) + at, nl - at);
+        at = nl + 1;
         constexpr char KEY[] = "XDG_PICTURES_DIR=\"";
-        if (std::strncmp(line, KEY, sizeof KEY - 1) != 0) continue;
-        char *value = line + sizeof KEY - 1;
-        char *quote = std::strchr(value, '"');
-        if (quote == nullptr) break;
-        *quote = '\0';
-        if (std::strncmp(value, "$HOME", 5) == 0 && (value[5] == '/' || value[5] == '\0')) {
-            n = std::snprintf(out, size, "%s%s", home, value + 5);
-        } else if (value[0] == '/') {
-            n = std::snprintf(out, size, "%s", value);
+        if (line.compare(0, sizeof KEY - 1, KEY) != 0) continue;
+        const std::string value = line.substr(sizeof KEY - 1);
+        const size_t quote = value.find('"');
+        if (quote == std::string::npos) break;
+        const std::string folder = value.substr(0, quote);
+        if (folder.compare(0, 5, "$HOME") == 0 && (folder.size() == 5 || folder[5] == '/')) {
+            n = std::snprintf(out, size, "%s%s", home, folder.c_str() + 5);
+        } else if (folder[0] == '/') {
+            n = std::snprintf(out, size, "%s", folder.c_str());
         } else {
             break;
         }
-        found = n >= 0 && static_cast<size_t>(n) < size;
+        found =
+            n >= 0 && static_cast<size_t>(n) < size && std::strlen(out) == static_cast<size_t>(n);
     }
-    std::fclose(f);
     return found;
 }
 

@@ -24,6 +24,8 @@
 // lets go; unplugging a controller lets go of everything it held. F12 saves
 // the frame on show as a screenshot and never reaches the game.
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +111,14 @@ struct SdlState {
     int controllers;           // 1 when the game-controller layer is running
     int64_t next_present_ns;   // the earliest moment for the next present
 
+    // The status line in the title, and the side picture (a map) to the
+    // right of the frame when one is shown.
+    char title[128];
+    SDL_Texture *side_texture;
+    int side_shown;
+    uint8_t side[PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE];
+    uint32_t side_pixels[PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE];
+
     int window_width = WINDOW_WIDTH;   // the size the window opens at
     int window_height = WINDOW_HEIGHT;
     int fullscreen = 0;   // 1: the window opens fullscreen
@@ -142,6 +152,8 @@ void close_window() {
                      sdl.presents_asked);
     }
     if (sdl.texture != nullptr) SDL_DestroyTexture(sdl.texture);
+    if (sdl.side_texture != nullptr) SDL_DestroyTexture(sdl.side_texture);
+    sdl.side_texture = nullptr;
     if (sdl.renderer != nullptr) SDL_DestroyRenderer(sdl.renderer);
     if (sdl.window != nullptr) SDL_DestroyWindow(sdl.window);
     sdl.texture = nullptr;
@@ -156,12 +168,58 @@ void close_window() {
     fatal_error("cannot initialize video (%s)", reason[0] != '\0' ? reason : "no display found");
 }
 
+// With a side picture the logical area widens by a column to the right of
+// the 4:3 frame, and the map sits at its top; without one, the frame fills
+// the logical area as it always has.
+constexpr int SIDE_COLUMN = PLAT_SIDE_PICTURE + 16;
+constexpr SDL_Rect FRAME_BESIDE_SIDE = {0, 0, SCREEN_WIDTH, ASPECT_HEIGHT};
+constexpr SDL_Rect SIDE_RECT = {SCREEN_WIDTH + 8, 8, PLAT_SIDE_PICTURE, PLAT_SIDE_PICTURE};
+
+void set_logical_size() {
+    SDL_RenderSetLogicalSize(sdl.renderer, SCREEN_WIDTH + (sdl.side_shown ? SIDE_COLUMN : 0),
+                             ASPECT_HEIGHT);
+}
+
+void draw_side() {
+    if (!sdl.side_shown) return;
+    if (sdl.side_texture == nullptr) {
+        sdl.side_texture =
+            SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                              PLAT_SIDE_PICTURE, PLAT_SIDE_PICTURE);
+        if (sdl.side_texture == nullptr) return;   // no map, the game goes on
+    }
+    for (int i = 0; i < PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE; i++)
+        sdl.side_pixels[i] = sdl.colours[sdl.side[i]];
+    SDL_UpdateTexture(sdl.side_texture, nullptr, sdl.side_pixels, PLAT_SIDE_PICTURE * 4);
+    SDL_RenderCopy(sdl.renderer, sdl.side_texture, nullptr, &SIDE_RECT);
+}
+
+// The video drivers SDL tries on its way print their own complaints on
+// standard error (Wayland's "XDG_RUNTIME_DIR is invalid or not set", X's
+// authorisation lines) before the game could say anything. They are kept
+// quiet while SDL looks; a failure is still reported, by video_failed, in
+// the game's own line with SDL's reason.
+int init_video_quietly() {
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const bool quiet = saved >= 0 && null >= 0 && dup2(null, STDERR_FILENO) >= 0;
+    const int status = SDL_InitSubSystem(SDL_INIT_VIDEO);
+    if (quiet) {
+        std::fflush(stderr);
+        dup2(saved, STDERR_FILENO);
+    }
+    if (saved >= 0) close(saved);
+    if (null >= 0) close(null);
+    return status;
+}
+
 void open_window() {
     // The program's own handlers decide what SIGINT and SIGTERM do.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) video_failed();
+    if (init_video_quietly() != 0) video_failed();
     // When no display answers, SDL settles for a driver that draws into
     // memory only; the game would then run unseen and deaf until its time
     // limit. Such a driver is taken only when asked for by name.
@@ -181,7 +239,8 @@ void open_window() {
         sdl.renderer = SDL_CreateRenderer(sdl.window, -1, SDL_RENDERER_SOFTWARE);
     if (sdl.renderer == nullptr) video_failed();
     // The logical size gives the 4:3 shape and the letterbox at any window size.
-    SDL_RenderSetLogicalSize(sdl.renderer, SCREEN_WIDTH, ASPECT_HEIGHT);
+    set_logical_size();
+    if (sdl.title[0] != '\0') SDL_SetWindowTitle(sdl.window, sdl.title);
     sdl.texture = SDL_CreateTexture(sdl.renderer, SDL_PIXELFORMAT_ARGB8888,
                                     SDL_TEXTUREACCESS_STREAMING, SCREEN_WIDTH, SCREEN_HEIGHT);
     if (sdl.texture == nullptr) video_failed();
@@ -224,7 +283,9 @@ void show() {
         sdl.presents_shown++;
         SDL_SetRenderDrawColor(sdl.renderer, 0, 0, 0, 255);
         SDL_RenderClear(sdl.renderer);
-        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr, nullptr);
+        SDL_RenderCopy(sdl.renderer, sdl.texture, nullptr,
+                       sdl.side_shown ? &FRAME_BESIDE_SIDE : nullptr);
+        draw_side();
         SDL_RenderPresent(sdl.renderer);
     }
     // Keeps the window responsive; the events wait in the queue for the
@@ -412,6 +473,25 @@ void plat_window_options(int width, int height, int fullscreen) {
 }
 
 uint8_t *plat_video_memory() { return sdl.graphics ? sdl.vram : nullptr; }
+
+void plat_set_status(const char *text) {
+    if (std::strncmp(text, sdl.title, sizeof sdl.title - 1) == 0) return;
+    std::snprintf(sdl.title, sizeof sdl.title, "%s", text);
+    if (sdl.window != nullptr) SDL_SetWindowTitle(sdl.window, sdl.title);
+}
+
+void plat_set_side_picture(const uint8_t *pixels) {
+    const int shown = pixels != nullptr;
+    if (!shown && !sdl.side_shown) return;
+    if (shown) {
+        if (sdl.side_shown && std::memcmp(sdl.side, pixels, sizeof sdl.side) == 0) return;
+        std::memcpy(sdl.side, pixels, sizeof sdl.side);
+    }
+    const bool resized = shown != sdl.side_shown;
+    sdl.side_shown = shown;
+    if (resized && sdl.renderer != nullptr) set_logical_size();
+    sdl.redraw = 1;
+}
 
 void plat_present() {
     if (sdl.graphics && sdl.renderer != nullptr) show();

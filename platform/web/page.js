@@ -12,6 +12,7 @@
 //                 time of each game frame is kept in polydrive.frameTimes
 //   seconds=N     end a game after N seconds instead of 60
 //   touch=1       show the touch buttons without a touch screen
+//   map=1         show the map from the start (as the Map button does)
 // window.polydrive tells a test what happens (see below).
 (function () {
   'use strict';
@@ -22,9 +23,12 @@
   const message = document.getElementById('message');
   const messageText = document.getElementById('message-text');
   const again = document.getElementById('again');
+  const statusLine = document.getElementById('status');
+  const mapCanvas = document.getElementById('map');
+  const mapButton = document.getElementById('map-button');
 
   const polydrive = {
-    state: 'loading',    // then 'playing', 'over' or 'fatal'
+    state: 'loading',    // then 'playing', 'over' or 'fatal' ('file' when opened from file://)
     games: 0,            // games started
     frame: 0,            // game frames shown in this game
     ended: null,         // how the last game ended: 'escape' or 'time'
@@ -33,8 +37,11 @@
     pausedAt: 0,         // the frame a key script stopped at
     frameTimes: [],      // with bench=1: performance.now() at each frame's end
     keyLog: [],          // the last key events the game received: [scancode, press]
+    status: '',          // the game's last status line
   };
   window.polydrive = polydrive;
+  const touchScreen = params.get('touch') === '1' || navigator.maxTouchPoints > 0 ||
+                      matchMedia('(pointer: coarse)').matches;
 
   function show(text, kind) {
     messageText.textContent = text;
@@ -82,6 +89,16 @@
     };
   }
 
+  // Browsers refuse to fetch the WebAssembly from file://, which would leave
+  // a black page with the reason in the console only: say it here instead.
+  if (location.protocol === 'file:') {
+    polydrive.state = 'file';
+    show('This page must be served over HTTP: browsers do not run the game from file://.\n' +
+         'In the folder that holds index.html run\npython3 -m http.server 8000\n' +
+         'and open http://127.0.0.1:8000/ (or copy the folder to any web server).', 'fatal');
+    return;
+  }
+
   let lastLine = '';
   const Module = {
     canvas,
@@ -100,14 +117,32 @@
     onAbort(what) {
       fail(`The game stopped: ${what}`);
     },
+    // A level brought by a link (#level=…) or a dropped file replaces level 1
+    // before the first game (levellink.js, the workshop's).
     onRuntimeInitialized() {
-      newGame();
+      if (params.get('map') === '1') Module._polydrive_map(1);
+      const shared = window.levelLink ? window.levelLink.sharedLevel() : Promise.resolve(null);
+      shared.then(bytes => {
+        if (bytes) FS.writeFile('/lib/level1.3dw', bytes);
+        newGame();
+      }, error => fail(`The level in the link is damaged: ${error.message}`));
     },
     onGameFrame(frame, now) {
       polydrive.frame = frame;
       if (frame === 1 && polydrive.firstFrameMs === null) polydrive.firstFrameMs = now;
       if (bench) polydrive.frameTimes.push(now);
       if (frame === Module.webPauseAt) polydrive.pausedAt = frame;
+    },
+    // The status line (time left, speed) in the footer; the map beside the
+    // picture while it is on.
+    onStatus(text) {
+      polydrive.status = text;
+      statusLine.textContent = text.replace(/^polydrive · /, '');
+    },
+    onSidePicture(image) {
+      mapCanvas.hidden = image === null;
+      mapButton.setAttribute('aria-pressed', String(image !== null));
+      if (image) mapCanvas.getContext('2d').putImageData(image, 0, 0);
     },
     onKey(scancode, press) {
       polydrive.keyLog.push([scancode, press]);
@@ -146,8 +181,10 @@
     }
     polydrive.state = 'over';
     polydrive.ended = signal === SIGALRM ? 'time' : 'escape';
-    show((signal === SIGALRM ? 'Time is up: a game lasts 60 seconds.' : 'You pressed Escape.') +
-         '\nPress Enter or New game to play again.', 'over');
+    // A touch screen has neither Escape nor Enter: say what was tapped.
+    const how = signal === SIGALRM ? 'Time is up: a game lasts 60 seconds.'
+                                   : touchScreen ? 'You quit the game (✕).' : 'You pressed Escape.';
+    show(how + (touchScreen ? '\nTap New game to play again.' : '\nPress Enter or New game to play again.'), 'over');
   }
 
   function toggleFullscreen() {
@@ -168,12 +205,19 @@
   });
   again.addEventListener('click', () => newGame());
   document.getElementById('fullscreen').addEventListener('click', () => toggleFullscreen());
+  // The map button (and map=1 in the URL) sets the game's map setting; M in
+  // the game toggles it too.
+  mapButton.addEventListener('click', () => {
+    if (!Module._polydrive_map) return;
+    const on = mapCanvas.hidden;
+    Module._polydrive_map(on ? 1 : 0);
+    if (!on) Module.onSidePicture(null);
+    canvas.focus({preventScroll: true});
+  });
 
   // Touch buttons: a button is down while at least one finger (or the mouse)
   // is on it, so two thumbs on two buttons hold two keys.
-  if (params.get('touch') === '1' || navigator.maxTouchPoints > 0 || matchMedia('(pointer: coarse)').matches) {
-    document.body.classList.add('touch');
-  }
+  if (touchScreen) document.body.classList.add('touch');
   for (const button of document.querySelectorAll('[data-key]')) {
     const scancode = Number(button.dataset.key);
     const pointers = new Set();

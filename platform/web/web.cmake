@@ -67,3 +67,6 @@ add_custom_command(OUTPUT ${BROKEN_LIB}/level1.3dw
 add_custom_target(broken_lib DEPENDS ${BROKEN_LIB}/level1.3dw)
 web_page(polydrive_web_broken broken-site ${BROKEN_LIB})
 add_dependencies(polydrive_web_broken broken_lib)
+
+# The level workshop, beside the game in site/.
+include(${CMAKE_SOURCE_DIR}/tools/workshop/workshop.cmake)

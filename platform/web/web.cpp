@@ -134,6 +134,20 @@ EM_JS(int, web_script_keys, (int frame), {
 // The time limit the page sets for tests, in seconds; 0 when it sets none.
 EM_JS(int, web_alarm_override, (), { return Module['alarmSeconds'] | 0; });
 
+// The status line for the page's footer, and the side picture (64x64 RGBA
+// at pixels, or 0 for none) for the page's map canvas.
+EM_JS(void, web_show_status, (const char *text), {
+    if (Module['onStatus']) Module['onStatus'](UTF8ToString(text));
+});
+EM_JS(void, web_show_side, (const uint8_t *pixels, int side), {
+    if (!Module['onSidePicture']) return;
+    if (!pixels) return Module['onSidePicture'](null);
+    // One picture for the whole game, refilled at each frame.
+    const image = Module.webSide || (Module.webSide = new ImageData(side, side));
+    image.data.set(HEAPU8.subarray(pixels, pixels + side * side * 4));
+    Module['onSidePicture'](image);
+});
+
 EM_JS(void, web_key_delivered, (int scancode, int press), {
     if (Module['onKey']) Module['onKey'](scancode, press);
 });
@@ -175,6 +189,8 @@ struct WebState {
 
     int alarm_armed;
     uint32_t alarm_due_ms;   // on the browser's clock, modulo 2^32
+
+    uint32_t side[PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE];   // the map, RGBA
 };
 WebState web;
 
@@ -320,6 +336,18 @@ void plat_get_palette(int *rgb) { std::memcpy(rgb, web.palette, sizeof web.palet
 
 // The canvas has the page's size; there is no window to size.
 void plat_window_options(int, int, int) {}
+
+void plat_set_status(const char *text) { web_show_status(text); }
+
+void plat_set_side_picture(const uint8_t *pixels) {
+    if (pixels == nullptr) {
+        web_show_side(nullptr, PLAT_SIDE_PICTURE);
+        return;
+    }
+    for (int i = 0; i < PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE; i++)
+        web.side[i] = web.colours[pixels[i]];
+    web_show_side(reinterpret_cast<const uint8_t *>(web.side), PLAT_SIDE_PICTURE);
+}
 
 int plat_keyboard_init() {
     // Keys held before the game took the keyboard are not the game's.

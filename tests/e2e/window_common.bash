@@ -46,10 +46,11 @@ start_game() {
     game_pid=$!
 }
 
-# Sets wid to the game's window once it is shown.
+# Sets wid to the game's window once it is shown (its title is the game's
+# name, then its status line).
 wait_window() {
     need xdotool
-    wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^polydrive$' 2>/dev/null | head -n 1)
+    wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^polydrive( .*)?$' 2>/dev/null | head -n 1)
     [ -n "$wid" ] || fail "no window appeared; game said: $(cat "$tmp/game.out" "$tmp/game.err")"
 }
 

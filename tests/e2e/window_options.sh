@@ -22,7 +22,7 @@ done
 # window of the same name), so each look searches again. Sets wid and got.
 look() {
     got=""
-    wid=$(xdotool search --onlyvisible --name '^polydrive$' 2>/dev/null | tail -n 1)
+    wid=$(xdotool search --onlyvisible --name '^polydrive( .*)?$' 2>/dev/null | tail -n 1)
     [ -n "$wid" ] || return 0
     got=$(xwininfo -id "$wid" 2>/dev/null | awk '/^  Width:/ {w=$2} /^  Height:/ {h=$2} END {print w "x" h}')
 }

@@ -27,8 +27,12 @@ else
     fail "no desktop entry"
 fi
 if [ -f "$metainfo" ]; then
-    appstreamcli validate --no-net "$metainfo" >"$work/v" 2>&1 ||
-        fail "appstreamcli validate: $(cat "$work/v")"
+    appstreamcli validate --pedantic --no-net "$metainfo" >"$work/v" 2>&1 ||
+        fail "appstreamcli validate --pedantic: $(cat "$work/v")"
+    grep -qE '^[IP]:' "$work/v" && fail "appstreamcli validate --pedantic notes: $(cat "$work/v")"
+    for control in keyboard gamepad touch; do
+        grep -q "<control>$control</control>" "$metainfo" || fail "metainfo does not name the $control control"
+    done
     grep -q '<project_license>MIT</project_license>' "$metainfo" || fail "metainfo names no MIT licence"
     grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo lacks release $version"
 else
@@ -61,6 +65,27 @@ for program in polydrive $tools; do
     for option in $(grep -oE -- '--[a-z][a-z-]*' "$work/help" | sort -u); do
         grep -qF -- "$option" "$work/page" || fail "$program.$section lacks $option"
     done
+    # Every term the page lists starts a line of --help (a wrapped line of a
+    # description taken for a term garbles the page).
+    python3 - "$work/page" "$work/help" <<'PY' || fail "$program.$section: garbled terms"
+import sys
+page = open(sys.argv[1]).read().splitlines()
+help_lines = open(sys.argv[2]).read().splitlines()
+starts = [l.strip() for l in help_lines if len(l) - len(l.lstrip()) <= 8]
+bad = [page[i + 1] for i, l in enumerate(page[:-1]) if l.startswith('.TP')
+       and not any(s.startswith(page[i + 1].strip().replace('\\(bu', '').strip()[:20]) for s in starts)]
+for term in bad:
+    print('term not a line of --help:', term)
+sys.exit(1 if bad else 0)
+PY
+done
+
+# The game's page tells about the keys, the gamepad, the screenshots, how a
+# game ends, its files and its environment.
+page=$P/share/man/man6/polydrive.6.gz
+for want in '^\.SH FILES' '^\.SH ENVIRONMENT' '^\.S[HS] "(EXIT STATUS|Exit status:)"' 'F12' '[Gg]amepad' 'XDG_PICTURES_DIR' \
+    'time is up' 'SIGALRM'; do
+    zcat "$page" | grep -qE -- "$want" || fail "polydrive.6 lacks /$want/"
 done
 
 [ "$status" -eq 0 ] && echo "$name: every installed file is in place and valid"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package made by package_build: its control fields (dependencies
 # found by dpkg-shlibdeps), exactly the files an install into /usr makes,
-# owned by root, and no lintian error.
+# owned by root, no lintian error, and no hardening or unneeded-section tag.
 #
 #   bash tests/install/package_check.sh BUILD_DIR VERSION
 name=package_check
@@ -26,9 +26,11 @@ diff "$work/installed" "$work/packaged" >"$work/diff" ||
     fail "the package's files differ from an install (< install, > package): $(cat "$work/diff")"
 awk '$2 != "root/root" {print}' "$work/contents" | grep -q . && fail "files not owned by root: $(awk '$2 != "root/root"' "$work/contents")"
 
-# lintian: no error (warnings are shown).
-timeout 400 lintian --fail-on error "$deb" >"$work/lintian" 2>&1 || fail "lintian: $(cat "$work/lintian")"
+# lintian: no error (warnings are shown), and even pedantically no tag of
+# missing hardening or of sections a stripped program should not keep.
+timeout 400 lintian --fail-on error --pedantic "$deb" >"$work/lintian" 2>&1 || fail "lintian: $(cat "$work/lintian")"
 sed "s/^/$name: lintian: /" "$work/lintian"
+grep -E 'hardening-no-|binary-has-unneeded-section' "$work/lintian" && fail "lintian tags above"
 
 [ "$status" -eq 0 ] && echo "$name: $(basename "$deb") holds the install, with its dependencies, and passes lintian"
 exit "$status"

@@ -4,6 +4,7 @@
 //   REF       folder of the recorder's frames as raw RGB (frame_00001.rgb, ...)
 //   LAP_KEYS  the recorded lap's key script     LAP_FRAMES  its frame count
 //   FATAL     the line the native game prints for the broken level
+//   SITE_DIR  the page's folder on disk, opened once from file://
 // Prints one line per check and "N passed, N failed"; exits 1 on a failure.
 import fs from 'node:fs';
 import path from 'node:path';
@@ -19,6 +20,7 @@ const REF = env('REF');
 const LAP_KEYS = fs.readFileSync(env('LAP_KEYS'), 'utf8');
 const LAP_FRAMES = Number(env('LAP_FRAMES'));
 const FATAL = env('FATAL');
+const SITE_DIR = env('SITE_DIR');
 
 const browser = await launchChromium();
 const origin = new URL(SITE).origin;
@@ -153,6 +155,27 @@ const checks = [
     expectFrame(await canvas(live), 1);
     await live.close();
   }],
+  ['the footer tells time left and speed; P pauses; the Map button and M show and hide the map', async () => {
+    const page = await open(`${SITE}/index.html`);
+    await until(page, () => window.polydrive.state === 'playing' && window.polydrive.frame >= 2);
+    const footer = await page.$eval('#status', s => s.textContent);
+    if (!/^\d+ s left · \d+ km\/h$/.test(footer)) throw new Error(`footer says "${footer}"`);
+    await page.keyboard.press('KeyP');
+    await until(page, () => window.polydrive.status.includes('paused'));
+    const still = await canvas(page);
+    await sleep(300);
+    const diff = differences(still.rgb, (await canvas(page)).rgb);
+    if (diff.count !== 0) throw new Error(`the picture moved while paused: ${diff.text}`);
+    await page.keyboard.press('KeyP');
+    await until(page, () => !window.polydrive.status.includes('paused'));
+    const mapShown = () => page.$eval('#map', m => !m.hidden);
+    if (await mapShown()) throw new Error('the map shows before it is asked for');
+    await page.click('#map-button');
+    await until(page, () => !document.getElementById('map').hidden);
+    await page.keyboard.press('KeyM');
+    await until(page, () => document.getElementById('map').hidden);
+    await page.close();
+  }],
   ['the recorded lap\'s key script gives the recorder\'s last frame', async () => {
     const query = new URLSearchParams({keys: LAP_KEYS, frames: String(LAP_FRAMES)});
     const page = await open(`${SITE}/index.html?${query}`);
@@ -193,11 +216,36 @@ const checks = [
     await until(page, () => window.polydrive.state === 'over');
     log = await keyLog(page);
     if (!log.endsWith('1:1 1:0')) throw new Error(`keys received: ${log}`);
+    // A phone has no Escape or Enter: the message speaks of what was tapped.
+    const said = await messageText(page);
+    if (!said.includes('✕') || !said.includes('Tap New game') || /Escape|Enter/.test(said)) {
+      throw new Error(`touch message "${said}"`);
+    }
     // New game, tapped.
     const again = await centre('#again');
     await touch('touchStart', [{...again, id: 4}]);
     await touch('touchEnd', []);
     await until(page, () => window.polydrive.games === 2 && window.polydrive.state === 'playing');
+    await page.close();
+  }],
+  ['in portrait the help line is whole and on screen', async () => {
+    const page = await open(`${SITE}/index.html`, {width: 390, height: 844, hasTouch: true, isMobile: true});
+    await until(page, () => window.polydrive.state === 'playing');
+    const help = await page.$eval('#help', h => {
+      const box = h.getBoundingClientRect();
+      return {cut: h.scrollWidth > h.clientWidth, bottom: box.bottom, height: innerHeight};
+    });
+    if (help.cut || help.bottom > help.height) throw new Error(`help line ${JSON.stringify(help)}`);
+    await page.close();
+  }],
+  ['a page opened from file:// says it must be served over HTTP, and how', async () => {
+    const page = await browser.newPage();
+    await page.goto(`file://${SITE_DIR}/index.html`);
+    await until(page, () => window.polydrive && window.polydrive.state === 'file');
+    const text = await messageText(page);
+    if (!text.includes('served over HTTP') || !text.includes('python3 -m http.server')) {
+      throw new Error(`page says "${text}"`);
+    }
     await page.close();
   }],
   ['a broken level file shows the fatal message on the page', async () => {

@@ -44,5 +44,5 @@ fatal=$(grep '^Fatal error: ' "$tmp/broken.out" | head -n 1)
 serve_pages "$web"
 
 SITE="http://127.0.0.1:$port/site" BROKEN="http://127.0.0.1:$port/broken-site" REF="$tmp/ref" \
-  LAP_KEYS="$lap" LAP_FRAMES="$lap_frames" FATAL="$fatal" \
+  LAP_KEYS="$lap" LAP_FRAMES="$lap_frames" FATAL="$fatal" SITE_DIR="$web/site" \
   timeout 300 node "$here/browser_test.mjs"

@@ -1,7 +1,8 @@
 // Takes the README's pictures of the web page in headless Chromium, into
 // OUT (assets/screenshots): web-desktop.png (1280x800, driving),
 // web-over.png (1280x800, after Escape) and web-phone.png (a phone held
-// sideways, 844x390, with the touch buttons, one held). Started by
+// sideways, 844x390, with the touch buttons, one held) and web-map.png
+// (1280x800, driving, with the map and the footer's time and speed). Started by
 // tests/web/measure.sh with SITE and OUT; each file is written whole
 // (a temporary file renamed into place).
 import fs from 'node:fs';
@@ -27,6 +28,13 @@ await page.setViewport({width: 1280, height: 800});
 await page.goto(`${SITE}/index.html?` + new URLSearchParams({keys: DRIVE, frames: '80'}));
 await page.waitForFunction(() => window.polydrive.pausedAt === 80, {polling: 20});
 await save(page, 'web-desktop.png');
+await page.close();
+
+page = await browser.newPage();
+await page.setViewport({width: 1280, height: 800});
+await page.goto(`${SITE}/index.html?` + new URLSearchParams({keys: DRIVE, frames: '80', map: '1'}));
+await page.waitForFunction(() => window.polydrive.pausedAt === 80, {polling: 20});
+await save(page, 'web-map.png');
 await page.close();
 
 page = await browser.newPage();

@@ -12,6 +12,7 @@ trap cleanup EXIT
 
 # serve_pages WEB_BUILD_DIR [SERVER_OPTION...]
 serve_pages() {
+  : >"$tmp/server.log"   # read below before the server may have started
   python3 -u "$(dirname "${BASH_SOURCE[0]}")/serve.py" "$@" >"$tmp/server.log" 2>&1 &
   server=$!
   port=

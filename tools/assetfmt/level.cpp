@@ -372,3 +372,20 @@ std::vector<std::string> level_problems(const LevelFile &file) {
                            std::to_string(LEVEL_FILE_MAX) + "-byte resource pool holds");
     return problems;
 }
+
+bool level_compile_text(const std::string &text, const std::string &path, LevelFile *out,
+                        std::string *error) {
+    if (text.find('\0') != std::string::npos) {
+        *error = path + ": not a text source (it holds a NUL byte)";
+        return false;
+    }
+    return level_parse(text, path, out, error);
+}
+
+bool level_loadable(const LevelFile &file, const std::string &path, std::string *error) {
+    const std::vector<std::string> problems = level_problems(file);
+    if (problems.empty()) return true;
+    *error = path + ": the game would refuse it: " + problems[0] +
+             (problems.size() > 1 ? " (and " + std::to_string(problems.size() - 1) + " more)" : "");
+    return false;
+}

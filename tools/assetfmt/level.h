@@ -90,10 +90,17 @@ std::string level_print(const LevelFile &file);
 bool level_parse(const std::string &text, const std::string &path, LevelFile *out,
                  std::string *error);
 
+// A text source as levelc compiles it: a NUL byte refused, then level_parse.
+bool level_compile_text(const std::string &text, const std::string &path, LevelFile *out,
+                        std::string *error);
+
 // What the loader would refuse although the bytes decode: an object with no
 // vertex or no face, a corner outside its object, a mass of 0 or below.
 // Returns one message per problem ("object 3 (Road): ...").
 std::vector<std::string> level_problems(const LevelFile &file);
+// False with levelc's one line when level_problems finds any: "PATH: the
+// game would refuse it: FIRST (and N more)".
+bool level_loadable(const LevelFile &file, const std::string &path, std::string *error);
 
 // The triangles of a Wavefront OBJ file added to an object: positions ×
 // scale, rounded, with z negated (OBJ is right-handed; here x right, y up, z

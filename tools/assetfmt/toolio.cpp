@@ -11,26 +11,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/fileio.h"
 #include "base/save.h"
 
 namespace {
 
 constexpr int REMOVALS_MAX = 4;
 
-struct FileId {
-    dev_t dev;
-    ino_t ino;
-};
-
 struct ToolioState {
-    std::vector<FileId> inputs;
     // Paths the signal handler removes; an empty string is a free slot.
     char removals[REMOVALS_MAX][SAVE_PATH_MAX];
-    int stdout_errno;   // of the first failed toolio_stdout_write, 0 for none
 };
 ToolioState toolio;
-
-std::string why(const std::string &path, int error) { return path + ": " + std::strerror(error); }
 
 void on_stop_signal(int sig) {
     save_abort_pending();
@@ -46,105 +38,18 @@ void on_stop_signal(int sig) {
 
 bool toolio_read(const std::string &path, size_t limit, std::vector<uint8_t> *bytes,
                  std::string *error) {
-    bytes->clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = why(path, errno);
-        return false;
-    }
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0;
-    if (!ok) {
-        *error = why(path, errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        *error = path + ": not a regular file";
-        ok = false;
-    } else if (static_cast<uint64_t>(st.st_size) > limit) {
-        *error = path + ": " + std::to_string(st.st_size) + " bytes, more than the " +
-                 std::to_string(limit) + " an input may hold";
-        ok = false;
-    }
-    if (ok) {
-        toolio.inputs.push_back({st.st_dev, st.st_ino});
-        // One byte more than the limit tells a file that grew past it.
-        bytes->resize(limit + 1 < limit ? limit : limit + 1);
-        size_t got = 0;
-        while (got < bytes->size()) {
-            const ssize_t n = read(fd, bytes->data() + got, bytes->size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                *error = why(path, errno);
-                ok = false;
-                break;
-            }
-            if (n == 0) break;
-            got += static_cast<size_t>(n);
-        }
-        bytes->resize(got);
-        if (ok && got > limit) {
-            *error = path + ": more than the " + std::to_string(limit) + " bytes an input may hold";
-            ok = false;
-        }
-    }
-    close(fd);
-    if (!ok) bytes->clear();
-    return ok;
+    return fileio_read(path.c_str(), limit, bytes, error);
 }
 
-bool toolio_is_input(const std::string &path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return false;
-    for (const FileId &id : toolio.inputs)
-        if (id.dev == st.st_dev && id.ino == st.st_ino) return true;
-    return false;
-}
+bool toolio_is_input(const std::string &path) { return fileio_is_input(path.c_str()); }
 
 bool toolio_write(const std::string &path, const void *data, size_t size, std::string *error) {
-    if (toolio_is_input(path)) {
-        *error = path + ": is an input of this run; refusing to write over it";
-        return false;
-    }
-    // Renaming over a device, a FIFO or a folder would replace it by a file
-    // (as root even /dev/null): only a regular file, or nothing, is replaced.
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        *error = path + ": not a regular file; refusing to replace it";
-        return false;
-    }
-    SaveFile f;
-    if (!save_begin(&f, path.c_str())) {
-        *error = why(path, errno);
-        return false;
-    }
-    if (size > 0 && std::fwrite(data, 1, size, f.stream) != size) {
-        *error = why(path, errno != 0 ? errno : EIO);
-        save_abort(&f);
-        return false;
-    }
-    if (!save_commit(&f)) {
-        *error = why(path, errno);
-        return false;
-    }
-    return true;
+    return fileio_write(path.c_str(), data, size, error);
 }
 
-void toolio_stdout_write(const void *data, size_t size) {
-    errno = 0;
-    if (std::fwrite(data, 1, size, stdout) != size && toolio.stdout_errno == 0)
-        toolio.stdout_errno = errno != 0 ? errno : EIO;
-}
+void toolio_stdout_write(const void *data, size_t size) { fileio_stdout_write(data, size); }
 
-bool toolio_finish_stdout(std::string *error) {
-    errno = 0;
-    bool ok = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
-    int saved = toolio.stdout_errno != 0 ? toolio.stdout_errno : errno;
-    if (std::fclose(stdout) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) *error = "standard output: " + std::string(std::strerror(saved != 0 ? saved : EIO));
-    return ok;
-}
+bool toolio_finish_stdout(std::string *error) { return fileio_finish_stdout(error); }
 
 void toolio_catch_signals() {
     struct sigaction sa = {};

@@ -1,18 +1,11 @@
 // tools/assetfmt/toolio.h: how the tools read their inputs, write their
 // outputs, parse their options and end on a signal.
 //
-// Inputs: toolio_read opens without blocking (a FIFO or a device never holds
-// it up), refuses anything that is not a regular file, refuses a file larger
-// than the caller's limit from its size alone, and never reads more than the
-// limit even when the file grows meanwhile. Every input read is remembered by
-// device and inode.
-//
-// Outputs: toolio_write goes through base/save (a temporary file in the
-// target's folder, renamed over the target only when every byte is written,
-// flushed and synced), and refuses a target that is one of the inputs read so
-// far, however it is named (a second name, a link), or that exists and is not
-// a regular file (a device, a FIFO, a folder). toolio_finish_stdout
-// flushes and closes standard output and says whether every byte got out.
+// Inputs and outputs: toolio_read, toolio_write, toolio_is_input and the
+// standard output pair are base/fileio's (the game shares them), under the
+// names the tools have always used: inputs only as regular files, bounded,
+// opened without blocking and remembered; outputs whole, never over an input
+// or anything that is not a regular file.
 //
 // Signals: after toolio_catch_signals, SIGINT, SIGTERM and SIGHUP (the
 // terminal went away) remove the

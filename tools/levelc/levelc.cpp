@@ -4,25 +4,34 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tools/assetfmt/level.h"
 #include "tools/assetfmt/toolio.h"
 
 namespace {
 
+constexpr useconds_t WATCH_POLL_US = 200000;   // a look at the source five times a second
+
 const char USAGE[] =
-    "usage: levelc SOURCE -o OUTPUT [--mass N] [--scale S] [--ramp RAMP] [--refl N]\n"
+    "usage: levelc SOURCE -o OUTPUT [--mass N] [--scale S] [--ramp RAMP] [--refl N] [--watch]\n"
     "       levelc --help | --version\n"
     "Compiles a world or model source into a .3dw or .3do file.\n"
     "\n"
     "SOURCE is a text source (first word 'world' or 'model'), or a Wavefront\n"
     ".obj file that becomes a model; --mass (default 100), --scale (default 1),\n"
     "--ramp (default grey) and --refl (default 200) apply to .obj sources only.\n"
+    "--watch compiles again after each save of SOURCE and says how each compile\n"
+    "went on standard output (a mistake does not end it); Ctrl+C ends it.\n"
     "\n"
     "Text source, one directive a line, '#' starts a comment:\n"
     "  world | model                 the kind of file\n"
     "  object NAME ... end           a world object (NAME bare or \"quoted\")\n"
-    "    position X Y Z  angles A B C  mass M  spare N|auto\n"
+    "    position X Y Z              where the object stands\n"
+    "    angles A B C                how it is turned\n"
+    "    mass M                      its mass (positive)\n"
+    "    spare N|auto                vertex slots kept for near-plane clipping\n"
     "    v X Y Z                     a vertex; vertices count from 0\n"
     "    flat | smooth               group of the faces that follow\n"
     "    face RAMP REFL A B C        a triangle; its front is the side from which\n"
@@ -33,8 +42,11 @@ const char USAGE[] =
     "                                a pixel is 218 units wide at SCALE 0, and each\n"
     "                                step up to 14 doubles it\n"
     "    quad RAMP REFL A B C D      two triangles A B C and A C D\n"
-    "    box X0 Y0 Z0 X1 Y1 Z1 RAMP REFL [skip left right bottom top back front]\n"
-    "    obj FILE RAMP REFL [scale S]  the triangles of an OBJ file (its z axis is\n"
+    "    box X0 Y0 Z0 X1 Y1 Z1 RAMP REFL [skip SIDE...]\n"
+    "                                a box between two corners, without the SIDEs\n"
+    "                                named: left right bottom top back front\n"
+    "    obj FILE RAMP REFL [scale S]\n"
+    "                                the triangles of an OBJ file (its z axis is\n"
     "                                turned round; a material named after a ramp\n"
     "                                sets that ramp; smoothing groups go smooth)\n"
     "  start NAME X Y Z [A B C]      a player start, NAME Human0 or Human1\n"
@@ -72,6 +84,78 @@ int32_t option_number(const char *text, int64_t min, int64_t max, const char *wh
     return static_cast<int32_t>(v);
 }
 
+// One compile of source into output; false with the one-line reason.
+bool compile(const std::string &source, const std::string &output, const ObjImport &obj,
+             int32_t mass, std::string *message) {
+    LevelFile file;
+    std::string error;
+    auto fail = [&](const std::string &why) {
+        *message = why;
+        return false;
+    };
+    if (ends_with(source, ".obj")) {
+        file.kind = LevelKind::Model;
+        file.records.emplace_back();
+        LevelObject &o = file.records.back().object;
+        o.mass = mass;
+        if (!level_add_obj(source, obj, false, &o, &error)) return fail(error);
+        o.spare = level_auto_spare(o);
+    } else {
+        std::vector<uint8_t> bytes;
+        if (!toolio_read(source, LEVEL_SOURCE_MAX, &bytes, &error)) return fail(error);
+        // Refused before the work, so a mistake costs no time; toolio_write
+        // checks again, with the OBJ and MTL files read meanwhile.
+        if (toolio_is_input(output))
+            return fail(output + ": is the source; refusing to write over it");
+        const std::string text(bytes.begin(), bytes.end());
+        if (!level_compile_text(text, source, &file, &error)) return fail(error);
+    }
+    if (file.kind == LevelKind::Model && ends_with(output, ".3dw"))
+        return fail(source + ": a model goes into a .3do file, not " + output);
+    if (file.kind == LevelKind::World && ends_with(output, ".3do"))
+        return fail(source + ": a world goes into a .3dw file, not " + output);
+
+    if (!level_loadable(file, source, &error)) return fail(error);
+    const std::vector<uint8_t> bytes = level_encode(file);
+    if (!toolio_write(output, bytes.data(), bytes.size(), &error)) return fail(error);
+    return true;
+}
+
+// The source's modification time, size and inode, to see a save.
+struct Stamp {
+    long sec = 0, nsec = 0;
+    long long size = -1, inode = 0;
+    bool operator==(const Stamp &) const = default;
+};
+Stamp stamp_of(const std::string &path) {
+    Stamp s;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0)
+        s = {st.st_mtim.tv_sec, st.st_mtim.tv_nsec, static_cast<long long>(st.st_size),
+             static_cast<long long>(st.st_ino)};
+    return s;
+}
+
+// --watch: compiles at once and again after each save of the source, saying
+// what came of each compile, until a signal ends it.
+[[noreturn]] void watch(const std::string &source, const std::string &output, const ObjImport &obj,
+                        int32_t mass) {
+    Stamp seen;
+    for (;;) {
+        const Stamp now = stamp_of(source);
+        if (!(now == seen)) {
+            seen = now;
+            std::string error;
+            if (compile(source, output, obj, mass, &error))
+                std::printf("levelc: %s written\n", output.c_str());
+            else
+                std::fprintf(stderr, "levelc: %s\n", error.c_str());
+            std::fflush(stdout);
+        }
+        usleep(WATCH_POLL_US);
+    }
+}
+
 }   // namespace
 
 int main(int argc, char **argv) {
@@ -80,6 +164,7 @@ int main(int argc, char **argv) {
     ObjImport obj;
     int32_t mass = 100;
     bool obj_options = false;
+    bool watching = false;
     for (int i = 1; i < argc; i++) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -97,7 +182,9 @@ int main(int argc, char **argv) {
         const bool takes_value =
             a == "-o" || a == "--mass" || a == "--scale" || a == "--ramp" || a == "--refl";
         if (takes_value && i + 1 >= argc) usage_error(a + " needs a value");
-        if (a == "-o") {
+        if (a == "--watch") {
+            watching = true;
+        } else if (a == "-o") {
             output = argv[++i];
         } else if (a == "--mass") {
             mass = option_number(argv[++i], 1, INT32_MAX, "--mass");
@@ -125,38 +212,10 @@ int main(int argc, char **argv) {
     }
     if (source.empty() || output.empty()) usage_error("needs a SOURCE and -o OUTPUT");
 
-    LevelFile file;
+    if (obj_options && !ends_with(source, ".obj"))
+        usage_error("--mass, --scale, --ramp and --refl apply to .obj sources only");
+    if (watching) watch(source, output, obj, mass);
     std::string error;
-    if (ends_with(source, ".obj")) {
-        file.kind = LevelKind::Model;
-        file.records.emplace_back();
-        LevelObject &o = file.records.back().object;
-        o.mass = mass;
-        if (!level_add_obj(source, obj, false, &o, &error)) die(error);
-        o.spare = level_auto_spare(o);
-    } else {
-        if (obj_options)
-            usage_error("--mass, --scale, --ramp and --refl apply to .obj sources only");
-        std::vector<uint8_t> bytes;
-        if (!toolio_read(source, LEVEL_SOURCE_MAX, &bytes, &error)) die(error);
-        // Refused before the work, so a mistake costs no time; toolio_write
-        // checks again, with the OBJ and MTL files read meanwhile.
-        if (toolio_is_input(output)) die(output + ": is the source; refusing to write over it");
-        const std::string text(bytes.begin(), bytes.end());
-        if (text.find('\0') != std::string::npos)
-            die(source + ": not a text source (it holds a NUL byte)");
-        if (!level_parse(text, source, &file, &error)) die(error);
-    }
-    if (file.kind == LevelKind::Model && ends_with(output, ".3dw"))
-        die(source + ": a model goes into a .3do file, not " + output);
-    if (file.kind == LevelKind::World && ends_with(output, ".3do"))
-        die(source + ": a world goes into a .3dw file, not " + output);
-
-    const std::vector<std::string> problems = level_problems(file);
-    if (!problems.empty())
-        die(source + ": the game would refuse it: " + problems[0] +
-            (problems.size() > 1 ? " (and " + std::to_string(problems.size() - 1) + " more)" : ""));
-    const std::vector<uint8_t> bytes = level_encode(file);
-    if (!toolio_write(output, bytes.data(), bytes.size(), &error)) die(error);
+    if (!compile(source, output, obj, mass, &error)) die(error);
     return 0;
 }

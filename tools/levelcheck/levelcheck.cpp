@@ -46,6 +46,7 @@ namespace {
 
 const char USAGE[] =
     "usage: levelcheck [LIBDIR | --data LIBDIR] [--grid N] [--headings N] [--orders N] [--quiet]\n"
+    "       levelcheck [LIBDIR | --data LIBDIR] --view X Z HEADING\n"
     "       levelcheck --help | --version\n"
     "Checks the level in LIBDIR (by default the data folder the game would find:\n"
     "level1.3dw, car1.3do and the bitmaps its sprites name) against the game's\n"
