@@ -135,7 +135,7 @@ void bind_sprite_bitmap(Mesh *mesh, const char *name) {
     if (name[0] == '\0' || std::strcmp(name, "Statics") == 0) return;
     // A bitmap the pool cannot hold is refused now, naming the limit, rather
     // than when it is first drawn.
-    char what[RES_NAME_MAX + 16];
+    char what[WORLD_NAME_MAX + 16];   // the name as stored, for the message
     std::snprintf(what, sizeof what, "bitmap `%s'", name);
     limits_require_pool(what, res_file_size(name));
     const auto id = static_cast<uint32_t>(res_register(name));
