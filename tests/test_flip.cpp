@@ -3,6 +3,8 @@
 // and any alignment; and the choice among them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -72,12 +74,13 @@ TEST(FlipKernels, EveryKernelLeavesTheVideoMemoryOfTheRuleForAnySizeAndAlignment
                 reference_flip(frame.data(), before.data(), want.data(), size);
                 for (int kernel : runnable_kernels()) {
                     Bytes back(size + misalign), previous(size + misalign), vram(size + misalign + 8, 0x5A);
-                    std::memcpy(back.data() + misalign, frame.data(), size);
-                    std::memcpy(previous.data() + misalign, before.data(), size);
-                    std::memset(vram.data() + misalign, 0xA5, size);
+                    // Algorithms rather than memcpy: the frame of no bytes has no buffer.
+                    std::copy(frame.begin(), frame.end(), back.begin() + misalign);
+                    std::copy(before.begin(), before.end(), previous.begin() + misalign);
+                    std::fill_n(vram.begin() + misalign, size, uint8_t{0xA5});
                     flip_kernel(kernel)(back.data() + misalign, previous.data() + misalign, vram.data() + misalign,
                                         size);
-                    ASSERT_EQ(std::memcmp(vram.data() + misalign, want.data(), size), 0)
+                    ASSERT_TRUE(std::equal(want.begin(), want.end(), vram.begin() + misalign))
                         << flip_kernel_name(kernel) << ", size " << size << ", offset " << misalign;
                     for (size_t i = 0; i < misalign; i++) ASSERT_EQ(vram[i], 0x5A) << "wrote before the frame";
                     for (size_t i = misalign + size; i < vram.size(); i++)
