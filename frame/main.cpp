@@ -424,7 +424,7 @@ int main(int argc, char **argv) {
     res_set_folder(data);
     // No output of the game may be written over one of its data files.
     fileio_add_input_folder(data);
-    if (opt.watch) watch_folder(data);
+    if (opt.watch) watch_folder(data, game_watch_host());
     limits_select(*opt.limits);
     game_choose_level(opt.level);
     if (opt.width != 0 || opt.fullscreen)
