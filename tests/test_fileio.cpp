@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class Fileio : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() / ("fileio_test_" + std::to_string(getpid()));
         fs::remove_all(dir);
@@ -32,9 +32,7 @@ protected:
         fs::remove_all(dir);
     }
     std::string path(const char *name) const { return (dir / name).string(); }
-    void put(const char *name, const std::string &text) const {
-        std::ofstream(path(name), std::ios::binary) << text;
-    }
+    void put(const char *name, const std::string &text) const { std::ofstream(path(name), std::ios::binary) << text; }
     static mode_t mode_of(const std::string &p) {
         struct stat st;
         return stat(p.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;

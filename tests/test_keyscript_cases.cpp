@@ -34,30 +34,30 @@ void decode_one(const std::string &s, size_t *at, std::string *out) {
     const char kind = s[*at + 1];
     *at += 2;
     switch (kind) {
-    case 'n': *out += '\n'; return;
-    case 't': *out += '\t'; return;
-    case 'r': *out += '\r'; return;
-    case 'f': *out += '\f'; return;
-    case 'v': *out += '\v'; return;
-    case '0': *out += '\0'; return;
-    case 'x':
-        *out += static_cast<char>(std::stoul(s.substr(*at, 2), nullptr, 16));
-        *at += 2;
-        return;
-    case 'u':
-        put_utf8(out, static_cast<unsigned>(std::stoul(s.substr(*at, 4), nullptr, 16)));
-        *at += 4;
-        return;
-    case '*': {
-        const size_t colon = s.find(':', *at);
-        const size_t times = std::stoul(s.substr(*at, colon - *at));
-        *at = colon + 1;
-        std::string unit;
-        decode_one(s, at, &unit);
-        for (size_t i = 0; i < times; i++) *out += unit;
-        return;
-    }
-    default: *out += kind; return;
+        case 'n': *out += '\n'; return;
+        case 't': *out += '\t'; return;
+        case 'r': *out += '\r'; return;
+        case 'f': *out += '\f'; return;
+        case 'v': *out += '\v'; return;
+        case '0': *out += '\0'; return;
+        case 'x':
+            *out += static_cast<char>(std::stoul(s.substr(*at, 2), nullptr, 16));
+            *at += 2;
+            return;
+        case 'u':
+            put_utf8(out, static_cast<unsigned>(std::stoul(s.substr(*at, 4), nullptr, 16)));
+            *at += 4;
+            return;
+        case '*': {
+            const size_t colon = s.find(':', *at);
+            const size_t times = std::stoul(s.substr(*at, colon - *at));
+            *at = colon + 1;
+            std::string unit;
+            decode_one(s, at, &unit);
+            for (size_t i = 0; i < times; i++) *out += unit;
+            return;
+        }
+        default: *out += kind; return;
     }
 }
 
