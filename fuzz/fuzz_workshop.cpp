@@ -11,6 +11,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -28,28 +29,38 @@ void require(bool ok) {
     if (!ok) std::abort();
 }
 
+char made[4096];
+
 // A copy of lib/ whose level1.3dw each input replaces.
 const std::string &folder() {
     static const std::string dir = [] {
-        const fs::path d = fs::temp_directory_path() / ("fuzz_workshop_" + std::to_string(getpid()));
+        const fs::path d =
+            fs::temp_directory_path() / ("fuzz_workshop_" + std::to_string(getpid()));
         fs::remove_all(d);
         fs::create_directories(d);
         require(fs::exists("lib/level1.3dw"));   // run from the repository root
-        for (const auto &e : fs::directory_iterator("lib")) fs::copy_file(e.path(), d / e.path().filename());
+        for (const auto &e : fs::directory_iterator("lib"))
+            fs::copy_file(e.path(), d / e.path().filename());
+        // Removed at exit through a copy of its name: the string itself is
+        // destroyed before the handlers registered after it run.
+        std::snprintf(made, sizeof made, "%s", d.c_str());
         std::atexit([] {
             std::error_code ec;
-            fs::remove_all(folder(), ec);
+            fs::remove_all(made, ec);
         });
         return d.string();
     }();
     return dir;
 }
 
-bool one_line(const std::string &error) { return !error.empty() && error.find('\n') == std::string::npos; }
+bool one_line(const std::string &error) {
+    return !error.empty() && error.find('\n') == std::string::npos;
+}
 
 WorkshopView view_from(const uint8_t *data, size_t size) {
     int32_t v[5] = {0, 0, 0, 0, 0};
-    for (size_t i = 0; i < size && i < 20; i++) v[i / 4] = static_cast<int32_t>(static_cast<uint32_t>(v[i / 4]) << 8 | data[i]);
+    for (size_t i = 0; i < size && i < 20; i++)
+        v[i / 4] = static_cast<int32_t>(static_cast<uint32_t>(v[i / 4]) << 8 | data[i]);
     WorkshopView view;
     view.x = v[0] % 2000000, view.y = v[1] % 200000, view.z = v[2] % 2000000;
     view.pitch = static_cast<int32_t>(static_cast<uint32_t>(v[3]) % 1440);
@@ -98,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     {
         std::ofstream out(folder() + "/level1.3dw", std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char *>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         require(static_cast<bool>(out));
     }
     for (const WorkshopView *from : {static_cast<const WorkshopView *>(nullptr), &view}) {
