@@ -118,7 +118,7 @@ void game_run() {
     // A demo counts frames, so it has no pause.
     const bool may_pause = !demo_playing() && !demo_recording();
     Body *player = nullptr;
-    hud_begin(!demo_playing());
+    hud_begin(demo_playing() ? 0 : GAME_TIME_LIMIT);
     for (;;) {
         if (stop_signal != 0) return;
         if (!demo_frame_begin()) return;
@@ -154,6 +154,12 @@ int chosen_level = 1;
 
 void game_choose_level(int level) { chosen_level = level; }
 int game_chosen_level() { return chosen_level; }
+
+const WatchHost &game_watch_host() {
+    static const WatchHost host = {game_chosen_level, level_load, level_free,
+                                   &current_camera,   game_draw,  game_shutdown};
+    return host;
+}
 
 void game_main() {
     game_startup();

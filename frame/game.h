@@ -18,6 +18,7 @@
 #include "scene/body.h"
 
 struct Camera;
+struct WatchHost;
 
 // The level's camera; its mesh list is the one the level's loader fills.
 extern Camera *current_camera;
@@ -63,3 +64,7 @@ void game_frame(Body **player);
 // become null). The game leaves them to the process exit; tools and tests
 // that load many levels in one process call this between them.
 void level_free();
+
+// The game's side of --watch (frame/watch): its level, loader, camera,
+// drawing and shutdown.
+const WatchHost &game_watch_host();

@@ -7,7 +7,6 @@
 #include <ctime>
 
 #include "base/fixed.h"
-#include "frame/game.h"
 #include "frame/pause.h"
 #include "scene/body.h"
 #include "scene/mesh.h"
@@ -20,7 +19,7 @@ constexpr int RAMP_LEVELS = 24;    // palette entries per colour ramp
 constexpr int MAP_SHADE = 14;      // the level of a ramp a map shape is drawn in
 
 struct HudState {
-    int timed;
+    int timed;   // seconds a game lasts; 0: untimed (a demo playing)
     int64_t start_ns;
     int64_t held_at_start;   // pause_held_ns() when the game began
     char status[HUD_STATUS_MAX];
@@ -168,8 +167,7 @@ void build_status() {
     const char *state = pause_active() ? "paused · " : !hud.timed ? "demo · " : "";
     if (hud.timed) {
         const int64_t played = now_ns() - hud.start_ns - (pause_held_ns() - hud.held_at_start);
-        const int64_t left_ns =
-            std::max<int64_t>(0, int64_t{GAME_TIME_LIMIT} * 1000000000 - played);
+        const int64_t left_ns = std::max<int64_t>(0, int64_t{hud.timed} * 1000000000 - played);
         const int64_t left = (left_ns + 999999999) / 1000000000;
         std::snprintf(text, sizeof text, "polydrive · %s%lld s left · %d km/h", state,
                       static_cast<long long>(left), kmh);

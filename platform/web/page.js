@@ -5,7 +5,8 @@
 //
 // For tests and measurements only, URL parameters:
 //   keys=SCRIPT   play a key script in the recorder's format (COUNT key key ...
-//                 a line), one game frame after another without pacing; the
+//                 a line, read by keyscript.js as the native game reads it),
+//                 one game frame after another without pacing; the
 //                 keyboard and touch buttons are then ignored
 //   frames=N      with keys: stop after game frame N (the picture stays)
 //   bench=1       with keys: no drawing and no pause for the browser; the
@@ -63,37 +64,6 @@
     polydrive.state = 'fatal';
     polydrive.fatal = line;
     show(line + '\nReload the page to try again.', 'fatal');
-  }
-
-  // The recorder's key scripts: "COUNT key key ..." holds the keys for the
-  // next COUNT frames; '#' starts a comment; nothing is held after the end.
-  const SCRIPT_BITS = {up: 1, down: 2, left: 4, right: 8, stop: 16, esc: 32};
-  function parseScript(text) {
-    const segments = [];
-    text.split('\n').forEach((raw, index) => {
-      const words = raw.split('#')[0].trim().split(/\s+/).filter(Boolean);
-      if (words.length === 0) return;
-      const where = `key script line ${index + 1}`;
-      if (!/^\d+$/.test(words[0])) throw new Error(`${where}: expected a frame count, not '${words[0]}'`);
-      if (words.length < 2) throw new Error(`${where}: no keys after the count (use 'none')`);
-      let keys = 0;
-      let none = false;
-      for (const word of words.slice(1)) {
-        if (word === 'none') none = true;
-        else if (word in SCRIPT_BITS) keys |= SCRIPT_BITS[word];
-        else throw new Error(`${where}: unknown key '${word}'`);
-      }
-      if (none && keys !== 0) throw new Error(`${where}: 'none' cannot be combined with keys`);
-      segments.push([Number(words[0]), keys]);
-    });
-    return frame => {
-      let first = 1;
-      for (const [count, keys] of segments) {
-        if (frame - first < count) return keys;
-        first += count;
-      }
-      return 0;
-    };
   }
 
   // Browsers refuse to fetch the WebAssembly from file://, which would leave
@@ -159,7 +129,7 @@
   const bench = params.get('bench') === '1';
   try {
     if (params.has('keys')) {
-      Module.webScriptKeys = parseScript(params.get('keys'));
+      Module.webScriptKeys = keyScript.player(keyScript.parse(params.get('keys')));
       if (params.has('frames')) Module.webPauseAt = Number(params.get('frames'));
       if (bench) Module.noDrawing = true;
     }

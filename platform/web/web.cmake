@@ -13,7 +13,7 @@ set(WEB_DIR ${CMAKE_SOURCE_DIR}/platform/web)
 # of the scalar code, so the frames do not change.
 target_compile_options(polydrive_flags INTERFACE -msimd128 -msse2 -mbulk-memory)
 target_link_options(polydrive_flags INTERFACE -msimd128 -mbulk-memory)
-set(WEB_PAGE_FILES index.html page.js page.css)
+set(WEB_PAGE_FILES index.html page.js page.css keyscript.js)
 
 # Asyncify lets the frame loop suspend in plat_present; only direct calls can
 # reach that suspension (the engine's function pointers never do), which keeps
