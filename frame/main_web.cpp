@@ -29,3 +29,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE int polydrive_play(int scale, int widescreen) {
 // the next frame on, in this game and the next, until M or the button
 // hides it.
 extern "C" EMSCRIPTEN_KEEPALIVE void polydrive_map(int on) { hud_show_map(on); }
+
+// The heading the car starts with in this game and the next (0..1439), for a
+// level brought with `heading=N` in the link (the workshop's Drive from
+// here); -1 gives the level's own.
+extern "C" EMSCRIPTEN_KEEPALIVE void polydrive_start_heading(int heading) {
+    game_set_start_heading(heading);
+}

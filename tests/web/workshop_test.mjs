@@ -248,24 +248,32 @@ await check('a shared link opens the same level in a fresh browser', async () =>
   await other.close();
 });
 
-await check('Drive from here starts a game at the camera\'s spot; Escape comes back', async () => {
+await check('Drive from here starts a game at the camera\'s spot and heading; Escape comes back', async () => {
   await page.evaluate(text => window.workshop.load(text), LEVEL1);
-  await page.evaluate(() => window.workshop.setView({x: 440000, y: 0, z: 200000, pitch: 0, heading: 0}));
+  const gameFrame = async () => {
+    const game = await (await page.$('#game-frame')).contentFrame();
+    await game.waitForFunction(() => window.polydrive && window.polydrive.frame >= 1, {timeout: 20000});
+    const rgb = Buffer.from(await game.evaluate(() => {
+      const data = document.getElementById('screen').getContext('2d').getImageData(0, 0, 320, 200).data;
+      let text = '';
+      for (let i = 0; i < data.length; i += 4) text += String.fromCharCode(data[i], data[i + 1], data[i + 2]);
+      return btoa(text);
+    }), 'base64');
+    return [game, rgb];
+  };
+  const ahead = {x: 440000, y: 0, z: 200000, pitch: 0, heading: 0};
+  await page.evaluate(v => window.workshop.setView(v), ahead);
+  const straight = await preview(page);
+  // Turned a quarter and more: the game must look the camera's way, not along +z.
+  await page.evaluate(v => window.workshop.setView(v), Object.assign({}, ahead, {heading: 500}));
   const camera = await preview(page);
+  expect(differing(camera, straight) > 5000, 'the turned camera sees the same');
   await page.evaluate(() => window.workshop.drive());
-  const frame = await page.$('#game-frame');
-  const game = await frame.contentFrame();
-  await game.waitForFunction(() => window.polydrive && window.polydrive.frame >= 1, {timeout: 20000});
-  const rgb = Buffer.from(await game.evaluate(() => {
-    const data = document.getElementById('screen').getContext('2d').getImageData(0, 0, 320, 200).data;
-    let text = '';
-    for (let i = 0; i < data.length; i += 4) text += String.fromCharCode(data[i], data[i + 1], data[i + 2]);
-    return btoa(text);
-  }), 'base64');
+  const [game, rgb] = await gameFrame();
   expect(differing(rgb, REF) > 1000, 'the game starts at level 1\'s start');
-  // The car sits where the camera was, heading along +z, as the camera looked.
   const n = differing(rgb, camera);
   expect(n < 2000, `${n} pixels differ from the camera's view`);
+  expect(differing(rgb, straight) > 5000, 'the game looks along +z, not the camera\'s way');
   await shot(page, 'workshop-drive.png');
   await game.focus('#screen');
   await page.keyboard.press('Escape');

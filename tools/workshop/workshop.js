@@ -355,7 +355,7 @@ end
     state.driving = true;
     await new Promise(resolve => {
       gameFrame.onload = resolve;
-      gameFrame.src = 'index.html#level=' + packed;
+      gameFrame.src = 'index.html#level=' + packed + '&heading=' + v.heading;
     });
     gameFrame.focus();
     const watch = setInterval(() => {
