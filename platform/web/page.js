@@ -137,6 +137,15 @@
         }
         Module._polydrive_start_heading(Number(heading));
       }
+      // A level that needs the raised limits says so in its link.
+      const limits = window.levelLink ? window.levelLink.hashValue('limits') : null;
+      if (limits !== null) {
+        if (limits !== 'raised' && limits !== 'classic') {
+          fail(`The limits in the link are neither raised nor classic: '${limits.slice(0, 20)}'.`);
+          return;
+        }
+        Module._polydrive_limits(limits === 'raised' ? 1 : 0);
+      }
       const shared = window.levelLink ? window.levelLink.sharedLevel() : Promise.resolve(null);
       shared.then(bytes => {
         if (bytes) FS.writeFile('/lib/level1.3dw', bytes);
