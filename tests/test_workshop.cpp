@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/limits.h"
 #include "tools/workshop/workshop.h"
 
 namespace {
@@ -168,6 +169,29 @@ TEST(WorkshopCompile, ManyObjLinesAndHugeLevelsStopAtTheLineThatPassesTheBound) 
     EXPECT_EQ(line, 3 + 58255) << error;
     EXPECT_NE(error.find("more than the game's largest pool holds"), std::string::npos) << error;
     fs::remove_all(dir);
+}
+
+}   // namespace
+
+namespace {
+
+// The workshop compiles under the raised limits and draws a level under the
+// classic ones whenever levelc with its default limits would take it too.
+TEST(WorkshopCompile, ClassicFitIsWhatDefaultLevelcTakes) {
+    const fs::path root = POLYDRIVE_SOURCE_DIR;
+    limits_select(LIMITS_RAISED);
+    Bytes one, three;
+    std::string error;
+    int line = 0;
+    const fs::path level1 = root / "assets/level1.world", level3 = root / "assets/level3.world";
+    ASSERT_TRUE(workshop_compile(read_text(level1), level1, &one, &error, &line)) << error;
+    ASSERT_TRUE(workshop_compile(read_text(level3), level3, &three, &error, &line)) << error;
+    const Bytes spare = compile_ok("world\nobject S\n mass 1\n spare 5000\n box 0 0 0 9 9 9 grey 1\nend\n");
+    EXPECT_TRUE(workshop_fits_classic(one));
+    EXPECT_FALSE(workshop_fits_classic(three)) << "larger than the classic pool";
+    EXPECT_FALSE(workshop_fits_classic(spare)) << "more spare slots than classic allows";
+    EXPECT_EQ(&limits_current(), &LIMITS_RAISED);
+    limits_select(LIMITS_CLASSIC);
 }
 
 }   // namespace

@@ -159,6 +159,7 @@ await check('level 3 is drawn under the raised limits as the recorder draws it; 
   expect(s.raised && s.verdict.needs === 'raised', JSON.stringify(s.verdict));
   const n = differing(await preview(page), REF3);
   expect(n === 0, `${n} pixels differ from the recorder's frame 1 of level 3`);
+  await shot(page, 'workshop-level3.png');
   const before = s.compiles;
   await page.focus('#text');
   await page.keyboard.down('Control');
@@ -292,6 +293,7 @@ await check('the free camera moves the view; the map looks down; the start view 
   await page.evaluate(() => window.workshop.setView({x: 0, y: 0, z: 0, pitch: 0, heading: 720}));
   expect(differing(await preview(page), REF) > 1000, 'turning round changes nothing');
   await page.click('#view-map');
+  await page.evaluate(() => { document.getElementById('files').textContent = ''; });
   await shot(page, 'workshop-map.png');
   await page.focus('#preview');
   await page.keyboard.press('Escape');
@@ -336,6 +338,8 @@ await check('an OBJ file opened is compiled in and kept after a reload', async (
 
 await check('a shared link opens the same level in a fresh browser', async () => {
   const minimal = await page.evaluate(() => { document.getElementById('new').click(); return window.workshop.state().source; });
+  await page.waitForFunction(() => !window.workshop.state().busy, {timeout: 10000});
+  await shot(page, 'workshop-new.png');
   await page.evaluate(() => document.getElementById('share').click());
   await page.waitForFunction(() => window.workshop.state().shareLink, {timeout: 5000});
   const link = await page.evaluate(() => window.workshop.state().shareLink);
