@@ -388,6 +388,17 @@ await check('Drive from here starts a game at the camera\'s spot and heading; Es
   await page.waitForFunction(() => !window.workshop.state().driving, {timeout: 10000});
 });
 
+await check('a link with a heading or limits the game page cannot take is one message, not a game', async () => {
+  for (const [hash, said] of [['heading=1440', 'heading'], ['heading=9x', 'heading'], ['limits=huge', 'limits']]) {
+    const game = await browser.newPage();
+    await game.goto(`${SITE}/index.html#level=${await page.evaluate(() => window.levelLink.packText('x'))}&${hash}`);
+    await game.waitForFunction(() => window.polydrive && window.polydrive.state === 'fatal', {timeout: 20000});
+    const line = await game.evaluate(() => window.polydrive.fatal);
+    expect(line.includes(said), `${hash}: ${line}`);
+    await game.close();
+  }
+});
+
 await check('no request leaves the server', async () => {
   expect(foreign.length === 0, foreign.join(' '));
 });
