@@ -33,6 +33,8 @@ namespace {
 // the shutdown runs, and the signal is raised again with its default action.
 volatile std::sig_atomic_t stop_signal = 0;
 
+int32_t start_heading = -1;   // -1: the level's own
+
 extern "C" void on_stop_signal(int sig) { stop_signal = sig; }
 
 void catch_stop_signals() {
@@ -80,6 +82,13 @@ void level_load(int level) {
     char name[LEVEL_FILE_NAME_SIZE];
     level_file_name(level, name);
     world_load(res_register(name), &current_camera->meshes);
+    if (start_heading < 0) return;
+    for (Body *b = body_list; b != nullptr; b = b->next)
+        if (b->flags & BODY_HUMAN) b->heading = start_heading;
+}
+
+void game_set_start_heading(int32_t heading) {
+    start_heading = heading >= 0 && heading < 1440 ? heading : -1;
 }
 
 void game_update(Body **player) {

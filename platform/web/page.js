@@ -98,6 +98,24 @@
     // before the first game (levellink.js, the workshop's).
     onRuntimeInitialized() {
       if (params.get('map') === '1') Module._polydrive_map(1);
+      // A link from the workshop's Drive from here also carries the camera's heading.
+      const heading = window.levelLink ? window.levelLink.hashValue('heading') : null;
+      if (heading !== null) {
+        if (!/^[0-9]{1,4}$/.test(heading) || Number(heading) >= 1440) {
+          fail(`The heading in the link is not a number in 0..1439: '${heading.slice(0, 20)}'.`);
+          return;
+        }
+        Module._polydrive_start_heading(Number(heading));
+      }
+      // A level that needs the raised limits says so in its link.
+      const limits = window.levelLink ? window.levelLink.hashValue('limits') : null;
+      if (limits !== null) {
+        if (limits !== 'raised' && limits !== 'classic') {
+          fail(`The limits in the link are neither raised nor classic: '${limits.slice(0, 20)}'.`);
+          return;
+        }
+        Module._polydrive_limits(limits === 'raised' ? 1 : 0);
+      }
       const shared = window.levelLink ? window.levelLink.sharedLevel() : Promise.resolve(null);
       shared.then(bytes => {
         if (bytes) FS.writeFile('/lib/level1.3dw', bytes);

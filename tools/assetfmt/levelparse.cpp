@@ -46,6 +46,11 @@ struct Parser {
     bool smooth = false;
     bool has_mass = false, has_spare = false, has_position = false, has_angles = false;
 
+    // What bounds the work a source can ask for: the bytes its `obj` lines
+    // have read, and the vertex and face bytes of the objects finished.
+    size_t obj_bytes = 0;
+    int64_t finished_bytes = 0;
+
     bool fail(const std::string &message) {
         error = path + ":" + std::to_string(line) + ": " + message;
         return false;
@@ -187,6 +192,24 @@ struct Parser {
         return true;
     }
 
+    // The vertices and faces of the object being read, as stored: less than
+    // its whole record.
+    int64_t object_bytes() const {
+        if (object == nullptr) return 0;
+        return static_cast<int64_t>(object->vertices.size()) * 4 +
+               static_cast<int64_t>(object->flat.size() + object->smooth.size()) * WORLD_FACE_BYTES;
+    }
+
+    // After each line: a level already larger than even the raised pool is
+    // refused at once, so that no source runs on building what no game loads.
+    bool within_bound() {
+        const int64_t bytes = finished_bytes + object_bytes();
+        if (bytes <= LIMITS_RAISED.pool_size) return true;
+        return fail("the level's vertices and faces come to more than " +
+                    std::to_string(LIMITS_RAISED.pool_size) +
+                    " bytes already, more than the game's largest pool holds");
+    }
+
     bool begin_object(const std::string &name_text) {
         out->records.emplace_back();
         object = &out->records.back().object;
@@ -218,6 +241,7 @@ struct Parser {
                           std::to_string(spare_max) + ": split it into smaller objects");
         }
         line = saved;
+        finished_bytes += object_bytes();
         object = nullptr;
         return ok;
     }
@@ -348,8 +372,21 @@ struct Parser {
             const size_t slash = path.find_last_of('/');
             if (!file.empty() && file[0] != '/' && slash != std::string::npos)
                 file = path.substr(0, slash + 1) + file;
+            // Each OBJ file is read whole; all of them together are bounded
+            // as one file is, however many obj lines name them.
+            std::vector<uint8_t> bytes;
             std::string why;
-            if (!level_add_obj(file, options, smooth, object, &why)) return fail(why);
+            if (!toolio_read(file, LEVEL_SOURCE_MAX, &bytes, &why)) return fail(why);
+            if (bytes.size() > LEVEL_SOURCE_MAX - obj_bytes)
+                return fail("the obj lines read more than " + std::to_string(LEVEL_SOURCE_MAX) +
+                            " bytes of OBJ files in all");
+            obj_bytes += bytes.size();
+            const size_t cut = file.find_last_of('/');
+            const std::string dir =
+                cut == std::string::npos ? std::string("./") : file.substr(0, cut + 1);
+            if (!level_add_obj_text(std::string(bytes.begin(), bytes.end()), file, dir, options,
+                                    smooth, object, &why))
+                return fail(why);
         } else if (k == "mass") {
             if (!expect(tok, 2, "mass M") || !int32(tok[1], &object->mass, "mass")) return false;
             if (object->mass <= 0) return fail("mass must be positive (it divides in collisions)");
@@ -459,7 +496,7 @@ bool level_parse(const std::string &text, const std::string &path, LevelFile *ou
         if (end == std::string::npos) end = text.size();
         p.line++;
         ok = p.tokenize(text.substr(start, end - start), &tokens);
-        if (ok && !tokens.empty()) ok = p.directive(tokens);
+        if (ok && !tokens.empty()) ok = p.directive(tokens) && p.within_bound();
         start = end + 1;
     }
     if (ok && !p.header_seen) ok = p.fail("empty source: it starts with 'world' or 'model'");
