@@ -19,6 +19,7 @@
 #include "platform/video.h"
 #include "render/camera.h"
 #include "render/drawlist.h"
+#include "render/overlap.h"
 #include "render/render.h"
 #include "res/res.h"
 #include "scene/limits.h"
@@ -80,6 +81,10 @@ void level_load(int level) {
     char name[LEVEL_FILE_NAME_SIZE];
     level_file_name(level, name);
     world_load(res_register(name), &current_camera->meshes);
+    // The collision pass's index, sized for the level as loaded.
+    int32_t meshes = 0;
+    for (const Mesh *m = current_camera->meshes; m != nullptr; m = m->next) ++meshes;
+    overlap_reserve(meshes);
 }
 
 void game_update(Body **player) {
@@ -169,6 +174,7 @@ void game_main() {
 }
 
 void level_free() {
+    overlap_release();
     if (current_camera != nullptr) {
         // The bodies own the meshes; the camera's list only links them.
         current_camera->meshes = nullptr;
