@@ -14,20 +14,26 @@ namespace {
 // own that every query reads, so that one huge box costs one entry.
 constexpr int64_t SPAN_CELLS_MAX = 16;
 // Cells reserved per mesh; the cell size doubles until the grid fits.
-constexpr int64_t CELLS_PER_MESH = 4;
+constexpr int64_t CELLS_PER_MESH = 16;
 
 struct CellRange {
     int32_t x0, x1, z0, z1;
 };
 
+// A box on the ground plane, for a quick test before mesh_box_test.
+struct Flat {
+    int64_t x0, x1, z0, z1;
+};
+
 struct Index {
-    int32_t capacity = 0;     // meshes reserved for
+    int32_t capacity = 0;   // meshes reserved for
     int32_t cell_capacity = 0;
-    int32_t count = 0;        // meshes filed by the last overlap_index
+    int32_t count = 0;   // meshes filed by the last overlap_index
     bool valid = false;
-    const Mesh **mesh = nullptr;   // camera-list order
-    CellRange *range = nullptr;    // per mesh; x0 > x1 for a mesh on the big list
-    int64_t *scratch = nullptr;    // box widths, for the cell size
+    const Mesh **mesh = nullptr;     // camera-list order
+    CellRange *range = nullptr;      // per mesh; x0 > x1 for a mesh on the big list
+    Flat *flat = nullptr;            // per mesh
+    int64_t *scratch = nullptr;      // box widths, for the cell size
     int32_t *cell_start = nullptr;   // cell_capacity + 1 offsets into items
     int32_t *cell_fill = nullptr;
     int32_t *items = nullptr;   // mesh numbers by cell, ascending in each cell
@@ -44,6 +50,7 @@ int64_t lo(const Mesh *m, int axis) {
 int64_t hi(const Mesh *m, int axis) {
     return int64_t{m->world_centre[axis]} + m->half_extent[axis];
 }
+Flat flat_of(const Mesh *m) { return {lo(m, 0), hi(m, 0), lo(m, 2), hi(m, 2)}; }
 
 // The cell column (or row) of a coordinate, clamped into the grid.
 int32_t cell_of(int64_t v, int64_t origin, int32_t cells) {
@@ -72,11 +79,14 @@ struct Found {
     }
 };
 
-// Tests the meshes numbered in items[0..n) (ascending) against the query.
-void test_run(const Mesh *query, const int32_t *items, int32_t n, Found *found) {
+// Tests the meshes numbered in items[0..n) (ascending) against the query;
+// those apart from it in x or z need no full test.
+void test_run(const Mesh *query, const Flat &q, const int32_t *items, int32_t n, Found *found) {
     for (int32_t k = 0; k < n; ++k) {
         const int32_t j = items[k];
         if (found->beyond(j)) return;
+        const Flat &b = ix.flat[j];
+        if (!(q.x0 < b.x1 && b.x0 < q.x1 && q.z0 < b.z1 && b.z0 < q.z1)) continue;
         const Mesh *m = ix.mesh[j];
         if (m != query && mesh_box_test(query, m, 0, 0, 0)) found->add(j);
     }
@@ -87,6 +97,7 @@ void test_run(const Mesh *query, const int32_t *items, int32_t n, Found *found) 
 void overlap_release() {
     std::free(ix.mesh);
     std::free(ix.range);
+    std::free(ix.flat);
     std::free(ix.scratch);
     std::free(ix.cell_start);
     std::free(ix.cell_fill);
@@ -104,6 +115,7 @@ void overlap_reserve(int32_t meshes) {
     // Sizes in bytes stay far inside a long: n is at most INT32_MAX.
     ix.mesh = static_cast<const Mesh **>(safe_alloc(static_cast<long>((n + 1) * sizeof(Mesh *))));
     ix.range = static_cast<CellRange *>(safe_alloc(static_cast<long>((n + 1) * sizeof(CellRange))));
+    ix.flat = static_cast<Flat *>(safe_alloc(static_cast<long>((n + 1) * sizeof(Flat))));
     ix.scratch = static_cast<int64_t *>(safe_alloc(static_cast<long>((n + 1) * sizeof(int64_t))));
     ix.cell_start = static_cast<int32_t *>(
         safe_alloc(static_cast<long>((int64_t{ix.cell_capacity} + 1) * sizeof(int32_t))));
@@ -130,24 +142,24 @@ int overlap_index(const Camera *camera) {
         return 1;
     }
 
-    // The grid covers every box; its cells are about twice the median box
-    // (boxes of no width, sprites, aside), enlarged until they fit.
+    // The grid covers every box; its cells are about the median box
+    // (boxes of no width, sprites, aside), enlarged until the grid fits.
     int64_t x_min = lo(ix.mesh[0], 0), x_max = hi(ix.mesh[0], 0);
     int64_t z_min = lo(ix.mesh[0], 2), z_max = hi(ix.mesh[0], 2);
     int32_t widths = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const Mesh *m = ix.mesh[i];
-        x_min = std::min(x_min, lo(m, 0));
-        x_max = std::max(x_max, hi(m, 0));
-        z_min = std::min(z_min, lo(m, 2));
-        z_max = std::max(z_max, hi(m, 2));
-        const int64_t w = 2 * std::max(int64_t{m->half_extent[0]}, int64_t{m->half_extent[2]});
+        const Flat b = ix.flat[i] = flat_of(ix.mesh[i]);
+        x_min = std::min(x_min, b.x0);
+        x_max = std::max(x_max, b.x1);
+        z_min = std::min(z_min, b.z0);
+        z_max = std::max(z_max, b.z1);
+        const int64_t w = std::max(b.x1 - b.x0, b.z1 - b.z0);
         if (w > 0) ix.scratch[widths++] = w;
     }
     int64_t size = 1;
     if (widths > 0) {
         std::nth_element(ix.scratch, ix.scratch + widths / 2, ix.scratch + widths);
-        size = std::max<int64_t>(2 * ix.scratch[widths / 2], 1);
+        size = std::max<int64_t>(ix.scratch[widths / 2], 1);
     }
     int64_t cx = (x_max - x_min) / size + 1, cz = (z_max - z_min) / size + 1;
     while (cx * cz > ix.cell_capacity) {
@@ -165,9 +177,9 @@ int overlap_index(const Camera *camera) {
     // Counting sort of (cell, mesh) pairs: each cell's meshes ascending.
     std::fill(ix.cell_start, ix.cell_start + cells + 1, 0);
     for (int32_t i = 0; i < n; ++i) {
-        const Mesh *m = ix.mesh[i];
-        CellRange r = {cell_of(lo(m, 0), x_min, ix.cells_x), cell_of(hi(m, 0), x_min, ix.cells_x),
-                       cell_of(lo(m, 2), z_min, ix.cells_z), cell_of(hi(m, 2), z_min, ix.cells_z)};
+        const Flat &b = ix.flat[i];
+        CellRange r = {cell_of(b.x0, x_min, ix.cells_x), cell_of(b.x1, x_min, ix.cells_x),
+                       cell_of(b.z0, z_min, ix.cells_z), cell_of(b.z1, z_min, ix.cells_z)};
         const int64_t span = int64_t{r.x1 - r.x0 + 1} * (r.z1 - r.z0 + 1);
         if (span > SPAN_CELLS_MAX) {
             ix.big[ix.big_count++] = i;
@@ -193,10 +205,11 @@ int overlap_index(const Camera *camera) {
 int overlap_find(const Mesh *query, Body **list) {
     if (!ix.valid || query == nullptr || ix.count == 0) return 0;
     Found found;
-    const int32_t x0 = cell_of(lo(query, 0), ix.origin_x, ix.cells_x);
-    const int32_t x1 = cell_of(hi(query, 0), ix.origin_x, ix.cells_x);
-    const int32_t z0 = cell_of(lo(query, 2), ix.origin_z, ix.cells_z);
-    const int32_t z1 = cell_of(hi(query, 2), ix.origin_z, ix.cells_z);
+    const Flat q = flat_of(query);
+    const int32_t x0 = cell_of(q.x0, ix.origin_x, ix.cells_x);
+    const int32_t x1 = cell_of(q.x1, ix.origin_x, ix.cells_x);
+    const int32_t z0 = cell_of(q.z0, ix.origin_z, ix.cells_z);
+    const int32_t z1 = cell_of(q.z1, ix.origin_z, ix.cells_z);
     if (int64_t{x1 - x0 + 1} * (z1 - z0 + 1) > SPAN_CELLS_MAX) {
         // A query as large as the grid reads the list in order, as the
         // plain search does.
@@ -205,12 +218,12 @@ int overlap_find(const Mesh *query, Body **list) {
             if (m != query && mesh_box_test(query, m, 0, 0, 0)) found.add(j);
         }
     } else {
-        test_run(query, ix.big, ix.big_count, &found);
+        test_run(query, q, ix.big, ix.big_count, &found);
         for (int32_t z = z0; z <= z1; ++z) {
             for (int32_t x = x0; x <= x1; ++x) {
                 const int32_t c = z * ix.cells_x + x;
-                test_run(query, ix.items + ix.cell_start[c], ix.cell_start[c + 1] - ix.cell_start[c],
-                         &found);
+                test_run(query, q, ix.items + ix.cell_start[c],
+                         ix.cell_start[c + 1] - ix.cell_start[c], &found);
             }
         }
     }
