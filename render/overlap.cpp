@@ -20,9 +20,10 @@ struct CellRange {
     int32_t x0, x1, z0, z1;
 };
 
-// A box on the ground plane, for a quick test before mesh_box_test.
-struct Flat {
-    int64_t x0, x1, z0, z1;
+// A mesh's box as mesh_box_test sees it: world_centre ± half_extent in 64
+// bits, per axis.
+struct Box {
+    int64_t x0, x1, y0, y1, z0, z1;
 };
 
 struct Index {
@@ -32,7 +33,7 @@ struct Index {
     bool valid = false;
     const Mesh **mesh = nullptr;     // camera-list order
     CellRange *range = nullptr;      // per mesh; x0 > x1 for a mesh on the big list
-    Flat *flat = nullptr;            // per mesh
+    Box *box = nullptr;              // per mesh
     int64_t *scratch = nullptr;      // box widths, for the cell size
     int32_t *cell_start = nullptr;   // cell_capacity + 1 offsets into items
     int32_t *cell_fill = nullptr;
@@ -50,7 +51,12 @@ int64_t lo(const Mesh *m, int axis) {
 int64_t hi(const Mesh *m, int axis) {
     return int64_t{m->world_centre[axis]} + m->half_extent[axis];
 }
-Flat flat_of(const Mesh *m) { return {lo(m, 0), hi(m, 0), lo(m, 2), hi(m, 2)}; }
+Box box_of(const Mesh *m) { return {lo(m, 0), hi(m, 0), lo(m, 1), hi(m, 1), lo(m, 2), hi(m, 2)}; }
+
+// mesh_box_test(a, b, 0, 0, 0): a strict overlap on every axis.
+bool overlap(const Box &a, const Box &b) {
+    return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1 && a.z0 < b.z1 && b.z0 < a.z1;
+}
 
 // The cell column (or row) of a coordinate, clamped into the grid.
 int32_t cell_of(int64_t v, int64_t origin, int32_t cells) {
@@ -79,16 +85,20 @@ struct Found {
     }
 };
 
-// Tests the meshes numbered in items[0..n) (ascending) against the query;
-// those apart from it in x or z need no full test.
-void test_run(const Mesh *query, const Flat &q, const int32_t *items, int32_t n, Found *found) {
+// Tests the meshes numbered in items[0..n) (ascending) against the query.
+// In a cell (at x, z), a mesh whose cells and the query's share more than
+// this one is tested only in the first cell they share (the query's range
+// starts at qx, qz); on the big list (x < 0) every mesh is tested.
+void test_run(const Mesh *query, const Box &q, const int32_t *items, int32_t n, int32_t x,
+              int32_t z, int32_t qx, int32_t qz, Found *found) {
     for (int32_t k = 0; k < n; ++k) {
         const int32_t j = items[k];
         if (found->beyond(j)) return;
-        const Flat &b = ix.flat[j];
-        if (!(q.x0 < b.x1 && b.x0 < q.x1 && q.z0 < b.z1 && b.z0 < q.z1)) continue;
-        const Mesh *m = ix.mesh[j];
-        if (m != query && mesh_box_test(query, m, 0, 0, 0)) found->add(j);
+        if (x >= 0) {
+            const CellRange &r = ix.range[j];
+            if (x != std::max(r.x0, qx) || z != std::max(r.z0, qz)) continue;
+        }
+        if (overlap(q, ix.box[j]) && ix.mesh[j] != query) found->add(j);
     }
 }
 
@@ -97,7 +107,7 @@ void test_run(const Mesh *query, const Flat &q, const int32_t *items, int32_t n,
 void overlap_release() {
     std::free(ix.mesh);
     std::free(ix.range);
-    std::free(ix.flat);
+    std::free(ix.box);
     std::free(ix.scratch);
     std::free(ix.cell_start);
     std::free(ix.cell_fill);
@@ -115,7 +125,7 @@ void overlap_reserve(int32_t meshes) {
     // Sizes in bytes stay far inside a long: n is at most INT32_MAX.
     ix.mesh = static_cast<const Mesh **>(safe_alloc(static_cast<long>((n + 1) * sizeof(Mesh *))));
     ix.range = static_cast<CellRange *>(safe_alloc(static_cast<long>((n + 1) * sizeof(CellRange))));
-    ix.flat = static_cast<Flat *>(safe_alloc(static_cast<long>((n + 1) * sizeof(Flat))));
+    ix.box = static_cast<Box *>(safe_alloc(static_cast<long>((n + 1) * sizeof(Box))));
     ix.scratch = static_cast<int64_t *>(safe_alloc(static_cast<long>((n + 1) * sizeof(int64_t))));
     ix.cell_start = static_cast<int32_t *>(
         safe_alloc(static_cast<long>((int64_t{ix.cell_capacity} + 1) * sizeof(int32_t))));
@@ -148,7 +158,7 @@ int overlap_index(const Camera *camera) {
     int64_t z_min = lo(ix.mesh[0], 2), z_max = hi(ix.mesh[0], 2);
     int32_t widths = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const Flat b = ix.flat[i] = flat_of(ix.mesh[i]);
+        const Box b = ix.box[i] = box_of(ix.mesh[i]);
         x_min = std::min(x_min, b.x0);
         x_max = std::max(x_max, b.x1);
         z_min = std::min(z_min, b.z0);
@@ -177,7 +187,7 @@ int overlap_index(const Camera *camera) {
     // Counting sort of (cell, mesh) pairs: each cell's meshes ascending.
     std::fill(ix.cell_start, ix.cell_start + cells + 1, 0);
     for (int32_t i = 0; i < n; ++i) {
-        const Flat &b = ix.flat[i];
+        const Box &b = ix.box[i];
         CellRange r = {cell_of(b.x0, x_min, ix.cells_x), cell_of(b.x1, x_min, ix.cells_x),
                        cell_of(b.z0, z_min, ix.cells_z), cell_of(b.z1, z_min, ix.cells_z)};
         const int64_t span = int64_t{r.x1 - r.x0 + 1} * (r.z1 - r.z0 + 1);
@@ -205,7 +215,7 @@ int overlap_index(const Camera *camera) {
 int overlap_find(const Mesh *query, Body **list) {
     if (!ix.valid || query == nullptr || ix.count == 0) return 0;
     Found found;
-    const Flat q = flat_of(query);
+    const Box q = box_of(query);
     const int32_t x0 = cell_of(q.x0, ix.origin_x, ix.cells_x);
     const int32_t x1 = cell_of(q.x1, ix.origin_x, ix.cells_x);
     const int32_t z0 = cell_of(q.z0, ix.origin_z, ix.cells_z);
@@ -214,16 +224,15 @@ int overlap_find(const Mesh *query, Body **list) {
         // A query as large as the grid reads the list in order, as the
         // plain search does.
         for (int32_t j = 0; j < ix.count && !found.full(); ++j) {
-            const Mesh *m = ix.mesh[j];
-            if (m != query && mesh_box_test(query, m, 0, 0, 0)) found.add(j);
+            if (overlap(q, ix.box[j]) && ix.mesh[j] != query) found.add(j);
         }
     } else {
-        test_run(query, q, ix.big, ix.big_count, &found);
+        test_run(query, q, ix.big, ix.big_count, -1, -1, x0, z0, &found);
         for (int32_t z = z0; z <= z1; ++z) {
             for (int32_t x = x0; x <= x1; ++x) {
                 const int32_t c = z * ix.cells_x + x;
                 test_run(query, q, ix.items + ix.cell_start[c],
-                         ix.cell_start[c + 1] - ix.cell_start[c], &found);
+                         ix.cell_start[c + 1] - ix.cell_start[c], x, z, x0, z0, &found);
             }
         }
     }

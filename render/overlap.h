@@ -7,8 +7,11 @@
 // the meshes in the cells its box touches, and those too large for the grid
 // (a long road, a backdrop). overlap_find then answers exactly what
 // camera_find_overlaps answers: the same owners in the same camera-list
-// order, the same count. Every candidate is decided by mesh_box_test itself;
-// the grid only leaves out meshes that cannot overlap the query in x or z.
+// order, the same count. Every candidate is decided by the test
+// mesh_box_test makes with selectors 0 (strict overlap of the 64-bit spans on
+// all three axes); the grid only leaves out meshes that cannot overlap the
+// query in x or z, and tests a mesh that shares several cells with the query
+// in the first of them only.
 //
 // The index holds what the boxes were when it was built: build it again
 // after any mesh moves or the list changes. Storage is reserved once, when a
