@@ -40,7 +40,8 @@ struct Index {
     int32_t *items = nullptr;   // mesh numbers by cell, ascending in each cell
     int32_t *big = nullptr;     // meshes on the big list, ascending
     int32_t big_count = 0;
-    int64_t origin_x = 0, origin_z = 0, cell_size = 1;
+    int64_t origin_x = 0, origin_z = 0;
+    int cell_shift = 0;   // cells are 2^cell_shift units a side
     int32_t cells_x = 0, cells_z = 0;
 };
 Index ix;
@@ -60,8 +61,8 @@ bool overlap(const Box &a, const Box &b) {
 
 // The cell column (or row) of a coordinate, clamped into the grid.
 int32_t cell_of(int64_t v, int64_t origin, int32_t cells) {
-    const int64_t c = (v - origin) / ix.cell_size;   // both are within ±2^33
-    if (v < origin || c < 0) return 0;
+    if (v < origin) return 0;
+    const int64_t c = (v - origin) >> ix.cell_shift;   // both are within ±2^33
     return static_cast<int32_t>(std::min<int64_t>(c, cells - 1));
 }
 
@@ -152,8 +153,9 @@ int overlap_index(const Camera *camera) {
         return 1;
     }
 
-    // The grid covers every box; its cells are about the median box
-    // (boxes of no width, sprites, aside), enlarged until the grid fits.
+    // The grid covers every box; its cells are the power of two at or above
+    // the median box (boxes of no width, sprites, aside), so that a cell is a
+    // shift away, enlarged until the grid fits.
     int64_t x_min = lo(ix.mesh[0], 0), x_max = hi(ix.mesh[0], 0);
     int64_t z_min = lo(ix.mesh[0], 2), z_max = hi(ix.mesh[0], 2);
     int32_t widths = 0;
@@ -166,20 +168,22 @@ int overlap_index(const Camera *camera) {
         const int64_t w = std::max(b.x1 - b.x0, b.z1 - b.z0);
         if (w > 0) ix.scratch[widths++] = w;
     }
-    int64_t size = 1;
+    int64_t median = 1;
     if (widths > 0) {
         std::nth_element(ix.scratch, ix.scratch + widths / 2, ix.scratch + widths);
-        size = std::max<int64_t>(ix.scratch[widths / 2], 1);
+        median = ix.scratch[widths / 2];
     }
-    int64_t cx = (x_max - x_min) / size + 1, cz = (z_max - z_min) / size + 1;
+    int shift = 0;
+    while ((int64_t{1} << shift) < median) ++shift;
+    int64_t cx = ((x_max - x_min) >> shift) + 1, cz = ((z_max - z_min) >> shift) + 1;
     while (cx * cz > ix.cell_capacity) {
-        size *= 2;
-        cx = (x_max - x_min) / size + 1;
-        cz = (z_max - z_min) / size + 1;
+        ++shift;
+        cx = ((x_max - x_min) >> shift) + 1;
+        cz = ((z_max - z_min) >> shift) + 1;
     }
     ix.origin_x = x_min;
     ix.origin_z = z_min;
-    ix.cell_size = size;
+    ix.cell_shift = shift;
     ix.cells_x = static_cast<int32_t>(cx);
     ix.cells_z = static_cast<int32_t>(cz);
     const int32_t cells = ix.cells_x * ix.cells_z;
