@@ -225,14 +225,12 @@ BENCHMARK(BM_PipeW)->Name("BM_PipeW10000")->Arg(10000);
 struct Figure {
     const char *name;
     const char *baseline;
-    double per;     // the figure is divided by per / baseline_per
-    double goal;    // at most this many baselines
+    double per;    // the figure is divided by per / baseline_per
+    double goal;   // at most this many baselines
 };
 constexpr Figure FIGURES[] = {
-    {"BM_Level3Frame", "BM_Level1Frame", 1, 12},
-    {"BM_FlatW1000", "BM_FlatW100", 10, 1.5},
-    {"BM_FlatW10000", "BM_FlatW100", 100, 1.5},
-    {"BM_PipeW1000", "BM_PipeW100", 10, 1.5},
+    {"BM_Level3Frame", "BM_Level1Frame", 1, 12}, {"BM_FlatW1000", "BM_FlatW100", 10, 1.5},
+    {"BM_FlatW10000", "BM_FlatW100", 100, 1.5},  {"BM_PipeW1000", "BM_PipeW100", 10, 1.5},
     {"BM_PipeW10000", "BM_PipeW100", 100, 1.5},
 };
 
@@ -253,10 +251,11 @@ class LimitsReporter : public RunTimes {
         if (!has("BM_Memset64000")) return;
         const double base = best("BM_Memset64000");
         std::printf("\n%-14s %12s %10s\n", "benchmark", "ns", "x memset");
-        for (const char *name : {"BM_Memset64000", "BM_Level1Frame", "BM_Level3Frame",
-                                 "BM_FlatW100", "BM_FlatW1000", "BM_FlatW10000", "BM_PipeW100",
-                                 "BM_PipeW1000", "BM_PipeW10000"}) {
-            if (has(name)) std::printf("%-14s %12.0f %10.1f\n", name + 3, best(name), best(name) / base);
+        for (const char *name :
+             {"BM_Memset64000", "BM_Level1Frame", "BM_Level3Frame", "BM_FlatW100", "BM_FlatW1000",
+              "BM_FlatW10000", "BM_PipeW100", "BM_PipeW1000", "BM_PipeW10000"}) {
+            if (has(name))
+                std::printf("%-14s %12.0f %10.1f\n", name + 3, best(name), best(name) / base);
         }
         std::fflush(stdout);
     }
