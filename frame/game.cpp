@@ -19,6 +19,7 @@
 #include "platform/video.h"
 #include "render/camera.h"
 #include "render/drawlist.h"
+#include "render/overlap.h"
 #include "render/render.h"
 #include "res/res.h"
 #include "scene/limits.h"
@@ -82,6 +83,10 @@ void level_load(int level) {
     char name[LEVEL_FILE_NAME_SIZE];
     level_file_name(level, name);
     world_load(res_register(name), &current_camera->meshes);
+    // The collision pass's index, sized for the level as loaded.
+    int32_t meshes = 0;
+    for (const Mesh *m = current_camera->meshes; m != nullptr; m = m->next) ++meshes;
+    overlap_reserve(meshes);
     if (start_heading < 0) return;
     for (Body *b = body_list; b != nullptr; b = b->next)
         if (b->flags & BODY_HUMAN) b->heading = start_heading;
@@ -184,6 +189,7 @@ void game_main() {
 }
 
 void level_free() {
+    overlap_release();
     if (current_camera != nullptr) {
         // The bodies own the meshes; the camera's list only links them.
         current_camera->meshes = nullptr;

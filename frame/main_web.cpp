@@ -13,13 +13,18 @@
 #include "frame/view.h"
 #include "scene/limits.h"
 
-// Plays one game at the page's scale (1..6; anything else is 1) and shape
-// (widescreen non-zero for 16:9); returns the signal that ended it (SIGALRM
-// for the time limit), or 0 when Escape ended it.
-extern "C" EMSCRIPTEN_KEEPALIVE int polydrive_play(int scale, int widescreen) {
+// Plays one game of level `level` under the raised limits when `raised` is
+// non-zero (else the classic ones), at the page's scale (1..6; anything else
+// is 1) and shape (widescreen non-zero for 16:9); returns the signal that
+// ended it (SIGALRM for the time limit), or 0 when Escape ended it. A level
+// that is not there, or that needs the raised limits under the classic ones,
+// ends the program at load with its line, as natively.
+extern "C" EMSCRIPTEN_KEEPALIVE int polydrive_play(int scale, int widescreen, int level,
+                                                   int raised) {
     if (!view_set(scale, widescreen)) view_set(1, widescreen);
+    limits_select(raised != 0 ? LIMITS_RAISED : LIMITS_CLASSIC);
     game_startup();
-    level_load(1);
+    level_load(level);
     game_run();
     game_shutdown();
     level_free();

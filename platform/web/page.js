@@ -14,11 +14,13 @@
 //   seconds=N     end a game after N seconds instead of 60
 //   touch=1       show the touch buttons without a touch screen
 //   map=1         show the map from the start (as the Map button does)
-//   scale=N, wide=0|1
-//                 play at this scale and shape without changing the ones the
-//                 page remembers
-// The scale (1..6) and widescreen settings in the footer are kept in the
-// browser's storage and take effect from the next game.
+//   scale=N, wide=0|1, level=N, limits=classic|raised
+//                 play at this scale and shape, this level under these
+//                 limits, without changing the ones the page remembers
+// The level (1..3), limits (classic or raised), scale (1..6) and widescreen
+// settings in the footer are kept in the browser's storage and take effect
+// from the next game. Choosing a level that needs the raised limits chooses
+// them too.
 // window.polydrive tells a test what happens (see below).
 (function () {
   'use strict';
@@ -46,6 +48,8 @@
     status: '',          // the game's last status line
     scale: 1,            // the picture of the game in progress
     widescreen: 0,
+    level: 1,            // the level of the game in progress
+    limits: 'classic',   // and the limits it is played under
   };
   window.polydrive = polydrive;
   const touchScreen = params.get('touch') === '1' || navigator.maxTouchPoints > 0 ||
@@ -186,6 +190,28 @@
     return [scale, wide ? 1 : 0];
   }
 
+  // The level and the limits it is played under.
+  const levelChoice = document.getElementById('level');
+  const limitsChoice = document.getElementById('limits');
+  const validLevel = text => /^[1-3]$/.test(text || '') ? Number(text) : null;
+  const validLimits = text => text === 'classic' || text === 'raised' ? text : null;
+  levelChoice.value = String(validLevel(stored('polydrive.level')) || 1);
+  limitsChoice.value = validLimits(stored('polydrive.limits')) || 'classic';
+  levelChoice.addEventListener('change', () => {
+    store('polydrive.level', levelChoice.value);
+    const needs = levelChoice.selectedOptions[0].dataset.limits;
+    if (needs && limitsChoice.value !== needs) {
+      limitsChoice.value = needs;
+      store('polydrive.limits', needs);
+    }
+  });
+  limitsChoice.addEventListener('change', () => store('polydrive.limits', limitsChoice.value));
+  function levelSettings() {
+    const level = validLevel(params.get('level')) || Number(levelChoice.value) || 1;
+    const limits = validLimits(params.get('limits')) || limitsChoice.value;
+    return [level, limits];
+  }
+
   async function newGame() {
     if (polydrive.state === 'playing' || polydrive.state === 'fatal') return;
     polydrive.state = 'playing';
@@ -198,9 +224,13 @@
     document.body.classList.toggle('wide', wide === 1);
     polydrive.scale = scale;
     polydrive.widescreen = wide;
+    const [level, limits] = levelSettings();
+    polydrive.level = level;
+    polydrive.limits = limits;
     let signal;
     try {
-      signal = await Module.ccall('polydrive_play', 'number', ['number', 'number'], [scale, wide], {async: true});
+      signal = await Module.ccall('polydrive_play', 'number', ['number', 'number', 'number', 'number'],
+                                  [scale, wide, level, limits === 'raised' ? 1 : 0], {async: true});
     } catch (error) {
       // A fatal error has shown its line already; anything else shows here.
       if (!(error && error.name === 'ExitStatus')) fail(`The game stopped: ${error}`);
