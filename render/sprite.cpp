@@ -261,7 +261,12 @@ void draw_rows_shuffle(const ScaledRows &s, uint8_t *out, int64_t h) {
     for (int64_t r = 0; r < h; ++r, sy += s.y_step, out += s.pitch) {
         const int64_t from = s.from(sy);
         if (from != scaled_from) {
-            std::memcpy(source, s.pixels + from, static_cast<size_t>(u.span));
+            // Whole 16-byte parts by vector loads and the rest byte by byte:
+            // a block copy of a few dozen bytes costs more as a call.
+            const uint8_t *in = s.pixels + from;
+            const int whole = u.span & ~15;
+            for (int j = 0; j < whole; j += 16) wasm_v128_store(source + j, wasm_v128_load(in + j));
+            for (int j = whole; j < u.span; ++j) source[j] = in[j];
             // Sampled from source bytes none of which is transparent (the
             // zeroed rest of the block never is), the row is opaque.
             const v128_t transparent = wasm_i8x16_splat(static_cast<int8_t>(BITMAP_TRANSPARENT));
