@@ -467,6 +467,8 @@ void start_frames(int frames) {
         } catch (const Fatal &e) {
             std::string what = e.what();
             while (!what.empty() && what.back() == '\n') what.pop_back();
+            if (what.find("too many vertices") != std::string::npos && !check.short_of_spare.empty())
+                what += " (short of spare slots: " + check.short_of_spare + ")";
             check.fail("frame " + std::to_string(f) + " from the player start (" + view_text(v) +
                        "): " + what);
             load("reloading after a failure");
@@ -475,7 +477,8 @@ void start_frames(int frames) {
         const int before = check.failure_count;
         measure(v);
         if (check.failure_count > before) {
-            check.failures.back() =
+            if (check.failures.size() == static_cast<size_t>(check.failure_count))
+                check.failures.back() =
                 "frame " + std::to_string(f) + " from the player start: " + check.failures.back();
             return;
         }
@@ -698,9 +701,9 @@ SetFigures check_set(const Limits &set, const SetOptions &o) {
         check.fail(error);
     else if (out.pool_used > set.pool_size)
         check.fail(world_name + " (" + std::to_string(world.size()) + " bytes) and car1.3do (" +
-                   std::to_string(car.size()) + " bytes) do not fit the " + set.name + " " +
-                   std::to_string(set.pool_size) + "-byte pool together" +
-                   (&set == &LIMITS_CLASSIC ? " (--limits raised plays it)" : ""));
+                   std::to_string(car.size()) + " bytes) do not fit the " +
+                   std::to_string(set.pool_size) + "-byte pool together (the " + set.name +
+                   " limits" + (&set == &LIMITS_CLASSIC ? "; --limits raised plays it)" : ")"));
     else if (read_names(lib_abs) && load("loading the level")) {
         const Bitmaps bm = sprite_bitmaps();
         bitmap_count = bm.ids.size();
