@@ -467,7 +467,8 @@ void start_frames(int frames) {
         } catch (const Fatal &e) {
             std::string what = e.what();
             while (!what.empty() && what.back() == '\n') what.pop_back();
-            if (what.find("too many vertices") != std::string::npos && !check.short_of_spare.empty())
+            if (what.find("too many vertices") != std::string::npos &&
+                !check.short_of_spare.empty())
                 what += " (short of spare slots: " + check.short_of_spare + ")";
             check.fail("frame " + std::to_string(f) + " from the player start (" + view_text(v) +
                        "): " + what);
@@ -478,8 +479,8 @@ void start_frames(int frames) {
         measure(v);
         if (check.failure_count > before) {
             if (check.failures.size() == static_cast<size_t>(check.failure_count))
-                check.failures.back() =
-                "frame " + std::to_string(f) + " from the player start: " + check.failures.back();
+                check.failures.back() = "frame " + std::to_string(f) +
+                                        " from the player start: " + check.failures.back();
             return;
         }
     }
@@ -791,7 +792,11 @@ SetFigures check_set(const Limits &set, const SetOptions &o) {
                             body_name(check.least_headroom_body).c_str());
         }
     }
-    for (const std::string &w : check.wraps) std::printf("levelcheck: WRAP: %s\n", w.c_str());
+    for (size_t i = 0; i < check.wraps.size() && i < 12; i++)
+        std::printf("levelcheck: WRAP: %s\n", check.wraps[i].c_str());
+    if (check.wraps.size() > 12)
+        std::printf("levelcheck: ... and %zu more objects whose projection wraps\n",
+                    check.wraps.size() - 12);
     for (const std::string &f : check.failures) std::printf("levelcheck: FAIL: %s\n", f.c_str());
     if (check.failure_count > static_cast<int>(check.failures.size()))
         std::printf("levelcheck: ... and %d more failures\n",

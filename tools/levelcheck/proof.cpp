@@ -95,8 +95,8 @@ constexpr int WRAP_HEADINGS_MIN = 16;
 
 struct Verdict {
     int faces = 0;
-    double reach = 1;   // farthest corner of an object that may be seen
-    bool fits = true;   // every bound within its limit (for what is not yet known broken)
+    double reach = 1;         // farthest corner of an object that may be seen
+    bool fits = true;         // every bound within its limit (for what is not yet known broken)
     bool wrap_only = false;   // fits but for a projection wrap the bound cannot exclude
 };
 
@@ -148,9 +148,9 @@ struct Prover {
                     for (int k = 0; k < 3; k++) fd.p0[k] = d.verts[size_t(fd.v[0]) * 3 + k];
                     const double n[3] = {f->nx / 256.0, f->ny / 256.0, f->nz / 256.0};
                     for (int k = 0; k < 3; k++)
-                        fd.n[k] = (t.m[3 * k] * n[0] + t.m[3 * k + 1] * n[1] +
-                                   t.m[3 * k + 2] * n[2]) /
-                                  536870912.0;
+                        fd.n[k] =
+                            (t.m[3 * k] * n[0] + t.m[3 * k + 1] * n[1] + t.m[3 * k + 2] * n[2]) /
+                            536870912.0;
                     d.faces.push_back(fd);
                 }
             }
@@ -169,8 +169,8 @@ struct Prover {
         for (const Face *f = c->faces; f != nullptr; f = f->next) {
             if (f->flags & FACE_SPRITE) continue;
             const Vertex &p0 = c->vertices[f->index[0]];
-            const double len = std::sqrt(double(p0.x) * p0.x + double(p0.y) * p0.y +
-                                         double(p0.z) * p0.z);
+            const double len =
+                std::sqrt(double(p0.x) * p0.x + double(p0.y) * p0.y + double(p0.z) * p0.z);
             const double dot =
                 (double(p0.x) * f->nx + double(p0.y) * f->ny + double(p0.z) * f->nz) / 256.0;
             if (dot > 32 + len * 0.02) continue;
@@ -258,8 +258,8 @@ struct Prover {
                     const double dd =
                         std::sqrt(dv[0] * dv[0] + dv[1] * dv[1] + dv[2] * dv[2]) + hxy;
                     for (int j = 0; j < 3; j++) {
-                        const double cj = M[3 * j] * dv[0] + M[3 * j + 1] * dv[1] +
-                                          M[3 * j + 2] * dv[2];
+                        const double cj =
+                            M[3 * j] * dv[0] + M[3 * j + 1] * dv[1] + M[3 * j + 2] * dv[2];
                         const Range rj = reduce(cj, spread(j, dd));
                         if (!rj.ok) vbad[i] = 1;
                         vlo[i * 3 + j] = rj.lo;
@@ -273,8 +273,8 @@ struct Prover {
             bool may_wrap = false, may_overflow = false;
             for (const FaceData &f : d.faces) {
                 // Back-face test: the eye may be on the face's front side.
-                const double ex = std::abs(f.p0[0] - pos[0]) + hx,
-                             ey = std::abs(f.p0[1] - pos[1]), ez = std::abs(f.p0[2] - pos[2]) + hz;
+                const double ex = std::abs(f.p0[0] - pos[0]) + hx, ey = std::abs(f.p0[1] - pos[1]),
+                             ez = std::abs(f.p0[2] - pos[2]) + hz;
                 if (std::max({ex, ey, ez}) < 536870912.0) {
                     const double dot = (f.p0[0] - pos[0]) * f.n[0] + (f.p0[1] - pos[1]) * f.n[1] +
                                        (f.p0[2] - pos[2]) * f.n[2] - hx * std::abs(f.n[0]) -
@@ -313,10 +313,14 @@ struct Prover {
                     crossing++;
                     for (int k = 0; k < 3 && !may_overflow; k++) {
                         const int j = (k + 1) % 3;
-                        const double alo = vlo[size_t(f.v[k]) * 3 + 2], ahi = vhi[size_t(f.v[k]) * 3 + 2];
-                        const double blo = vlo[size_t(f.v[j]) * 3 + 2], bhi = vhi[size_t(f.v[j]) * 3 + 2];
-                        const bool edge_crosses = (alo < NEAR_Z && bhi >= NEAR_Z) || (blo < NEAR_Z && ahi >= NEAR_Z);
-                        if (edge_crosses && !clip_magnitudes_fit(mag[k], mag[j])) may_overflow = true;
+                        const double alo = vlo[size_t(f.v[k]) * 3 + 2],
+                                     ahi = vhi[size_t(f.v[k]) * 3 + 2];
+                        const double blo = vlo[size_t(f.v[j]) * 3 + 2],
+                                     bhi = vhi[size_t(f.v[j]) * 3 + 2];
+                        const bool edge_crosses =
+                            (alo < NEAR_Z && bhi >= NEAR_Z) || (blo < NEAR_Z && ahi >= NEAR_Z);
+                        if (edge_crosses && !clip_magnitudes_fit(mag[k], mag[j]))
+                            may_overflow = true;
                     }
                     if ((axmax + 1024) * fl / NEAR_Z >= x_room ||
                         (aymax + 1024) * fl / NEAR_Z >= y_room)

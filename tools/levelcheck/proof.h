@@ -23,17 +23,17 @@ struct Mesh;
 
 // What one exact view (the renderer run at x, z, heading) showed.
 struct ProbeResult {
-    int listed = 0;                      // faces and sprites listed
-    std::vector<const Mesh *> wrapped;   // objects whose projection wrapped
+    int listed = 0;                         // faces and sprites listed
+    std::vector<const Mesh *> wrapped;      // objects whose projection wrapped
     std::vector<const Mesh *> overflowed;   // near-plane clipping left 32 bits
-    bool fatal = false;                  // the renderer ended the frame
+    bool fatal = false;                     // the renderer ended the frame
 };
 
 struct ProofSetup {
     int32_t eye_y = 0;
-    const Mesh *car = nullptr;   // the player's car: it moves with the camera
+    const Mesh *car = nullptr;      // the player's car: it moves with the camera
     const Mesh *meshes = nullptr;   // the camera's list
-    int32_t capacity = 100;      // draw list items
+    int32_t capacity = 100;         // draw list items
     int32_t focal_length = 300;
     int32_t half_width = 160, half_height = 100;
     int32_t slope_x_min = 0, slope_x_max = 0, slope_y_min = 0, slope_y_max = 0;
@@ -46,12 +46,12 @@ struct ProofResult {
     bool faces_broken = false;   // a probe listed more than the capacity
     bool fatal = false;          // a probe ended in one of the engine's fatal errors
     int last_listed = 0;
-    long cells = 0;              // cells bounded
-    long probes = 0;             // exact views run
-    long cells_left = 0;         // undecided when the budget ran out (or unsplittable)
-    long wrap_cells = 0;         // small cells where a wrap is not excluded (none seen there)
-    int bound_max = 0;           // most faces any proved cell can list
-    int car_faces = 0;           // bound on the car's own faces, in every view
+    long cells = 0;        // cells bounded
+    long probes = 0;       // exact views run
+    long cells_left = 0;   // undecided when the budget ran out (or unsplittable)
+    long wrap_cells = 0;   // small cells where a wrap is not excluded (none seen there)
+    int bound_max = 0;     // most faces any proved cell can list
+    int car_faces = 0;     // bound on the car's own faces, in every view
     double seconds = 0;
     // Objects found wrapping, overflowing or short of slots, each with the
     // first view that showed it.
