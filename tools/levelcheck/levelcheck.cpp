@@ -78,7 +78,7 @@ const char USAGE[] =
     "those). The view is the default one: scale 1, 4:3.\n"
     "A projection wrap is a failure of its own kind (WRAP lines); --allow-wrap\n"
     "reports it without failing (the shipped level 1 has such views and keeps\n"
-    "the frames it has always drawn). Level 1 takes about 11 s here.\n"
+    "the frames it has always drawn). Level 1 takes about 10 s here.\n"
     "--budget S (seconds, default 120) bounds the proof of each set; when it\n"
     "runs out the verdict is \"not proved\" with the cells left, exit status 0\n"
     "unless --require-proof (then 1).\n"

@@ -391,8 +391,8 @@ struct Prover {
                 continue;
             }
             // The exact view at the centre: always for a single view, else at
-            // every third level of refinement.
-            if (single || c.depth % 3 == 0) {
+            // every fourth level of refinement.
+            if (single || c.depth % 4 == 0) {
                 const size_t known = wrapped.size() + overflowed.size();
                 probe(c);
                 if (r.faces_broken || r.fatal) break;
