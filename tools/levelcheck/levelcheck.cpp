@@ -690,9 +690,16 @@ SetFigures check_set(const Limits &set, const SetOptions &o) {
     if (!o.quiet) std::printf("levelcheck: under the %s limits\n", set.name);
     std::vector<uint8_t> world, car;
     std::string error;
+    // Files up to the raised pool are read, so that one too big for the
+    // classic pool is measured against it; a larger one is refused with the
+    // bound of the set checked.
     const size_t file_max = static_cast<size_t>(LIMITS_RAISED.pool_size);
-    const bool sized = toolio_read("lib/" + world_name, file_max, &world, &error) &&
-                       toolio_read("lib/car1.3do", file_max, &car, &error);
+    auto read = [&](const std::string &path, std::vector<uint8_t> *bytes) {
+        if (toolio_read(path, file_max, bytes, &error)) return true;
+        toolio_read(path, static_cast<size_t>(set.pool_size), bytes, &error);
+        return false;
+    };
+    const bool sized = read("lib/" + world_name, &world) && read("lib/car1.3do", &car);
     out.pool_used = static_cast<long>(world.size() + car.size());
     ProofResult proof;
     bool proof_ran = false;
