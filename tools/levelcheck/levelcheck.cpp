@@ -772,7 +772,9 @@ SetFigures check_set(const Limits &set, const SetOptions &o) {
     out.seconds = proof.seconds;
     // Decided: a failure found, or the proof finished (a single --view
     // decides only that view).
-    out.proved = out.failures > 0 || (proof_ran && proof.cells_left == 0) || o.one_view;
+    out.proved = out.failures > 0 || (proof_ran && proof.decided) || o.one_view;
+    if (proof_ran && proof.car_open && !o.quiet)
+        std::printf("the car's own faces: clipping, slots or wrap not excluded by the bounds\n");
     progress_end();
     if (!o.quiet) {
         if (sized)

@@ -166,6 +166,7 @@ struct Prover {
     void car_bound() {
         if (s.car == nullptr || s.car->faces == nullptr) return;
         const Mesh *c = s.car;
+        int crossing = 0;
         for (const Face *f = c->faces; f != nullptr; f = f->next) {
             if (f->flags & FACE_SPRITE) continue;
             const Vertex &p0 = c->vertices[f->index[0]];
@@ -181,8 +182,37 @@ struct Prover {
                     std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
                 zmax = std::max(zmax, v.z + l * 0.02 + 32);
             }
-            if (zmax >= NEAR_Z) r.car_faces++;
+            if (zmax < NEAR_Z) continue;
+            r.car_faces++;
+            // Clipping of the car's own faces: corners within the same slack.
+            double zmin = 1e300, mag[3][3];
+            for (int k = 0; k < 3; k++) {
+                const Vertex &v = c->vertices[f->index[k]];
+                const double l =
+                    std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
+                const double slack = l * 0.02 + 32;
+                zmin = std::min(zmin, v.z - slack);
+                mag[k][0] = std::abs(double(v.x)) + slack;
+                mag[k][1] = std::abs(double(v.y)) + slack;
+                mag[k][2] = std::abs(double(v.z)) + slack;
+                const double zz = std::max(double(NEAR_Z), v.z - slack);
+                if (mag[k][0] * s.focal_length / zz >= 32767.0 - std::abs(s.half_width) - 1 ||
+                    mag[k][1] * s.focal_length / zz >= 32767.0 - std::abs(s.half_height) - 1)
+                    r.car_open = true;
+            }
+            if (zmin < NEAR_Z) {
+                crossing++;
+                for (int k = 0; k < 3; k++)
+                    if (!clip_magnitudes_fit(mag[k], mag[(k + 1) % 3])) r.car_open = true;
+                const double x_room = (32767.0 - std::abs(s.half_width) - 1) * NEAR_Z,
+                             y_room = (32767.0 - std::abs(s.half_height) - 1) * NEAR_Z;
+                for (int k = 0; k < 3; k++)
+                    if ((mag[k][0] + 1024) * s.focal_length >= x_room ||
+                        (mag[k][1] + 1024) * s.focal_length >= y_room)
+                        r.car_open = true;
+            }
         }
+        if (2 * crossing > c->vertex_capacity - c->vertex_count) r.car_open = true;
     }
 
     // Bounds of one cell; the objects that may wrap, overflow or run short
@@ -435,7 +465,7 @@ struct Prover {
             }
         }
         if (out_of_time) r.cells_left += static_cast<long>(stack.size());
-        r.decided = r.faces_broken || r.fatal || r.cells_left == 0;
+        r.decided = r.faces_broken || r.fatal || (r.cells_left == 0 && !r.car_open);
         r.seconds = elapsed();
     }
 };

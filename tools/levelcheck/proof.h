@@ -52,6 +52,9 @@ struct ProofResult {
     long wrap_cells = 0;   // small cells where a wrap is not excluded (none seen there)
     int bound_max = 0;     // most faces any proved cell can list
     int car_faces = 0;     // bound on the car's own faces, in every view
+    // The bounds cannot exclude that the car's own faces run short of spare
+    // slots, overflow in clipping or wrap (then only the exact views speak).
+    bool car_open = false;
     double seconds = 0;
     // Objects found wrapping, overflowing or short of slots, each with the
     // first view that showed it.
