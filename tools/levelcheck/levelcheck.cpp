@@ -26,11 +26,14 @@
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/fatal.h"
 #include "base/datadir.h"
 #include "frame/game.h"
+#include "frame/levels.h"
+#include "frame/view.h"
 #include "platform/video.h"
 #include "render/camera.h"
 #include "render/drawlist.h"
@@ -38,34 +41,54 @@
 #include "base/transform.h"
 #include "res/res.h"
 #include "scene/fileformat.h"
+#include "scene/limits.h"
 #include "scene/mesh.h"
+#include "proof.h"
 #include "tools/assetfmt/level.h"
 #include "tools/assetfmt/toolio.h"
 
 namespace {
 
 const char USAGE[] =
-    "usage: levelcheck [LIBDIR | --data LIBDIR] [--grid N] [--headings N] [--orders N] [--quiet]\n"
-    "       levelcheck [LIBDIR | --data LIBDIR] --view X Z HEADING\n"
+    "usage: levelcheck [LIBDIR | --data LIBDIR] [--level N] [--limits SET] [--budget S]\n"
+    "                  [--require-proof] [--allow-wrap] [--grid N] [--headings N] [--orders N]\n"
+    "                  [--quiet]\n"
+    "       levelcheck [LIBDIR | --data LIBDIR] [--level N] [--limits SET] --view X Z HEADING\n"
     "       levelcheck --help | --version\n"
-    "Checks the level in LIBDIR (by default the data folder the game would find:\n"
-    "level1.3dw, car1.3do and the bitmaps its sprites name) against the game's\n"
-    "limits, using the game's own loaders, cache and renderer:\n"
-    "  - the world and the car fit the 10240-byte pool together;\n"
-    "  - no view lists more than 100 faces;\n"
-    "  - no object needs more spare vertex slots than it has;\n"
-    "  - near-plane clipping never overflows its 32-bit products;\n"
-    "  - every sprite bitmap is well formed (width a power of two) and can\n"
-    "    be locked in the cache, in any order, while the world is resident.\n"
-    "Views: a grid of N x N positions over the level and around it (default\n"
-    "56) times H headings (default 64), and rings far outside looking back.\n"
-    "--orders sets the number of random bitmap lock orders (default 300).\n"
+    "Checks level N (level1.3dw by default; levelN.3dw with --level) of LIBDIR\n"
+    "(by default the data folder the game would find) with car1.3do and the\n"
+    "bitmaps its sprites name, using the game's own loaders, cache and renderer,\n"
+    "against both limit sets, classic (pool 10240 bytes, draw list 100) and\n"
+    "raised (pool 16 MiB, draw list 65536), and ends with one line naming the\n"
+    "smallest set the level passes; --limits SET (default classic) is the set\n"
+    "it must pass for exit status 0.\n"
+    "Proved, for every position of the 32-bit plane at the car's eye height and\n"
+    "every heading, with the bodies where the level places them: no view lists\n"
+    "more faces than the draw list holds, no object needs more clip vertices\n"
+    "than its spare slots, near-plane clipping stays within 32 bits, and no\n"
+    "face's projected corners leave the 16.16 range the fillers step in (a\n"
+    "projection wrap: the face is drawn over a different part of the screen).\n"
+    "The proof bounds cells of positions times ranges of headings and refines\n"
+    "only where a bound is over a limit, checking the cell's centre with the\n"
+    "real renderer; a failure is reported with a view that really breaks it.\n"
+    "Exact: the player start and its first frames, as the game draws them.\n"
+    "Checked, not proved: the world and car fit the pool; every sprite bitmap\n"
+    "is well formed and can be locked while the world is resident, in --orders\n"
+    "random orders (default 300); bodies that move (the soak player drives\n"
+    "those). The view is the default one: scale 1, 4:3.\n"
+    "A projection wrap is a failure of its own kind (WRAP lines); --allow-wrap\n"
+    "reports it without failing (the shipped level 1 has such views and keeps\n"
+    "the frames it has always drawn). Level 1 takes about 10 s here.\n"
+    "--budget S (seconds, default 120) bounds the proof of each set; when it\n"
+    "runs out the verdict is \"not proved\" with the cells left, exit status 0\n"
+    "unless --require-proof (then 1).\n"
+    "--grid N and --headings N add a sampled sweep: an N x N grid over the\n"
+    "level and around it times H headings, and rings far outside looking back.\n"
     "--view X Z HEADING looks from that one place only and lists its faces.\n"
-    "The world and car files are regular files of at most 10240 bytes each.\n"
     "On a terminal the long check shows its progress on standard error;\n"
     "SIGINT or SIGTERM ends it at once, removing its scratch folder.\n"
-    "Prints the worst cases found; exit status 1 if any limit is broken or a\n"
-    "file cannot be read, 2 for a mistake in the command line.\n";
+    "Exit status 1 if a limit of SET is broken or a file cannot be read, 2 for\n"
+    "a mistake in the command line.\n";
 
 constexpr int MEASURE_CAPACITY = 4096;
 
@@ -100,6 +123,12 @@ struct Check {
     long views = 0;
 
     std::string short_of_spare;   // objects with fewer than two slots a face
+    int32_t capacity = 100;       // the draw list of the set checked
+    Mesh *car = nullptr;          // the player's car, moved with each view
+    std::unordered_set<const Mesh *> wrapped;
+    std::vector<std::string> wraps;   // one line per object whose projection wraps
+    int spare_most = 0;               // spare slots of one object, the most
+    int64_t spare_total = 0;          // of the whole world file
 
     std::vector<std::string> failures;
     int failure_count = 0;
@@ -111,6 +140,9 @@ struct Check {
 };
 
 Check check;
+int level_number = 1;
+const Limits *set_checked = &LIMITS_CLASSIC;
+std::string world_name = "level1.3dw";
 
 // Names of the bodies in the order the loader creates them: one per object,
 // one per accepted player start (the car).
@@ -118,9 +150,9 @@ bool read_names(const std::string &libdir) {
     std::vector<uint8_t> bytes;
     std::string error;
     LevelFile file;
-    if (!toolio_read(libdir + "/level1.3dw", LEVEL_FILE_MAX, &bytes, &error) ||
+    if (!toolio_read(libdir + "/" + world_name, size_t(LIMITS_RAISED.pool_size), &bytes, &error) ||
         !level_decode(bytes, LevelKind::World, &file, &error)) {
-        check.fail("level1.3dw: " + error);
+        check.fail(world_name + ": " + error);
         return false;
     }
     for (const LevelRecord &r : file.records) {
@@ -156,14 +188,15 @@ bool load(const char *when) {
         sigaddset(&stop, SIGTERM);
         sigaddset(&stop, SIGHUP);
         sigprocmask(SIG_BLOCK, &stop, &before);
+        limits_select(*set_checked);
         game_startup();
         toolio_catch_signals();
         sigprocmask(SIG_SETMASK, &before, nullptr);
         // A longer draw list than the game's, so that a view that lists too
         // many faces is measured instead of ending the frame.
         drawlist_free();
-        drawlist_init(MEASURE_CAPACITY);
-        level_load(1);
+        drawlist_init(std::max(MEASURE_CAPACITY, set_checked->drawlist_capacity + 1));
+        level_load(level_number);
         Body *player = nullptr;
         game_update(&player);
         if (player == nullptr) {
@@ -171,12 +204,15 @@ bool load(const char *when) {
             return false;
         }
         check.eye_y = player->mesh->y;
+        check.car = player->mesh;
     } catch (const Fatal &e) {
         check.fail(std::string(when) + ": " + e.what());
         return false;
     }
     check.body_of.clear();
     check.short_of_spare.clear();
+    check.spare_most = 0;
+    check.spare_total = 0;
     int n = 0;
     for (Body *b = body_list; b != nullptr; b = b->next) {
         check.body_of[b->mesh] = n;
@@ -186,6 +222,8 @@ bool load(const char *when) {
         for (const Face *f = m->faces; f != nullptr; f = f->next)
             if (!(f->flags & FACE_SPRITE)) polygons++;
         const int spare = m->vertex_capacity - m->vertex_count;
+        check.spare_most = std::max(check.spare_most, spare);
+        check.spare_total += spare;
         if (m->faces != nullptr && !(m->faces->flags & FACE_SPRITE) && spare < 2 * polygons)
             check.short_of_spare += (check.short_of_spare.empty() ? "" : ", ") + body_name(n) +
                                     " has " + std::to_string(spare) + " of " +
@@ -249,29 +287,61 @@ bool clip_fits(int64_t x1, int64_t y1, int64_t z1, int64_t x2, int64_t y2, int64
            fits((p - q + r) * 256 / d);
 }
 
-// One view: render it as the game would, then read what was listed.
-bool look(const View &v) {
-    check.views++;
-    progress_step();
-    try {
-        camera_set_position(current_camera, v.x, check.eye_y, v.z, 0);
-        camera_set_angles(current_camera, 0, v.heading, 0, 0);
-        gfx_clear();
-        render_frame(current_camera, 1);
-    } catch (const Fatal &e) {
-        std::string what = e.what();
-        while (!what.empty() && what.back() == '\n') what.pop_back();
-        if (what.find("too many vertices") != std::string::npos && !check.short_of_spare.empty())
-            what += " (short of spare slots: " + check.short_of_spare + ")";
-        check.fail("view " + view_text(v) + ": " + what);
-        load("reloading after a failure");
-        return false;
+// Whether the listed polygon face's projected corners leave the range the
+// fillers work in: a screen coordinate that wrapped at 32 bits, or an edge
+// end, after the edge is cut to the clip rows, outside the 16.16 range.
+bool projection_wraps(const Face *f, const Camera &cam) {
+    const Vertex *v = f->mesh->vertices;
+    const int n = f->clip_count;
+    if (n < 3) return false;
+    int64_t x[SCREEN_POINTS], y[SCREEN_POINTS];
+    const int64_t cx0 = int64_t{cam.raster.x0} + cam.half_width;
+    const int64_t cy0 = int64_t{cam.raster.y0} + cam.half_height;
+    for (int i = 0; i < n; i++) {
+        const Vertex &p = v[f->clip_index[i]];
+        if (p.cz == 0) return false;
+        const int64_t tx = int64_t{p.cx} * cam.focal_length / p.cz + cx0;
+        const int64_t ty = -int64_t{p.cy} * cam.focal_length / p.cz + cy0;
+        if (tx != p.sx || ty != p.sy) return true;
+        x[i] = tx;
+        y[i] = ty;
     }
+    const int64_t x0 = std::max<int64_t>(cam.raster.x0, 0),
+                  y0 = std::max<int64_t>(cam.raster.y0, 0);
+    const int64_t x1 = std::min<int64_t>(cam.raster.x1, view_width() - 1);
+    const int64_t y1 = std::min<int64_t>(cam.raster.y1, view_height() - 1);
+    const int64_t min_x = *std::min_element(x, x + n), max_x = *std::max_element(x, x + n);
+    const int64_t min_y = *std::min_element(y, y + n), max_y = *std::max_element(y, y + n);
+    if (max_y < y0 || min_y > y1 || max_x < x0 || min_x > x1) return false;
+    for (int i = 0; i < n; i++) {
+        const int j = (i + 1) % n;
+        const bool swap = y[j] < y[i];
+        int64_t xt = swap ? x[j] : x[i], yt = swap ? y[j] : y[i];
+        int64_t xb = swap ? x[i] : x[j], yb = swap ? y[i] : y[j];
+        if (yb < y0 || yt > y1) continue;
+        if (yt < y0) {
+            xt += (xb - xt) * (y0 - yt) / (yb - yt);
+            yt = y0;
+        }
+        if (yb > y1) {
+            xb += (xt - xb) * (yb - y1) / (yb - yt);
+            yb = y1;
+        }
+        if (yt == yb) continue;
+        if (xt < -32768 || xt > 32767 || xb < -32768 || xb > 32767) return true;
+    }
+    return false;
+}
+
+// Reads what the last frame listed; failures go to the check's lines.
+ProbeResult measure(const View &v) {
+    ProbeResult out;
     const DrawList &list = render_state()->list;
-    if (list.count > GAME_DRAWLIST_CAPACITY)
+    out.listed = list.count;
+    if (list.count > check.capacity)
         check.fail("view " + view_text(v) + ": " + std::to_string(list.count) +
-                   " faces listed, but the draw list holds " +
-                   std::to_string(GAME_DRAWLIST_CAPACITY) + " (\"Transform: too many ptrs\")");
+                   " faces listed, but the draw list holds " + std::to_string(check.capacity) +
+                   " (\"Transform: too many ptrs\")");
     if (list.count > check.max_faces) {
         check.max_faces = list.count;
         check.max_faces_at = v;
@@ -294,7 +364,7 @@ bool look(const View &v) {
                 (check.max_faces_by.empty() ? "" : ", ") + name + " " + std::to_string(n);
     }
     std::unordered_map<const Mesh *, int> used;
-    bool overflow_reported = false;
+    const Camera &cam = render_state()->camera;
     for (int i = 0; i < list.count; i++) {
         const Face *f = list.items[i].face;
         const Mesh *m = f->mesh;
@@ -302,16 +372,27 @@ bool look(const View &v) {
             if (f->clip_index[k] >= m->vertex_count)
                 used[m] = std::max(used[m], f->clip_index[k] - m->vertex_count + 1);
         if (f->flags & FACE_SPRITE) continue;
-        for (int k = 0; k < 3 && !overflow_reported; k++) {
+        if (std::find(out.wrapped.begin(), out.wrapped.end(), m) == out.wrapped.end() &&
+            projection_wraps(f, cam)) {
+            out.wrapped.push_back(m);
+            if (check.wrapped.insert(m).second)
+                check.wraps.push_back(body_name(check.body_of[m]) + " at view " + view_text(v) +
+                                      ": its projected corners leave the 16.16 screen range, so "
+                                      "it is drawn over a different part of the screen");
+        }
+        if (std::find(out.overflowed.begin(), out.overflowed.end(), m) != out.overflowed.end())
+            continue;
+        for (int k = 0; k < 3; k++) {
             const Vertex &s = m->vertices[f->index[k]];
             const Vertex &e = m->vertices[f->index[(k + 1) % 3]];
             if ((s.cz >= 256) == (e.cz >= 256)) continue;
             // The renderer clips with S as point 1 whichever side it is on.
             if (!clip_fits(s.cx, s.cy, s.cz, e.cx, e.cy, e.cz)) {
+                out.overflowed.push_back(m);
                 check.fail("view " + view_text(v) + ": near-plane clipping of " +
                            body_name(check.body_of[m]) +
                            " overflows 32 bits (its faces are too large for where the car can go)");
-                overflow_reported = true;
+                break;
             }
         }
     }
@@ -328,7 +409,81 @@ bool look(const View &v) {
             check.least_headroom_body = body;
         }
     }
-    return true;
+    return out;
+}
+
+// A fatal error of the engine in a view: reported, and the level loaded again.
+void view_fatal(const View &v, const Fatal &e) {
+    std::string what = e.what();
+    while (!what.empty() && what.back() == '\n') what.pop_back();
+    if (what.find("too many vertices") != std::string::npos && !check.short_of_spare.empty())
+        what += " (short of spare slots: " + check.short_of_spare + ")";
+    check.fail("view " + view_text(v) + ": " + what);
+    load("reloading after a failure");
+}
+
+// One view as the game draws it with the car at (x, z) facing `heading`: the
+// car's mesh moved there, the camera at the car with its angles.
+ProbeResult look(const View &v) {
+    check.views++;
+    progress_step();
+    try {
+        Mesh *car = check.car;
+        int32_t x = v.x, y = check.eye_y, z = v.z, ax = 0, ay = v.heading, az = 0;
+        if (car != nullptr) {
+            mesh_set_position(car, v.x, car->y, v.z, 0);
+            mesh_set_angles(car, car->angle_x, v.heading, car->angle_z, 0);
+            x = car->x;
+            y = car->y;
+            z = car->z;
+            ax = car->angle_x;
+            ay = car->angle_y;
+            az = car->angle_z;
+        }
+        camera_set_position(current_camera, x, y, z, 0);
+        camera_set_angles(current_camera, ax, ay, az, 0);
+        gfx_clear();
+        render_frame(current_camera, 1);
+    } catch (const Fatal &e) {
+        view_fatal(v, e);
+        ProbeResult out;
+        out.fatal = true;
+        return out;
+    }
+    return measure(v);
+}
+
+// The player start and its first frames, exactly as the game runs them with
+// no key held.
+void start_frames(int frames) {
+    if (!load("loading the level")) return;
+    Body *player = nullptr;
+    for (int f = 1; f <= frames; f++) {
+        View v{0, 0, 0};
+        try {
+            game_update(&player);
+            if (player != nullptr) v = {player->mesh->x, player->mesh->z, player->mesh->angle_y};
+            game_draw();
+        } catch (const Fatal &e) {
+            std::string what = e.what();
+            while (!what.empty() && what.back() == '\n') what.pop_back();
+            if (what.find("too many vertices") != std::string::npos &&
+                !check.short_of_spare.empty())
+                what += " (short of spare slots: " + check.short_of_spare + ")";
+            check.fail("frame " + std::to_string(f) + " from the player start (" + view_text(v) +
+                       "): " + what);
+            load("reloading after a failure");
+            return;
+        }
+        const int before = check.failure_count;
+        measure(v);
+        if (check.failure_count > before) {
+            if (check.failures.size() == static_cast<size_t>(check.failure_count))
+                check.failures.back() = "frame " + std::to_string(f) +
+                                        " from the player start: " + check.failures.back();
+            return;
+        }
+    }
 }
 
 struct Bounds {
@@ -502,6 +657,164 @@ void check_bitmaps(const Bitmaps &bm, int orders, int *largest) {
     }
 }
 
+struct SetOptions {
+    int grid, headings, orders;
+    bool sweep, one_view;
+    View single;
+    double budget;
+    bool quiet;
+};
+
+struct SetFigures {
+    int failures = 0;
+    int wraps = 0;
+    bool proved = false;      // every view decided (or the level failed)
+    bool proof_ran = false;   // the proof ran to its end
+    long pool_used = 0;
+    int faces_seen = 0, bound = 0;
+    int spare_most = 0;
+    int bitmap_side = 0;
+    long cells_left = 0;
+    long wrap_cells = 0;
+    double seconds = 0;
+};
+
+std::string lib_abs;
+
+// Every check of the level under one limit set, with its report.
+SetFigures check_set(const Limits &set, const SetOptions &o) {
+    check = Check{};
+    set_checked = &set;
+    check.capacity = set.drawlist_capacity;
+    SetFigures out;
+    if (!o.quiet) std::printf("levelcheck: under the %s limits\n", set.name);
+    std::vector<uint8_t> world, car;
+    std::string error;
+    // Files up to the raised pool are read, so that one too big for the
+    // classic pool is measured against it; a larger one is refused with the
+    // bound of the set checked.
+    const size_t file_max = static_cast<size_t>(LIMITS_RAISED.pool_size);
+    auto read = [&](const std::string &path, std::vector<uint8_t> *bytes) {
+        if (toolio_read(path, file_max, bytes, &error)) return true;
+        toolio_read(path, static_cast<size_t>(set.pool_size), bytes, &error);
+        return false;
+    };
+    const bool sized = read("lib/" + world_name, &world) && read("lib/car1.3do", &car);
+    out.pool_used = static_cast<long>(world.size() + car.size());
+    ProofResult proof;
+    bool proof_ran = false;
+    int largest = 0;
+    size_t bitmap_count = 0;
+    if (!sized)
+        check.fail(error);
+    else if (out.pool_used > set.pool_size)
+        check.fail(world_name + " (" + std::to_string(world.size()) + " bytes) and car1.3do (" +
+                   std::to_string(car.size()) + " bytes) do not fit the " +
+                   std::to_string(set.pool_size) + "-byte pool together (the " + set.name +
+                   " limits" + (&set == &LIMITS_CLASSIC ? "; --limits raised plays it)" : ")"));
+    else if (read_names(lib_abs) && load("loading the level")) {
+        const Bitmaps bm = sprite_bitmaps();
+        bitmap_count = bm.ids.size();
+        check_bitmaps(bm, o.orders, &largest);
+        for (size_t i = 0; i < bm.ids.size(); i++) {
+            // The side of each bitmap, for the figures (its header's words).
+            try {
+                if (!load("loading the level")) break;
+                const uint8_t *p = res_lock(bm.ids[i]);
+                int32_t w = 0, h = 0;
+                if (res_size(bm.ids[i]) >= 8) {
+                    std::memcpy(&w, p, 4);
+                    std::memcpy(&h, p + 4, 4);
+                }
+                res_unlock(bm.ids[i]);
+                out.bitmap_side = std::max({out.bitmap_side, w, h});
+            } catch (const Fatal &) {
+                break;   // check_bitmaps has said why
+            }
+        }
+        const int bitmap_failures = check.failure_count;
+        if (bitmap_failures == 0 && load("loading the level")) {
+            if (o.one_view) {
+                look(o.single);
+            } else {
+                start_frames(8);
+                if (o.sweep && check.failure_count == 0 && load("loading the level"))
+                    sweep(o.grid, o.headings);
+                if (check.failure_count == 0 && load("loading the level")) {
+                    ProofSetup ps;
+                    ps.eye_y = check.eye_y;
+                    ps.car = check.car;
+                    ps.meshes = current_camera->meshes;
+                    ps.capacity = set.drawlist_capacity;
+                    ps.focal_length = current_camera->focal_length;
+                    ps.half_width = current_camera->half_width;
+                    ps.half_height = current_camera->half_height;
+                    ps.slope_x_min = current_camera->slope_x_min;
+                    ps.slope_x_max = current_camera->slope_x_max;
+                    ps.slope_y_min = current_camera->slope_y_min;
+                    ps.slope_y_max = current_camera->slope_y_max;
+                    ps.budget_seconds = o.budget;
+                    ps.probe = [](int32_t x, int32_t z, int32_t h) { return look({x, z, h}); };
+                    proof = proof_run(ps);
+                    proof_ran = true;
+                }
+            }
+        }
+        out.spare_most = check.spare_most;
+    }
+    out.failures = check.failure_count;
+    out.wraps = static_cast<int>(check.wraps.size());
+    out.faces_seen = check.max_faces;
+    out.proof_ran = proof_ran && proof.cells_left == 0;
+    out.bound = proof.bound_max;
+    out.cells_left = proof.cells_left;
+    out.wrap_cells = proof.wrap_cells;
+    out.seconds = proof.seconds;
+    // Decided: a failure found, or the proof finished (a single --view
+    // decides only that view).
+    out.proved = out.failures > 0 || (proof_ran && proof.decided) || o.one_view;
+    if (proof_ran && proof.car_open && !o.quiet)
+        std::printf("the car's own faces: clipping, slots or wrap not excluded by the bounds\n");
+    progress_end();
+    if (!o.quiet) {
+        if (sized)
+            std::printf("pool: %s %zu + car1.3do %zu = %ld of %d bytes\n", world_name.c_str(),
+                        world.size(), car.size(), out.pool_used, set.pool_size);
+        std::printf("bitmaps: %zu, the largest %d bytes, locked in %d random orders\n",
+                    bitmap_count, largest, o.orders);
+        if (proof_ran)
+            std::printf(
+                "proof: %ld cells, %ld exact views, %.1f s; every view lists at most %d "
+                "faces (the car's own %d included)%s\n",
+                proof.cells, proof.probes, proof.seconds, proof.bound_max, proof.car_faces,
+                proof.cells_left > 0
+                    ? (", " + std::to_string(proof.cells_left) + " cells left").c_str()
+                    : "");
+        if (check.views > 0) {
+            std::printf("views: %ld looked at; most faces listed: %d of %d, at %s\n  (%s)\n",
+                        check.views, check.max_faces, set.drawlist_capacity,
+                        view_text(check.max_faces_at).c_str(), check.max_faces_by.c_str());
+            if (check.max_clip_body >= 0)
+                std::printf("most clip vertices: %d, %s at %s; least spare headroom %d (%s)\n",
+                            check.max_clip, body_name(check.max_clip_body).c_str(),
+                            view_text(check.max_clip_at).c_str(), check.least_headroom,
+                            body_name(check.least_headroom_body).c_str());
+        }
+    }
+    for (size_t i = 0; i < check.wraps.size() && i < 12; i++)
+        std::printf("levelcheck: WRAP: %s\n", check.wraps[i].c_str());
+    if (check.wraps.size() > 12)
+        std::printf("levelcheck: ... and %zu more objects whose projection wraps\n",
+                    check.wraps.size() - 12);
+    for (const std::string &f : check.failures) std::printf("levelcheck: FAIL: %s\n", f.c_str());
+    if (check.failure_count > static_cast<int>(check.failures.size()))
+        std::printf("levelcheck: ... and %d more failures\n",
+                    check.failure_count - static_cast<int>(check.failures.size()));
+    game_shutdown();
+    level_free();
+    return out;
+}
+
 // Runs the checks with LIBDIR seen as lib/ from a scratch directory (in
 // $TMPDIR, else /tmp), because
 // the game opens every resource as lib/<name> below the working directory.
@@ -526,6 +839,9 @@ int main(int argc, char **argv) {
     View single{0, 0, 0};
     bool quiet = false;
     bool libdir_given = false;
+    bool sweep_asked = false, allow_wrap = false, require_proof = false;
+    double budget = 120;
+    const Limits *required = &LIMITS_CLASSIC;
     for (int i = 1; i < argc; i++) {
         const std::string a = argv[i];
         auto value = [&](int lo, int hi) {
@@ -563,8 +879,37 @@ int main(int argc, char **argv) {
             libdir_given = true;
         } else if (a == "--grid") {
             grid = value(1, 1000);
+            sweep_asked = true;
         } else if (a == "--headings") {
             headings = value(1, ANGLE_TURN);
+            sweep_asked = true;
+        } else if (a == "--budget") {
+            budget = value(1, 1000000);
+        } else if (a == "--level") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "levelcheck: --level needs a value\n");
+                return TOOLIO_USAGE_STATUS;
+            }
+            level_number = level_option("levelcheck", argv[++i]);
+            if (level_number < 0) return TOOLIO_USAGE_STATUS;
+            char name[LEVEL_FILE_NAME_SIZE];
+            level_file_name(level_number, name);
+            world_name = name;
+        } else if (a == "--limits") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "levelcheck: --limits needs a value\n");
+                return TOOLIO_USAGE_STATUS;
+            }
+            required = limits_by_name(argv[++i]);
+            if (required == nullptr) {
+                std::fprintf(stderr, "levelcheck: --limits is classic or raised, not '%s'\n",
+                             argv[i]);
+                return TOOLIO_USAGE_STATUS;
+            }
+        } else if (a == "--allow-wrap") {
+            allow_wrap = true;
+        } else if (a == "--require-proof") {
+            require_proof = true;
         } else if (a == "--orders") {
             orders = value(0, 100000);
         } else if (a == "--view") {
@@ -593,6 +938,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     const std::string libpath = abs;
+    lib_abs = libpath;
     std::free(abs);
 
     Workdir work;
@@ -616,70 +962,84 @@ int main(int argc, char **argv) {
     progress.shown = isatty(STDERR_FILENO) != 0;
     fatal_set_hook(throwing_hook);
 
-    std::vector<uint8_t> world, car;
-    std::string error;
-    // Each file alone is refused from its size when larger than the pool.
-    const bool sized = toolio_read("lib/level1.3dw", LEVEL_FILE_MAX, &world, &error) &&
-                       toolio_read("lib/car1.3do", LEVEL_FILE_MAX, &car, &error);
-    if (!sized)
-        check.fail(error);
-    else if (world.size() + car.size() > static_cast<size_t>(GAME_POOL_SIZE))
-        check.fail("level1.3dw (" + std::to_string(world.size()) + " bytes) and car1.3do (" +
-                   std::to_string(car.size()) + " bytes) do not fit the " +
-                   std::to_string(GAME_POOL_SIZE) + "-byte pool together");
-    else if (read_names(libpath) && load("loading the level")) {
-        const Bitmaps bm = sprite_bitmaps();
-        int largest = 0;
-        check_bitmaps(bm, orders, &largest);
-        const int bitmap_failures = check.failure_count;
-        if (bitmap_failures == 0 && load("loading the level")) {
-            if (one_view)
-                look(single);
-            else
-                sweep(grid, headings);
+    bool verdict[2] = {false, false};
+    SetFigures figures[2];
+    const Limits *sets[2] = {&LIMITS_CLASSIC, &LIMITS_RAISED};
+    bool not_proved = false;
+    int checked = 0;
+    for (int k = 0; k < 2; k++) {
+        // A level that passes the classic limits passes the raised ones: the
+        // limits are capacity, not behaviour.
+        if (k == 1 && verdict[0]) {
+            verdict[1] = true;
+            figures[1] = figures[0];
+            break;
         }
-        if (!quiet) {
-            const long used = static_cast<long>(world.size() + car.size());
-            std::printf(
-                "pool: level1.3dw %zu + car1.3do %zu = %ld of %d bytes (%ld free after "
-                "loading)\n",
-                world.size(), car.size(), used, GAME_POOL_SIZE, GAME_POOL_SIZE - used);
-            std::printf("bitmaps: %zu, the largest %d bytes, locked in %d random orders\n",
-                        bm.ids.size(), largest, orders);
-            if (bitmap_failures == 0) {
-                std::printf("views: %ld (grid %dx%d, %d headings, and rings outside)\n",
-                            check.views, grid, grid, headings);
-                std::printf("most faces listed: %d of %d, at %s\n  (%s)\n", check.max_faces,
-                            GAME_DRAWLIST_CAPACITY, view_text(check.max_faces_at).c_str(),
-                            check.max_faces_by.c_str());
-                if (check.max_clip_body >= 0)
-                    std::printf("most clip vertices: %d, %s at %s; least spare headroom %d (%s)\n",
-                                check.max_clip, body_name(check.max_clip_body).c_str(),
-                                view_text(check.max_clip_at).c_str(), check.least_headroom,
-                                body_name(check.least_headroom_body).c_str());
-                else
-                    std::printf("most clip vertices: 0 (no face crossed the near plane)\n");
-            }
+        const SetOptions so{grid, headings, orders, sweep_asked, one_view, single, budget, quiet};
+        figures[k] = check_set(*sets[k], so);
+        checked = k + 1;
+        verdict[k] = figures[k].failures == 0 && figures[k].proved;
+        if (!figures[k].proved && figures[k].failures == 0) {
+            not_proved = true;
+            break;
         }
     }
     progress_end();
-    game_shutdown();
-    level_free();
-    for (const std::string &f : check.failures) std::printf("levelcheck: FAIL: %s\n", f.c_str());
-    if (check.failure_count > static_cast<int>(check.failures.size()))
-        std::printf("levelcheck: ... and %d more failures\n",
-                    check.failure_count - static_cast<int>(check.failures.size()));
+    // The figures beside both sets' bounds.
+    const SetFigures &f = figures[checked - 1];
+    std::printf("limits             %-22s classic    raised\n", "level");
+    std::printf("  pool bytes       %-22ld %-10d %d\n", f.pool_used, LIMITS_CLASSIC.pool_size,
+                LIMITS_RAISED.pool_size);
+    const std::string listed =
+        f.proof_ran ? std::to_string(f.faces_seen) + " (proved <= " + std::to_string(f.bound) + ")"
+                    : std::to_string(f.faces_seen) + " (not proved)";
+    std::printf("  faces listed     %-22s %-10d %d\n", listed.c_str(),
+                LIMITS_CLASSIC.drawlist_capacity, LIMITS_RAISED.drawlist_capacity);
+    std::printf("  spare slots      %-22d %-10d %d\n", f.spare_most, LIMITS_CLASSIC.spare_max,
+                LIMITS_RAISED.spare_max);
+    std::printf("  bitmap side      %-22d %-10d %d\n", f.bitmap_side,
+                LIMITS_CLASSIC.bitmap_size_max, LIMITS_RAISED.bitmap_size_max);
+    if (f.wrap_cells > 0)
+        std::printf(
+            "projection wrap: excluded by the bounds except in %ld small cells, where "
+            "the exact views found none\n",
+            f.wrap_cells);
+    const char *smallest = verdict[0] ? "classic" : verdict[1] ? "raised" : nullptr;
+    const bool fits = required == &LIMITS_CLASSIC ? verdict[0] : verdict[1];
+    const bool wraps_fail = f.wraps > 0 && !allow_wrap;
+    const bool pass = fits && !wraps_fail;
     std::string error_out;
-    if (check.failure_count > 0) {
-        std::printf("levelcheck: %s breaks the limits\n", libdir.c_str());
-        if (!toolio_finish_stdout(&error_out))
-            std::fprintf(stderr, "levelcheck: %s\n", error_out.c_str());
-        return 1;
+    int status = 0;
+    const std::string what =
+        libdir + (level_number == 1 ? "" : " level " + std::to_string(level_number));
+    if (not_proved) {
+        const SetFigures &n = figures[checked - 1];
+        std::printf(
+            "levelcheck: %s: not proved under %s: %ld cells left after %.1f s (a larger "
+            "--budget may decide)\n",
+            what.c_str(), sets[checked - 1]->name, n.cells_left, n.seconds);
+        status = require_proof ? 1 : 0;
+    } else if (pass) {
+        std::printf("levelcheck: %s passes every limit of %s%s (the smallest set it passes: %s)\n",
+                    what.c_str(), required->name,
+                    allow_wrap && f.wraps > 0 ? ", wraps allowed" : "", smallest);
+    } else if (fits) {
+        std::printf(
+            "levelcheck: %s breaks the limits of %s: the projection of %d objects wraps "
+            "(WRAP lines; --allow-wrap accepts it), the smallest set it passes otherwise: "
+            "%s\n",
+            what.c_str(), required->name, f.wraps, smallest);
+        status = 1;
+    } else {
+        std::printf("levelcheck: %s breaks the limits of %s (%s)\n", what.c_str(), required->name,
+                    smallest != nullptr
+                        ? (std::string("the smallest set it passes: ") + smallest).c_str()
+                        : "it passes neither classic nor raised");
+        status = 1;
     }
-    std::printf("levelcheck: %s passes every limit\n", libdir.c_str());
     if (!toolio_finish_stdout(&error_out)) {
         std::fprintf(stderr, "levelcheck: %s\n", error_out.c_str());
         return 1;
     }
-    return 0;
+    return status;
 }
