@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <numbers>
 #include <sstream>
 #include <unistd.h>
 
@@ -45,6 +46,35 @@ struct Parser {
     int object_line = 0;
     bool smooth = false;
     bool has_mass = false, has_spare = false, has_position = false, has_angles = false;
+
+    // Bounded work: the bytes the vertices and faces of the finished objects
+    // take in the compiled file (12 a vertex, 16 a face), and the OBJ bytes
+    // read. The source is refused at the line that takes the file past the
+    // pool, before more is built.
+    int64_t finished_bytes = 0;
+    size_t obj_read = 0;
+
+    int64_t object_bytes() const {
+        if (object == nullptr) return 0;
+        return 12 * int64_t{object->vertex_count()} +
+               16 * static_cast<int64_t>(object->flat.size() + object->smooth.size());
+    }
+    int64_t room() const {
+        return int64_t{limits_current().pool_size} - finished_bytes - object_bytes();
+    }
+    bool within_pool() {
+        if (room() >= 0) return true;
+        const Limits &limits = limits_current();
+        std::string why = "the vertices and faces so far take " +
+                          std::to_string(finished_bytes + object_bytes()) +
+                          " bytes, more than the game's " + std::to_string(limits.pool_size) +
+                          "-byte resource pool holds";
+        if (&limits != &LIMITS_RAISED)
+            why += " under the " + std::string(limits.name) +
+                   " limits (--limits raised writes it, and the game plays it with "
+                   "--limits raised)";
+        return fail(why);
+    }
 
     bool fail(const std::string &message) {
         error = path + ":" + std::to_string(line) + ": " + message;
@@ -218,6 +248,7 @@ struct Parser {
                           std::to_string(spare_max) + ": split it into smaller objects");
         }
         line = saved;
+        finished_bytes += object_bytes();
         object = nullptr;
         return ok;
     }
@@ -335,6 +366,8 @@ struct Parser {
             if (tok.size() != 4 && !(tok.size() == 6 && tok[4].text == "scale"))
                 return fail("usage: obj FILE RAMP REFL [scale S]");
             ObjImport options;
+            options.room_bytes = room();
+            options.read_total = &obj_read;
             uint32_t flags = 0;
             if (!colour(tok, 2, &flags)) return false;
             options.ramp = flags >> 8;
@@ -435,6 +468,13 @@ struct Parser {
             if (!name(tok[1], &r.start.name) || !triple(tok, 2, r.start.position, "position"))
                 return false;
             if (tok.size() == 8 && !triple(tok, 5, r.start.angles, "angle")) return false;
+            const int32_t *a = r.start.angles;
+            if (a[0] != 0 || a[1] != 0 || a[2] != 0)
+                out->warnings.push_back(path + ":" + std::to_string(line) +
+                                        ": warning: the game does not use a start's angles (" +
+                                        std::to_string(a[0]) + " " + std::to_string(a[1]) + " " +
+                                        std::to_string(a[2]) +
+                                        "): every car starts facing +z; the file keeps them");
             out->records.push_back(std::move(r));
             return true;
         }
@@ -459,7 +499,7 @@ bool level_parse(const std::string &text, const std::string &path, LevelFile *ou
         if (end == std::string::npos) end = text.size();
         p.line++;
         ok = p.tokenize(text.substr(start, end - start), &tokens);
-        if (ok && !tokens.empty()) ok = p.directive(tokens);
+        if (ok && !tokens.empty()) ok = p.directive(tokens) && p.within_pool();
         start = end + 1;
     }
     if (ok && !p.header_seen) ok = p.fail("empty source: it starts with 'world' or 'model'");
@@ -502,6 +542,10 @@ class BoundedMaterialReader : public tinyobj::MaterialReader {
     std::string dir_;
 };
 
+// Faces of up to this many corners go to the OBJ reader's own ear clipping
+// (its time grows as the cube of the corners); larger ones are cut here.
+constexpr size_t OBJ_FACE_EAR_MAX = 8;
+
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // A decimal number: sign, digits with at most one point, an exponent; no
@@ -525,39 +569,130 @@ bool finite_decimal(const std::string &w) {
     return i == w.size() && std::isfinite(std::strtod(w.c_str(), nullptr));
 }
 
-// Every vertex line holds three to seven finite decimal numbers (x y z, and
-// w or r g b); the OBJ reader would take anything else as 0. Lines end as the
-// OBJ reader ends them: at "\n", "\r\n" or a lone "\r".
-bool check_obj_vertices(const std::string &text, const std::string &name, std::string *error) {
+// What a first pass over an OBJ text finds: its vertices, the triangles its
+// faces will give, and the text tinyobj is to read (the source itself, or a
+// copy in which each large face is cut into a fan of triangles).
+struct ObjScan {
+    std::vector<double> xyz;   // 3 a vertex, as written
+    int64_t triangles = 0;
+    bool rewritten = false;
+    std::string text;
+};
+
+// The vertex a face corner names ("7", "-2", "7/1/3"), from 0; -1 for none.
+int64_t corner_vertex(const std::string &word, int64_t vertices) {
+    char *end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(word.c_str(), &end, 10);
+    if (end == word.c_str() || (*end != '\0' && *end != '/') || errno == ERANGE) return -1;
+    const int64_t i = v > 0 ? v - 1 : vertices + v;
+    return v != 0 && i >= 0 && i < vertices ? i : -1;
+}
+
+// Whether the polygon through the corners is convex and winds round once, in
+// the plane its Newell normal is most nearly perpendicular to. Kinks inward
+// of less than a milliradian (coordinates rounded as they were written) pass:
+// the fan's triangles then overlap by slivers no pixel shows.
+bool convex_polygon(const std::vector<double> &xyz, const std::vector<int64_t> &corner) {
+    const size_t n = corner.size();
+    double normal[3] = {0, 0, 0};
+    for (size_t k = 0; k < n; k++) {
+        const double *p = &xyz[3 * corner[k]], *q = &xyz[3 * corner[(k + 1) % n]];
+        normal[0] += (p[1] - q[1]) * (p[2] + q[2]);
+        normal[1] += (p[2] - q[2]) * (p[0] + q[0]);
+        normal[2] += (p[0] - q[0]) * (p[1] + q[1]);
+    }
+    int drop = 0;
+    for (int c = 1; c < 3; c++)
+        if (std::fabs(normal[c]) > std::fabs(normal[drop])) drop = c;
+    if (!(std::fabs(normal[drop]) > 0)) return false;   // no area
+    const int u = (drop + 1) % 3, w = (drop + 2) % 3;
+    const double sign = normal[drop] > 0 ? 1 : -1;
+    double turned = 0;
+    for (size_t k = 0; k < n; k++) {
+        const double *a = &xyz[3 * corner[k]], *b = &xyz[3 * corner[(k + 1) % n]],
+                     *c = &xyz[3 * corner[(k + 2) % n]];
+        const double e0u = b[u] - a[u], e0w = b[w] - a[w], e1u = c[u] - b[u], e1w = c[w] - b[w];
+        const double cross = (e0u * e1w - e0w * e1u) * sign;
+        const double dot = e0u * e1u + e0w * e1w;
+        const double turn = std::atan2(cross, dot);
+        if (turn < -1e-3) return false;
+        turned += turn;
+    }
+    return std::fabs(turned - 2 * std::numbers::pi) < 1e-3;   // once round, not a star
+}
+
+// One pass over the lines, as the OBJ reader ends them ("\n", "\r\n" or a
+// lone "\r"). Every vertex line holds three to seven finite decimal numbers
+// (x y z, and w or r g b): the OBJ reader would take anything else as 0. A
+// face of more than OBJ_FACE_EAR_MAX corners is cut into a fan here (in time
+// linear in its corners), and must then be convex. The pass stops once the
+// vertices and triangles take more than room bytes of the file.
+bool scan_obj(const std::string &text, const std::string &name, int64_t room, ObjScan *scan,
+              std::string *error) {
     size_t start = 0;
     int line = 0;
+    std::vector<std::string> words;
+    std::vector<int64_t> corners;
+    auto fail = [&](const std::string &why) {
+        *error = name + ":" + std::to_string(line) + ": " + why;
+        return false;
+    };
     while (start < text.size()) {
         size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
         line++;
-        std::istringstream words(text.substr(start, end - start));
+        const size_t line_start = start;
+        std::istringstream in(text.substr(start, end - start));
         start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         std::string word;
-        if (!(words >> word) || word != "v") continue;
-        int count = 0;
-        while (words >> word && word[0] != '#') {
-            if (!finite_decimal(word)) {
-                std::string shown = word.substr(0, 40);
+        if (!(in >> word) || (word != "v" && word != "f")) {
+            if (scan->rewritten) scan->text.append(text, line_start, start - line_start);
+            continue;
+        }
+        const bool vertex = word == "v";
+        words.clear();
+        while (in >> word && word[0] != '#') words.push_back(word);
+        if (vertex) {
+            for (const std::string &w : words) {
+                if (finite_decimal(w)) continue;
+                std::string shown = w.substr(0, 40);
                 for (char &c : shown)
                     if (static_cast<unsigned char>(c) < 0x20 ||
                         static_cast<unsigned char>(c) >= 0x7f)
                         c = '?';
-                *error = name + ":" + std::to_string(line) + ": coordinate '" + shown +
-                         "' is not a finite decimal number";
-                return false;
+                return fail("coordinate '" + shown + "' is not a finite decimal number");
             }
-            count++;
+            if (words.size() < 3 || words.size() > 7)
+                return fail("a vertex needs x y z (and at most w or r g b)");
+            for (int c = 0; c < 3; c++) scan->xyz.push_back(std::strtod(words[c].c_str(), nullptr));
+        } else if (words.size() >= 3) {
+            scan->triangles += static_cast<int64_t>(words.size()) - 2;
         }
-        if (count < 3 || count > 7) {
-            *error = name + ":" + std::to_string(line) +
-                     ": a vertex needs x y z (and at most w or r g b)";
-            return false;
+        const int64_t vertices = static_cast<int64_t>(scan->xyz.size() / 3);
+        if (12 * vertices + 16 * scan->triangles > room)
+            return fail("its vertices and faces take more than the " + std::to_string(room) +
+                        " bytes the game's " + std::to_string(limits_current().pool_size) +
+                        "-byte resource pool has left for them (" + limits_current().name +
+                        " limits; 12 bytes a vertex, 16 a triangle)");
+        if (vertex || words.size() <= OBJ_FACE_EAR_MAX) {
+            if (scan->rewritten) scan->text.append(text, line_start, start - line_start);
+            continue;
         }
+        corners.clear();
+        for (const std::string &w : words) corners.push_back(corner_vertex(w, vertices));
+        if (std::find(corners.begin(), corners.end(), -1) != corners.end())
+            return fail("a face uses a vertex that does not exist");
+        if (!convex_polygon(scan->xyz, corners))
+            return fail("a face of " + std::to_string(words.size()) +
+                        " corners that is not convex: split it (at most " +
+                        std::to_string(OBJ_FACE_EAR_MAX) + " corners for one that is not)");
+        if (!scan->rewritten) {
+            scan->rewritten = true;
+            scan->text.assign(text, 0, line_start);
+        }
+        for (size_t k = 1; k + 1 < words.size(); k++)
+            scan->text += "f " + words[0] + " " + words[k] + " " + words[k + 1] + "\n";
     }
     return true;
 }
@@ -568,6 +703,14 @@ bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool s
                    LevelObject *object, std::string *error) {
     std::vector<uint8_t> bytes;
     if (!toolio_read(obj_path, LEVEL_SOURCE_MAX, &bytes, error)) return false;
+    if (options.read_total != nullptr) {
+        *options.read_total += bytes.size();
+        if (*options.read_total > LEVEL_OBJ_READ_MAX) {
+            *error = obj_path + ": the OBJ files of one source come to more than " +
+                     std::to_string(LEVEL_OBJ_READ_MAX >> 20) + " MiB";
+            return false;
+        }
+    }
     const size_t slash = obj_path.find_last_of('/');
     const std::string dir =
         slash == std::string::npos ? std::string("./") : obj_path.substr(0, slash + 1);
@@ -582,12 +725,13 @@ bool level_add_obj_text(const std::string &text, const std::string &obj_path,
         *error = obj_path + ": not a text file (it holds a NUL byte)";
         return false;
     }
-    if (!check_obj_vertices(text, obj_path, error)) return false;
+    ObjScan scan;
+    if (!scan_obj(text, obj_path, options.room_bytes, &scan, error)) return false;
     tinyobj::attrib_t attrib;
     std::vector<tinyobj::shape_t> shapes;
     std::vector<tinyobj::material_t> materials;
     std::string warn, err;
-    std::istringstream in(text);
+    std::istringstream in(scan.rewritten ? scan.text : text);
     BoundedMaterialReader mtl(mtl_dir);
     if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, &in,
                           mtl_dir.empty() ? nullptr : &mtl, true)) {
