@@ -569,6 +569,14 @@ bool finite_decimal(const std::string &w) {
     return i == w.size() && std::isfinite(std::strtod(w.c_str(), nullptr));
 }
 
+// At most 40 bytes of a word, anything not printable as '?'.
+std::string shown_word(const std::string &word) {
+    std::string shown = word.substr(0, 40);
+    for (char &c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+    return shown;
+}
+
 // What a first pass over an OBJ text finds: its vertices, the triangles its
 // faces will give, and the text tinyobj is to read (the source itself, or a
 // copy in which each large face is cut into a fan of triangles).
@@ -579,14 +587,19 @@ struct ObjScan {
     std::string text;
 };
 
-// The vertex a face corner names ("7", "-2", "7/1/3"), from 0; -1 for none.
-int64_t corner_vertex(const std::string &word, int64_t vertices) {
+// The vertex a face corner names ("7", "-2", "7/1/3"), counted from 0: a
+// positive number counts from the file's first vertex (it may come later), a
+// negative one back from the vertices so far. Sets *number to the number as
+// written; false when there is none or it is 0.
+bool corner_number(const std::string &word, int64_t vertices, int64_t *number, int64_t *vertex) {
     char *end = nullptr;
     errno = 0;
     const long long v = std::strtoll(word.c_str(), &end, 10);
-    if (end == word.c_str() || (*end != '\0' && *end != '/') || errno == ERANGE) return -1;
-    const int64_t i = v > 0 ? v - 1 : vertices + v;
-    return v != 0 && i >= 0 && i < vertices ? i : -1;
+    if (end == word.c_str() || (*end != '\0' && *end != '/') || errno == ERANGE || v == 0)
+        return false;
+    *number = v;
+    *vertex = v > 0 ? v - 1 : vertices + v;
+    return true;
 }
 
 // Whether the polygon through the corners is convex and winds round once, in
@@ -634,6 +647,8 @@ bool scan_obj(const std::string &text, const std::string &name, int64_t room, Ob
     int line = 0;
     std::vector<std::string> words;
     std::vector<int64_t> corners;
+    int64_t highest = 0;   // the highest positive corner number, on highest_line
+    int highest_line = 0;
     auto fail = [&](const std::string &why) {
         *error = name + ":" + std::to_string(line) + ": " + why;
         return false;
@@ -654,15 +669,10 @@ bool scan_obj(const std::string &text, const std::string &name, int64_t room, Ob
         words.clear();
         while (in >> word && word[0] != '#') words.push_back(word);
         if (vertex) {
-            for (const std::string &w : words) {
-                if (finite_decimal(w)) continue;
-                std::string shown = w.substr(0, 40);
-                for (char &c : shown)
-                    if (static_cast<unsigned char>(c) < 0x20 ||
-                        static_cast<unsigned char>(c) >= 0x7f)
-                        c = '?';
-                return fail("coordinate '" + shown + "' is not a finite decimal number");
-            }
+            for (const std::string &w : words)
+                if (!finite_decimal(w))
+                    return fail("coordinate '" + shown_word(w) +
+                                "' is not a finite decimal number");
             if (words.size() < 3 || words.size() > 7)
                 return fail("a vertex needs x y z (and at most w or r g b)");
             for (int c = 0; c < 3; c++) scan->xyz.push_back(std::strtod(words[c].c_str(), nullptr));
@@ -670,6 +680,17 @@ bool scan_obj(const std::string &text, const std::string &name, int64_t room, Ob
             scan->triangles += static_cast<int64_t>(words.size()) - 2;
         }
         const int64_t vertices = static_cast<int64_t>(scan->xyz.size() / 3);
+        // Every corner names a vertex: the OBJ reader would drop a face of
+        // four or more corners that names none, and the file's data with it.
+        corners.clear();
+        for (size_t k = 0; !vertex && k < words.size(); k++) {
+            int64_t number = 0, at = 0;
+            if (!corner_number(words[k], vertices, &number, &at) || at < 0)
+                return fail("a face uses a vertex that does not exist ('" + shown_word(words[k]) +
+                            "')");
+            if (number > 0 && number > highest) highest = number, highest_line = line;
+            corners.push_back(at);
+        }
         if (12 * vertices + 16 * scan->triangles > room)
             return fail("its vertices and faces take more than the " + std::to_string(room) +
                         " bytes the game's " + std::to_string(limits_current().pool_size) +
@@ -679,10 +700,10 @@ bool scan_obj(const std::string &text, const std::string &name, int64_t room, Ob
             if (scan->rewritten) scan->text.append(text, line_start, start - line_start);
             continue;
         }
-        corners.clear();
-        for (const std::string &w : words) corners.push_back(corner_vertex(w, vertices));
-        if (std::find(corners.begin(), corners.end(), -1) != corners.end())
-            return fail("a face uses a vertex that does not exist");
+        for (int64_t c : corners)
+            if (c >= vertices)
+                return fail("a face of " + std::to_string(words.size()) +
+                            " corners names a vertex written after it");
         if (!convex_polygon(scan->xyz, corners))
             return fail("a face of " + std::to_string(words.size()) +
                         " corners that is not convex: split it (at most " +
@@ -693,6 +714,11 @@ bool scan_obj(const std::string &text, const std::string &name, int64_t room, Ob
         }
         for (size_t k = 1; k + 1 < words.size(); k++)
             scan->text += "f " + words[0] + " " + words[k] + " " + words[k + 1] + "\n";
+    }
+    if (highest > static_cast<int64_t>(scan->xyz.size() / 3)) {
+        line = highest_line;
+        return fail("a face uses vertex " + std::to_string(highest) + " of " +
+                    std::to_string(scan->xyz.size() / 3));
     }
     return true;
 }
