@@ -280,14 +280,27 @@ TEST(LevelText, AStartsAnglesAreKeptWithAWarning) {
     EXPECT_EQ(f.records[2].start.angles[1], -1);
 }
 
-TEST(LevelText, TheSourceIsRefusedAtTheLineThatPassesThePool) {
+// No source builds more than the largest pool holds: refused at the line
+// that passes it, under either limit set. Below that, the pool in force is
+// checked on the whole file.
+TEST(LevelText, TheSourceIsRefusedAtTheLineThatPassesTheLargestPool) {
     std::string text = "world\nobject B\n mass 1\n";
-    for (int i = 0; i < 40; i++) text += " box 0 0 " + std::to_string(i) + " 1 1 " + std::to_string(i + 1) + " red 1\n";
-    // 288 bytes a box: the 36th, on line 39, passes 10240.
-    EXPECT_EQ(parse_error(text + "end\n").rfind("src.world:39: the vertices and faces so far take 10368 bytes", 0), 0u);
-    limits_select(LIMITS_RAISED);
-    EXPECT_EQ(parse_error(text + "end\n"), "");
+    for (int i = 0; i < 60000; i++) text += " box 0 0 0 1 1 1 red 1\n";
+    // 288 bytes a box: box 58255, on line 58258, passes 16 MiB.
+    for (const Limits *limits : {&LIMITS_CLASSIC, &LIMITS_RAISED}) {
+        limits_select(*limits);
+        EXPECT_EQ(
+            parse_error(text + "end\n").rfind("src.world:58258: the vertices and faces so far take 16777440 bytes", 0),
+            0u);
+    }
     limits_select(LIMITS_CLASSIC);
+    std::string small = "world\nobject B\n mass 1\n spare 0\n";
+    for (int i = 0; i < 36; i++) small += " box 0 0 0 1 1 1 red 1\n";
+    LevelFile f;
+    EXPECT_EQ(parse_error(small + "end\n", &f), "");
+    ASSERT_EQ(level_problems(f).size(), 1u);
+    EXPECT_EQ(level_problems(f)[0].rfind("10418 bytes, more than the game's 10240-byte resource pool holds", 0), 0u)
+        << level_problems(f)[0];
 }
 
 TEST(BitmapConvert, PaletteColoursMapToThemselvesAlphaToTransparentWidthsArePowersOfTwo) {

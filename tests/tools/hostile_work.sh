@@ -103,10 +103,16 @@ expect 1 "many.world:14: .*mesh.obj:[0-9]+: its vertices and faces take more tha
 { echo "v 0 0 0"; echo "v 1 0 0"; echo "v 0 1 0"; echo "f 1 2 3"; head -c $((15 << 20)) /dev/zero | tr '\0' '#'; echo; } >"$work/padded.obj"
 { printf 'world\nobject P\n  mass 1\n  spare 0\n'; for _ in $(seq 300); do echo "  obj padded.obj red 1"; done; echo end; } >"$work/padded.world"
 expect 1 "padded.world:9: .*padded.obj: the OBJ files of one source come to more than 64 MiB" "$levelc" "$work/padded.world" -o "$work/x.3dw"
-# Source lines alone are bounded by the pool as well.
-{ echo world; echo object B; echo mass 1; echo spare 0; for i in $(seq 5000); do echo "box $i 0 0 $((i + 1)) 1 1 red 1"; done; echo end; } >"$work/boxes.world"
-expect 1 "boxes.world:40: the vertices and faces so far take 10368 bytes, more than the game's 10240-byte resource pool holds" \
-  "$levelc" "$work/boxes.world" -o "$work/x.3dw"
+# Source lines alone build no more than the largest pool holds (288 bytes a
+# box): refused at the line that passes 16 MiB, under either limit set.
+python3 -c '
+print("world\nobject B\n  mass 1\n  spare 0")
+for i in range(200000): print("  box %d 0 0 %d 1 1 red 1" % (i, i + 1))
+print("end")' >"$work/boxes.world"
+for limits in classic raised; do
+  expect 1 "boxes.world:58259: the vertices and faces so far take 16777440 bytes, more than the game's largest resource pool holds" \
+    "$levelc" --limits $limits "$work/boxes.world" -o "$work/x.3dw"
+done
 
 # One face of 100,000 corners (a circle): a fan of 99,998 triangles, at
 # once; the kept star-shaped faces are refused naming their line.

@@ -49,31 +49,27 @@ struct Parser {
 
     // Bounded work: the bytes the vertices and faces of the finished objects
     // take in the compiled file (12 a vertex, 16 a face), and the OBJ bytes
-    // read. The source is refused at the line that takes the file past the
-    // pool, before more is built.
+    // read. A source is refused at the line that takes the file past the
+    // largest pool, so no source builds more than any limit set can play;
+    // the pool in force is checked on the whole file, and an OBJ file must
+    // fit the room that pool has left before it is read into faces.
     int64_t finished_bytes = 0;
     size_t obj_read = 0;
 
-    int64_t object_bytes() const {
-        if (object == nullptr) return 0;
-        return 12 * int64_t{object->vertex_count()} +
+    int64_t taken() const {
+        if (object == nullptr) return finished_bytes;
+        return finished_bytes + 12 * int64_t{object->vertex_count()} +
                16 * static_cast<int64_t>(object->flat.size() + object->smooth.size());
     }
     int64_t room() const {
-        return int64_t{limits_current().pool_size} - finished_bytes - object_bytes();
+        return std::max<int64_t>(0, int64_t{limits_current().pool_size} - taken());
     }
     bool within_pool() {
-        if (room() >= 0) return true;
-        const Limits &limits = limits_current();
-        std::string why = "the vertices and faces so far take " +
-                          std::to_string(finished_bytes + object_bytes()) +
-                          " bytes, more than the game's " + std::to_string(limits.pool_size) +
-                          "-byte resource pool holds";
-        if (&limits != &LIMITS_RAISED)
-            why += " under the " + std::string(limits.name) +
-                   " limits (--limits raised writes it, and the game plays it with "
-                   "--limits raised)";
-        return fail(why);
+        if (taken() <= LIMITS_RAISED.pool_size) return true;
+        return fail("the vertices and faces so far take " + std::to_string(taken()) +
+                    " bytes, more than the game's largest resource pool holds (" +
+                    std::to_string(LIMITS_RAISED.pool_size) + " bytes, --limits " +
+                    LIMITS_RAISED.name + ")");
     }
 
     bool fail(const std::string &message) {
@@ -248,7 +244,7 @@ struct Parser {
                           std::to_string(spare_max) + ": split it into smaller objects");
         }
         line = saved;
-        finished_bytes += object_bytes();
+        finished_bytes = taken();
         object = nullptr;
         return ok;
     }
