@@ -8,8 +8,8 @@
 //     into a full-screen clip rectangle (the clear is not included); gouraud
 //     /1 with the wide span writer, /0 with the portable one.
 //   Sprites: 24 scaled draws of a 32×32 bitmap with a transparent border,
-//     sizes 8..120 pixels, some cut by the screen edges; /1 with the wide
-//     row writer, /0 with the portable one.
+//     sizes 8..120 pixels, some cut by the screen edges; /2 with the AVX-512
+//     permute row writer, /1 with the AVX2 shuffle one, /0 the portable one.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -166,15 +166,16 @@ void BM_SpritesScaled(benchmark::State &state) {
         calls.push_back({cx, cy, size});
     }
     full_screen_clip();
-    const int wide = static_cast<int>(state.range(0));
-    if (sprite_use_wide_rows(wide) != wide) {
-        state.SkipWithError("this processor has no wide row writer");
+    const int kernel = static_cast<int>(state.range(0));
+    if (sprite_use_row_kernel(kernel) != kernel) {
+        state.SkipWithError("this processor has no such row writer");
         return;
     }
+    state.SetLabel(sprite_row_kernel_name(kernel));
     timed(state, [&] {
         for (const Call &c : calls) sprite_draw_scaled(c.cx, c.cy, c.size, c.size, b);
     });
-    sprite_use_wide_rows(1);
+    sprite_use_row_kernel(SPRITE_ROWS_PERMUTE);
 }
 
 }   // namespace
@@ -183,6 +184,6 @@ BENCHMARK(BM_Memset64000);
 BENCHMARK(BM_FlatW100);
 BENCHMARK(BM_GouraudW100)->Arg(1)->Arg(0);
 BENCHMARK(BM_PickW100);
-BENCHMARK(BM_SpritesScaled)->Arg(1)->Arg(0);
+BENCHMARK(BM_SpritesScaled)->Arg(2)->Arg(1)->Arg(0);
 
 BENCHMARK_MAIN();

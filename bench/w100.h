@@ -4,7 +4,8 @@
 //
 // s = s·1664525 + 1013904223 from s = 1, rnd(n) = (s >> 16) % n after each
 // step; per triangle the centre, three corners, a flat colour and three
-// corner colours, in that order.
+// corner colours, in that order. w100(N) runs the generator on for N
+// triangles (W1000, W10000: the first hundred are W100's).
 #pragma once
 
 #include <cstdint>
@@ -18,14 +19,14 @@ struct W100Triangle {
     uint8_t colours[3];   // corner colours 0..255 as generated
 };
 
-inline std::vector<W100Triangle> w100() {
+inline std::vector<W100Triangle> w100(int count = 100) {
     uint32_t s = 1;
     auto rnd = [&s](uint32_t n) {
         s = s * 1664525u + 1013904223u;
         return static_cast<int>((s >> 16) % n);
     };
     std::vector<W100Triangle> out;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < count; ++i) {
         W100Triangle t{};
         const int cx = 32 + rnd(256), cy = 32 + rnd(136);
         for (auto &p : t.p) {

@@ -4,6 +4,7 @@
 #include "base/fixed.h"
 #include "platform/kbd.h"
 #include "render/camera.h"
+#include "render/overlap.h"
 #include "scene/body.h"
 #include "scene/mesh.h"
 
@@ -64,17 +65,20 @@ void vehicle_drive(Body *body) {
 
 void collisions_resolve(Camera *camera, Body *player) {
     Body *list[OVERLAP_MAX];
+    // Nothing moves during the pass, so one index answers every query; a
+    // list longer than the storage reserved at load is searched in full.
+    const bool indexed = overlap_index(camera) != 0;
+    auto find = [&](const Mesh *query) {
+        return indexed ? overlap_find(query, list) : camera_find_overlaps(camera, query, list);
+    };
     // An ownerless mesh (a bare decoration) found first has no velocity to
     // exchange; the contact is then skipped like any non-contact.
-    if (player != nullptr && camera_find_overlaps(camera, player->mesh, list) > 0 &&
-        list[0] != nullptr) {
+    if (player != nullptr && find(player->mesh) > 0 && list[0] != nullptr) {
         body_collide(player, list[0]);
     }
     for (Body *b = body_list; b != nullptr; b = b->next) {
         if (b->collided != 0) continue;
-        if (camera_find_overlaps(camera, b->mesh, list) > 0 && list[0] != nullptr) {
-            body_collide(b, list[0]);
-        }
+        if (find(b->mesh) > 0 && list[0] != nullptr) body_collide(b, list[0]);
     }
 }
 

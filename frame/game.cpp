@@ -19,6 +19,7 @@
 #include "platform/video.h"
 #include "render/camera.h"
 #include "render/drawlist.h"
+#include "render/overlap.h"
 #include "render/render.h"
 #include "res/res.h"
 #include "scene/limits.h"
@@ -32,6 +33,8 @@ namespace {
 // The handler only records it; the loop ends at the start of the next frame,
 // the shutdown runs, and the signal is raised again with its default action.
 volatile std::sig_atomic_t stop_signal = 0;
+
+int32_t start_heading = -1;   // -1: the level's own
 
 extern "C" void on_stop_signal(int sig) { stop_signal = sig; }
 
@@ -80,6 +83,17 @@ void level_load(int level) {
     char name[LEVEL_FILE_NAME_SIZE];
     level_file_name(level, name);
     world_load(res_register(name), &current_camera->meshes);
+    // The collision pass's index, sized for the level as loaded.
+    int32_t meshes = 0;
+    for (const Mesh *m = current_camera->meshes; m != nullptr; m = m->next) ++meshes;
+    overlap_reserve(meshes);
+    if (start_heading < 0) return;
+    for (Body *b = body_list; b != nullptr; b = b->next)
+        if (b->flags & BODY_HUMAN) b->heading = start_heading;
+}
+
+void game_set_start_heading(int32_t heading) {
+    start_heading = heading >= 0 && heading < 1440 ? heading : -1;
 }
 
 void game_update(Body **player) {
@@ -118,7 +132,7 @@ void game_run() {
     // A demo counts frames, so it has no pause.
     const bool may_pause = !demo_playing() && !demo_recording();
     Body *player = nullptr;
-    hud_begin(!demo_playing());
+    hud_begin(demo_playing() ? 0 : GAME_TIME_LIMIT);
     for (;;) {
         if (stop_signal != 0) return;
         if (!demo_frame_begin()) return;
@@ -155,6 +169,12 @@ int chosen_level = 1;
 void game_choose_level(int level) { chosen_level = level; }
 int game_chosen_level() { return chosen_level; }
 
+const WatchHost &game_watch_host() {
+    static const WatchHost host = {game_chosen_level, level_load, level_free,
+                                   &current_camera,   game_draw,  game_shutdown};
+    return host;
+}
+
 void game_main() {
     game_startup();
     level_load(chosen_level);
@@ -169,6 +189,7 @@ void game_main() {
 }
 
 void level_free() {
+    overlap_release();
     if (current_camera != nullptr) {
         // The bodies own the meshes; the camera's list only links them.
         current_camera->meshes = nullptr;

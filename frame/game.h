@@ -18,6 +18,7 @@
 #include "scene/body.h"
 
 struct Camera;
+struct WatchHost;
 
 // The level's camera; its mesh list is the one the level's loader fills.
 extern Camera *current_camera;
@@ -37,6 +38,11 @@ void game_startup();
 // the data folder has no level N or the level cannot fit the pool in force
 // (frame/levels).
 void level_load(int level);
+// A heading (0..1439) that level_load gives the player's car instead of the
+// level's own (0: along +z), for a game started somewhere other than the
+// level's start (the workshop's Drive from here); -1, the default, keeps the
+// level's own. Anything outside -1..1439 is taken as -1.
+void game_set_start_heading(int32_t heading);
 void game_run();
 void game_shutdown();
 // The signal that ended the last game_run (SIGALRM, SIGINT, SIGTERM or SIGHUP), or 0
@@ -63,3 +69,7 @@ void game_frame(Body **player);
 // become null). The game leaves them to the process exit; tools and tests
 // that load many levels in one process call this between them.
 void level_free();
+
+// The game's side of --watch (frame/watch): its level, loader, camera,
+// drawing and shutdown.
+const WatchHost &game_watch_host();

@@ -7,7 +7,6 @@
 #include <ctime>
 
 #include "base/fixed.h"
-#include "frame/game.h"
 #include "frame/pause.h"
 #include "scene/body.h"
 #include "scene/mesh.h"
@@ -20,7 +19,7 @@ constexpr int RAMP_LEVELS = 24;    // palette entries per colour ramp
 constexpr int MAP_SHADE = 14;      // the level of a ramp a map shape is drawn in
 
 struct HudState {
-    int timed;
+    int timed;   // seconds a game lasts; 0: untimed (a demo playing)
     int64_t start_ns;
     int64_t held_at_start;   // pause_held_ns() when the game began
     char status[HUD_STATUS_MAX];
@@ -161,23 +160,50 @@ void draw_map() {
     }
 }
 
+// The status line is built every frame, so it is put together by hand: a
+// formatted print costs more than the rest of the HUD. Text past the buffer
+// is cut, and the buffer always ends in a NUL, as a bounded print leaves it.
+struct StatusText {
+    char text[HUD_STATUS_MAX] = {};
+    size_t n = 0;
+    void put(const char *s) {
+        for (; *s != '\0' && n + 1 < sizeof text; ++s) text[n++] = *s;
+    }
+    void put_number(int64_t v) {
+        char digits[24];
+        int k = 0;
+        uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+        do {
+            digits[k++] = static_cast<char>('0' + m % 10);
+            m /= 10;
+        } while (m != 0);
+        if (v < 0) digits[k++] = '-';
+        while (k > 0 && n + 1 < sizeof text) text[n++] = digits[--k];
+    }
+};
+
 void build_status() {
-    char text[HUD_STATUS_MAX];
+    StatusText line;
+    const char *const text = line.text;
     const Body *p = player_body();
     const int32_t kmh = p != nullptr ? hud_speed_kmh(p->vx, p->vz) : 0;
     const char *state = pause_active() ? "paused · " : !hud.timed ? "demo · " : "";
     if (hud.timed) {
         const int64_t played = now_ns() - hud.start_ns - (pause_held_ns() - hud.held_at_start);
-        const int64_t left_ns =
-            std::max<int64_t>(0, int64_t{GAME_TIME_LIMIT} * 1000000000 - played);
+        const int64_t left_ns = std::max<int64_t>(0, int64_t{hud.timed} * 1000000000 - played);
         const int64_t left = (left_ns + 999999999) / 1000000000;
-        std::snprintf(text, sizeof text, "polydrive · %s%lld s left · %d km/h", state,
-                      static_cast<long long>(left), kmh);
+        line.put("polydrive · ");
+        line.put(state);
+        line.put_number(left);
+        line.put(" s left · ");
     } else {
-        std::snprintf(text, sizeof text, "polydrive · %s%d km/h", state, kmh);
+        line.put("polydrive · ");
+        line.put(state);
     }
+    line.put_number(kmh);
+    line.put(" km/h");
     if (std::strcmp(text, hud.status) == 0) return;
-    std::memcpy(hud.status, text, sizeof text);
+    std::memcpy(hud.status, text, sizeof line.text);
     plat_set_status(hud.status);
 }
 

@@ -22,7 +22,8 @@ constexpr int HUD_STATUS_MAX = 96;
 // The map's side in pixels; it is a square of palette indices.
 constexpr int HUD_MAP_SIDE = PLAT_SIDE_PICTURE;
 
-// timed: the 60-second limit runs (not while a demo plays).
+// timed: the seconds the game lasts, counted down on the status line; 0 when
+// no limit runs (a demo playing).
 void hud_begin(int timed);
 void hud_update();
 // The map's setting (off at start); M in the game toggles it.

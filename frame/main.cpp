@@ -16,6 +16,7 @@
 #include <string>
 
 #include "base/datadir.h"
+#include "base/fatal.h"
 #include "base/fileio.h"
 #include "frame/demo.h"
 #include "frame/game.h"
@@ -188,6 +189,22 @@ const OptionSpec *find_option(int id) {
     std::exit(1);
 }
 
+// The help text through fileio_stdout_write, which keeps the reason of the
+// first failed write: the text is longer than the stream's buffer, so a full
+// disk fails inside the printing, where errno would otherwise be lost.
+[[noreturn]] void print_help() {
+    char *text = nullptr;
+    size_t size = 0;
+    FILE *memory = open_memstream(&text, &size);
+    if (memory == nullptr) fatal_error("cannot print the help: %s", std::strerror(errno));
+    print_usage(memory);
+    const bool whole = std::fclose(memory) == 0;
+    if (!whole) fatal_error("cannot print the help: %s", std::strerror(errno));
+    fileio_stdout_write(text, size);
+    std::free(text);
+    exit_after_stdout();
+}
+
 // WIDTHxHEIGHT, digits only, each side within its range.
 bool parse_window(const char *text, int *width, int *height) {
     long sides[2];
@@ -263,7 +280,7 @@ GameOptions parse_options(int argc, char **argv, uint64_t *given) {
         const int id = getopt_long(argc, argv, shortopts, longopts, nullptr);
         if (id == -1) break;
         switch (id) {
-            case OPT_HELP: print_usage(stdout); exit_after_stdout();
+            case OPT_HELP: print_help();
             case OPT_VERSION: std::printf("polydrive %s\n", POLYDRIVE_VERSION); exit_after_stdout();
             case '?':   // getopt has said what was wrong
             case ':': usage_error();
@@ -424,7 +441,7 @@ int main(int argc, char **argv) {
     res_set_folder(data);
     // No output of the game may be written over one of its data files.
     fileio_add_input_folder(data);
-    if (opt.watch) watch_folder(data);
+    if (opt.watch) watch_folder(data, game_watch_host());
     limits_select(*opt.limits);
     game_choose_level(opt.level);
     if (opt.width != 0 || opt.fullscreen)

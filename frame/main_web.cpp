@@ -11,14 +11,20 @@
 #include "frame/game.h"
 #include "frame/hud.h"
 #include "frame/view.h"
+#include "scene/limits.h"
 
-// Plays one game at the page's scale (1..6; anything else is 1) and shape
-// (widescreen non-zero for 16:9); returns the signal that ended it (SIGALRM
-// for the time limit), or 0 when Escape ended it.
-extern "C" EMSCRIPTEN_KEEPALIVE int polydrive_play(int scale, int widescreen) {
+// Plays one game of level `level` under the raised limits when `raised` is
+// non-zero (else the classic ones), at the page's scale (1..6; anything else
+// is 1) and shape (widescreen non-zero for 16:9); returns the signal that
+// ended it (SIGALRM for the time limit), or 0 when Escape ended it. A level
+// that is not there, or that needs the raised limits under the classic ones,
+// ends the program at load with its line, as natively.
+extern "C" EMSCRIPTEN_KEEPALIVE int polydrive_play(int scale, int widescreen, int level,
+                                                   int raised) {
     if (!view_set(scale, widescreen)) view_set(1, widescreen);
+    limits_select(raised != 0 ? LIMITS_RAISED : LIMITS_CLASSIC);
     game_startup();
-    level_load(1);
+    level_load(level);
     game_run();
     game_shutdown();
     level_free();
@@ -29,3 +35,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE int polydrive_play(int scale, int widescreen) {
 // the next frame on, in this game and the next, until M or the button
 // hides it.
 extern "C" EMSCRIPTEN_KEEPALIVE void polydrive_map(int on) { hud_show_map(on); }
+
+// The heading the car starts with in this game and the next (0..1439), for a
+// level brought with `heading=N` in the link (the workshop's Drive from
+// here); -1 gives the level's own.
+extern "C" EMSCRIPTEN_KEEPALIVE void polydrive_start_heading(int heading) {
+    game_set_start_heading(heading);
+}
+
+// The limits of this game and the next: 1 raised, 0 classic (the default),
+// for a level brought with `limits=raised` in the link.
+extern "C" EMSCRIPTEN_KEEPALIVE void polydrive_limits(int raised) {
+    limits_select(raised ? LIMITS_RAISED : LIMITS_CLASSIC);
+}

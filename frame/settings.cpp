@@ -11,6 +11,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "base/fileio.h"
 #include "base/save.h"
 
 namespace {
@@ -100,6 +101,9 @@ int settings_load(const char *path, SettingsApply apply, void *context) {
         refusal = "not a regular file";
     } else if (st.st_size > SETTINGS_FILE_MAX) {
         refusal = "larger than 65536 bytes";
+    } else {
+        // An input of the run: no demo or other output may be written over it.
+        fileio_add_input_id(st.st_dev, st.st_ino);
     }
     static char text[SETTINGS_FILE_MAX + 1];
     size_t size = 0;

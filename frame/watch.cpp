@@ -14,7 +14,6 @@
 
 #include "base/fatal.h"
 #include "base/fixed.h"
-#include "frame/game.h"
 #include "frame/levels.h"
 #include "platform/kbd.h"
 #include "platform/video.h"
@@ -50,12 +49,13 @@ Stamp seen;
 long frames_left = 0;
 int active = 0;
 int free_camera = 0;
+WatchHost host{};
 
 Stamp stamp_now() {
     Stamp s;
     std::memset(&s, 0, sizeof s);
     char level[LEVEL_FILE_NAME_SIZE];
-    level_file_name(game_chosen_level(), level);
+    level_file_name(host.level(), level);
     const std::string paths[3] = {watched, watched + "/" + level, watched + "/car1.3do"};
     for (int i = 0; i < 3; i++) {
         struct stat st;
@@ -95,7 +95,7 @@ Body *human() {
 // Frees the level and loads it from folder with a cache of its own; false
 // with the fatal line when the game would have ended (nothing is then loaded).
 bool load_from(const char *folder, std::string *why) {
-    level_free();
+    host.free();
     res_shutdown();
     res_set_folder(folder);
     // Nothing is given back on a refusal: the window and keyboard stay.
@@ -104,21 +104,22 @@ bool load_from(const char *folder, std::string *why) {
     bool ok = true;
     try {
         res_init(limits_current().pool_size);
-        level_load(game_chosen_level());
+        host.load(host.level());
     } catch (const Refused &e) {
         *why = e.what();
         while (!why->empty() && why->back() == '\n') why->pop_back();
-        level_free();
+        host.free();
         ok = false;
     }
     fatal_set_hook(nullptr);
-    fatal_set_shutdown(game_shutdown);
+    fatal_set_shutdown(host.shutdown);
     return ok;
 }
 
 }   // namespace
 
-void watch_folder(const char *folder) {
+void watch_folder(const char *folder, const WatchHost &game) {
+    host = game;
     watched = folder;
     const char *tmp = std::getenv("TMPDIR");
     std::string pattern =
@@ -155,7 +156,7 @@ int watch_frame(Body **player) {
     }
     *player = nullptr;
     // The free camera stays where it is too.
-    const Camera view = *current_camera;
+    const Camera view = **host.camera;
     std::string why;
     int result = 1;
     if (load_from(watched.c_str(), &why)) {
@@ -173,8 +174,8 @@ int watch_frame(Body **player) {
     }
     std::fflush(stderr);
     if (free_camera) {
-        camera_set_position(current_camera, view.x, view.y, view.z, 0);
-        camera_set_angles(current_camera, view.angle_x, view.angle_y, view.angle_z, 0);
+        camera_set_position(*host.camera, view.x, view.y, view.z, 0);
+        camera_set_angles(*host.camera, view.angle_x, view.angle_y, view.angle_z, 0);
     }
     Body *fresh = human();
     if (car != nullptr && fresh != nullptr) {
@@ -188,10 +189,10 @@ int watch_frame(Body **player) {
 }
 
 int watch_free_camera() {
-    if (!active || current_camera == nullptr) return 0;
+    if (!active || *host.camera == nullptr) return 0;
     if (kbd_was_hit(WATCH_CAMERA_KEY)) free_camera = !free_camera;
     if (!free_camera) return 0;
-    Camera *c = current_camera;
+    Camera *c = *host.camera;
     const int forward = (kbd_is_down(KEY_UP) ? 1 : 0) - (kbd_is_down(KEY_DOWN) ? 1 : 0);
     const int turn = (kbd_is_down(KEY_RIGHT) ? 1 : 0) - (kbd_is_down(KEY_LEFT) ? 1 : 0);
     const int rise = (kbd_is_down(WATCH_RISE_KEY) ? 1 : 0) - (kbd_is_down(WATCH_SINK_KEY) ? 1 : 0);
@@ -201,7 +202,7 @@ int watch_free_camera() {
     camera_set_position(c, static_cast<int32_t>(sx >> 29), rise * WATCH_CAMERA_STEP,
                         static_cast<int32_t>(sz >> 29), 1);
     camera_set_angles(c, 0, (c->angle_y + turn * WATCH_CAMERA_TURN + 1440) % 1440, 0, 0);
-    game_draw();
+    host.draw();
     gfx_flip();
     return 1;
 }

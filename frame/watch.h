@@ -12,10 +12,24 @@
 #pragma once
 
 struct Body;
+struct Camera;
+
+// What the watcher needs of the game that runs it: the level chosen, how a
+// level is loaded and freed, the camera, a frame drawn, and the shutdown a
+// fatal error runs. The game lends them (frame/game's game_watch_host), so
+// this unit never calls into the frame loop that calls it.
+struct WatchHost {
+    int (*level)();
+    void (*load)(int level);
+    void (*free)();
+    Camera **camera;
+    void (*draw)();
+    void (*shutdown)();
+};
 
 // Starts watching folder; the game's own first load must come from it.
 // Fatal when the private copy cannot be made.
-void watch_folder(const char *folder);
+void watch_folder(const char *folder, const WatchHost &host);
 int watch_active();
 
 // Before each frame; *player is set to null when the level was reloaded (the

@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     BackBuffer = screen();
     const uint8_t flags = in.byte();
     poly_use_wide_spans(flags & 1);
-    sprite_use_wide_rows(flags & 2);
+    sprite_use_row_kernel((flags >> 1) % 3);
     for (int records = 0; in.left > 0 && records < 64; ++records) {
         const int op = in.byte() % 5;
         const int x0 = in.byte() % 320, x1 = x0 + in.byte() % (320 - x0);

@@ -20,6 +20,9 @@
 #if defined(__x86_64__) || defined(__SSE2__)
 #include <immintrin.h>
 #endif
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 
 #include "platform/video.h"
 #include "base/fixed.h"
@@ -195,6 +198,23 @@ inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
 // call and its size dispatch cost more than the stores.
 inline void fill_span(uint8_t *p, uint32_t n, uint8_t colour) {
     const uint64_t w = 0x0101010101010101ull * colour;
+#if defined(__wasm_simd128__)
+    // WebAssembly: 16-byte stores, the last one overlapping. Written out,
+    // because the vectorised word loop spends more on its set-up than a
+    // span of a few dozen pixels takes to store.
+    if (n >= 16) {
+        const v128_t v = wasm_i8x16_splat(static_cast<int8_t>(colour));
+        uint8_t *const last = p + n - 16;
+        for (; p < last; p += 16) wasm_v128_store(p, v);
+        wasm_v128_store(last, v);
+        return;
+    }
+    if (n >= 8) {
+        store64(p, w);
+        store64(p + n - 8, w);
+        return;
+    }
+#endif
     if (n >= 8) {
         uint8_t *const last = p + n - 8;
         for (; p < last; p += 8) store64(p, w);

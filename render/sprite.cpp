@@ -13,6 +13,9 @@
 #if defined(__x86_64__) || defined(__SSE2__)
 #include <immintrin.h>
 #endif
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 
 #include "platform/video.h"
 #include "render/poly.h"
@@ -37,25 +40,49 @@ bool load_clip(Clip *c) {
     return c->x0 <= c->x1 && c->y0 <= c->y1;
 }
 
-// Scaled rows are laid by a 64-byte permute and a masked store where the
-// processor has 512-bit byte permutes; the portable path puts the same bytes.
+// Scaled rows that sample at most 64 source bytes have two vector writers
+// beside the portable one: 512-bit byte permutes and masked stores where the
+// processor has them (AVX-512 VBMI), and the source row scaled by 16-byte
+// shuffles (AVX2 on x86-64, SIMD128 in WebAssembly). The widest the
+// processor runs is chosen at first use.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define SPRITE_WIDE_ROWS 1
+#define SPRITE_SHUFFLE_ROWS 1
 #define SPRITE_WIDE __attribute__((target("avx512f,avx512bw,avx512vbmi")))
-bool wide_rows_available() {
+#define SPRITE_AVX2 __attribute__((target("avx2")))
+bool row_kernel_available(int kernel) {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi");
+    switch (kernel) {
+        case SPRITE_ROWS_PORTABLE: return true;
+        case SPRITE_ROWS_SHUFFLE: return __builtin_cpu_supports("avx2");
+        case SPRITE_ROWS_PERMUTE:
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512vbmi");
+        default: return false;
+    }
+}
+#elif defined(__wasm_simd128__)
+#define SPRITE_WIDE_ROWS 0
+#define SPRITE_SHUFFLE_ROWS 1
+bool row_kernel_available(int kernel) {
+    return kernel == SPRITE_ROWS_PORTABLE || kernel == SPRITE_ROWS_SHUFFLE;
 }
 #else
 #define SPRITE_WIDE_ROWS 0
-bool wide_rows_available() { return false; }
+#define SPRITE_SHUFFLE_ROWS 0
+bool row_kernel_available(int kernel) { return kernel == SPRITE_ROWS_PORTABLE; }
 #endif
 
 struct SpriteModule {
-    int wide_rows = -1;   // scaled rows by permutes (1) or not (0); -1 until first use
+    int row_kernel = -1;   // SPRITE_ROWS_*; -1 until first use
 };
 SpriteModule sprites;   // constant-initialised: usable before any constructor runs
+
+int widest_row_kernel(int widest) {
+    int kernel = widest < SPRITE_ROWS_PERMUTE ? widest : SPRITE_ROWS_PERMUTE;
+    while (kernel > SPRITE_ROWS_PORTABLE && !row_kernel_available(kernel)) kernel--;
+    return kernel < SPRITE_ROWS_PORTABLE ? SPRITE_ROWS_PORTABLE : kernel;
+}
 
 // floor(log2(width)) for width > 1, else 0: the row shift of scaled bitmaps.
 int row_shift(int64_t width) {
@@ -115,6 +142,159 @@ void draw_rows_portable(const ScaledRows &s, uint8_t *out, int64_t h) {
         overlay_row(out, scaled, s.w);
     }
 }
+
+#if SPRITE_SHUFFLE_ROWS
+// The shuffle writers: the sampled source bytes (1..64) are copied into a
+// zeroed 64-byte block, so nothing past the last column sampled is read,
+// and each chunk of the scaled row is the OR of one shuffle per 16 source
+// bytes, with indices moved down by 16 for each; an index out of a
+// shuffle's 16 bytes gives 0 there. The scaled row is then laid over the
+// screen row as the portable path lays it. The buffers have room for the
+// last chunk's whole width.
+constexpr int ROW_BUFFER = SCREEN_MAX_WIDTH + 32;
+
+struct ShuffleSetup {
+    int span;    // source bytes sampled, 1..64
+    int parts;   // 16-byte parts of them, 1..4
+};
+
+ShuffleSetup shuffle_setup(const ScaledRows &s, uint8_t *index, int chunk) {
+    const int span = s.columns[s.w - 1] + 1;
+    const int padded = (s.w + chunk - 1) / chunk * chunk;
+    std::memset(index + s.w, 0, static_cast<size_t>(padded - s.w));
+    for (int i = 0; i < s.w; ++i) index[i] = static_cast<uint8_t>(s.columns[i]);
+    return {span, (span + 15) / 16};
+}
+#endif
+
+#if SPRITE_SHUFFLE_ROWS && defined(__x86_64__)
+// Lays `row` over `out` 32 bytes at a time, then as overlay_row does.
+SPRITE_AVX2 void overlay_row_avx2(uint8_t *out, const uint8_t *row, int n) {
+    const __m256i transparent = _mm256_set1_epi8(static_cast<char>(BITMAP_TRANSPARENT));
+    int i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(row + i));
+        const __m256i old = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(out + i));
+        const __m256i keep = _mm256_cmpeq_epi8(v, transparent);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), _mm256_blendv_epi8(v, old, keep));
+    }
+    overlay_row(out + i, row + i, n - i);
+}
+
+// Each 16-byte lane shuffles its own copy of a source part; an index moved
+// below 0 or to 16 and above is pushed past 127 by a saturating add of 0x70,
+// which makes the shuffle give 0.
+SPRITE_AVX2 void draw_rows_shuffle(const ScaledRows &s, uint8_t *out, int64_t h) {
+    alignas(32) uint8_t index[ROW_BUFFER];
+    alignas(32) uint8_t scaled[ROW_BUFFER];
+    alignas(16) uint8_t source[64] = {};
+    const ShuffleSetup u = shuffle_setup(s, index, 32);
+    const int chunks = (s.w + 31) / 32;
+    const __m256i lift = _mm256_set1_epi8(0x70);
+    int64_t scaled_from = -1;
+    int64_t sy = s.sy;
+    for (int64_t r = 0; r < h; ++r, sy += s.y_step, out += s.pitch) {
+        const int64_t from = s.from(sy);
+        if (from != scaled_from) {
+            std::memcpy(source, s.pixels + from, static_cast<size_t>(u.span));
+            __m256i part[4];
+            for (int j = 0; j < u.parts; ++j)
+                part[j] = _mm256_broadcastsi128_si256(
+                    _mm_load_si128(reinterpret_cast<const __m128i *>(source + 16 * j)));
+            for (int c = 0; c < chunks; ++c) {
+                const __m256i at =
+                    _mm256_load_si256(reinterpret_cast<const __m256i *>(index + 32 * c));
+                __m256i v = _mm256_setzero_si256();
+                for (int j = 0; j < u.parts; ++j) {
+                    const __m256i local =
+                        _mm256_sub_epi8(at, _mm256_set1_epi8(static_cast<char>(16 * j)));
+                    v = _mm256_or_si256(
+                        v, _mm256_shuffle_epi8(part[j], _mm256_adds_epu8(local, lift)));
+                }
+                _mm256_store_si256(reinterpret_cast<__m256i *>(scaled + 32 * c), v);
+            }
+            scaled_from = from;
+        }
+        overlay_row_avx2(out, scaled, s.w);
+    }
+}
+#elif SPRITE_SHUFFLE_ROWS
+// WebAssembly: a swizzle gives 0 for any index of 16 and above, and an index
+// moved below 0 wraps to one. The overlay picks bytes by a bit select.
+// A row of 16 or more bytes ends with a block that overlaps the one before:
+// laying the same bytes over a byte twice leaves what laying them once does.
+void overlay_row_simd128(uint8_t *out, const uint8_t *row, int n) {
+    if (n < 16) {
+        overlay_row(out, row, n);
+        return;
+    }
+    const v128_t transparent = wasm_i8x16_splat(static_cast<int8_t>(BITMAP_TRANSPARENT));
+    auto block = [&](int i) {
+        const v128_t v = wasm_v128_load(row + i);
+        const v128_t keep = wasm_i8x16_eq(v, transparent);
+        wasm_v128_store(out + i, wasm_v128_bitselect(wasm_v128_load(out + i), v, keep));
+    };
+    for (int i = 0; i + 16 < n; i += 16) block(i);
+    block(n - 16);
+}
+
+// A row with no transparent byte is a copy: 16-byte stores, the last one
+// overlapping the one before.
+void copy_row_simd128(uint8_t *out, const uint8_t *row, int n) {
+    if (n < 16) {
+        std::memcpy(out, row, static_cast<size_t>(n));
+        return;
+    }
+    for (int i = 0; i + 16 < n; i += 16) wasm_v128_store(out + i, wasm_v128_load(row + i));
+    wasm_v128_store(out + n - 16, wasm_v128_load(row + n - 16));
+}
+
+void draw_rows_shuffle(const ScaledRows &s, uint8_t *out, int64_t h) {
+    alignas(16) uint8_t index[ROW_BUFFER];
+    alignas(16) uint8_t scaled[ROW_BUFFER];
+    alignas(16) uint8_t source[64] = {};
+    const ShuffleSetup u = shuffle_setup(s, index, 16);
+    const int chunks = (s.w + 15) / 16;
+    bool opaque = false;
+    int64_t scaled_from = -1;
+    int64_t sy = s.sy;
+    for (int64_t r = 0; r < h; ++r, sy += s.y_step, out += s.pitch) {
+        const int64_t from = s.from(sy);
+        if (from != scaled_from) {
+            // Whole 16-byte parts by vector loads and the rest byte by byte:
+            // a block copy of a few dozen bytes costs more as a call.
+            const uint8_t *in = s.pixels + from;
+            const int whole = u.span & ~15;
+            for (int j = 0; j < whole; j += 16) wasm_v128_store(source + j, wasm_v128_load(in + j));
+            for (int j = whole; j < u.span; ++j) source[j] = in[j];
+            // Sampled from source bytes none of which is transparent (the
+            // zeroed rest of the block never is), the row is opaque.
+            const v128_t transparent = wasm_i8x16_splat(static_cast<int8_t>(BITMAP_TRANSPARENT));
+            v128_t part[4], holes = wasm_i8x16_splat(0);
+            for (int j = 0; j < u.parts; ++j) {
+                part[j] = wasm_v128_load(source + 16 * j);
+                holes = wasm_v128_or(holes, wasm_i8x16_eq(part[j], transparent));
+            }
+            opaque = !wasm_v128_any_true(holes);
+            for (int c = 0; c < chunks; ++c) {
+                const v128_t at = wasm_v128_load(index + 16 * c);
+                v128_t v = wasm_i8x16_swizzle(part[0], at);
+                for (int j = 1; j < u.parts; ++j)
+                    v = wasm_v128_or(
+                        v, wasm_i8x16_swizzle(
+                               part[j],
+                               wasm_i8x16_sub(at, wasm_i8x16_splat(static_cast<int8_t>(16 * j)))));
+                wasm_v128_store(scaled + 16 * c, v);
+            }
+            scaled_from = from;
+        }
+        if (opaque)
+            copy_row_simd128(out, scaled, s.w);
+        else
+            overlay_row_simd128(out, scaled, s.w);
+    }
+}
+#endif
 
 #if SPRITE_WIDE_ROWS
 // When a row samples no more than 64 source bytes, each 64-pixel chunk of it
@@ -228,17 +408,38 @@ void sprite_draw_scaled(int cx, int cy, int w_in, int h_in, const Bitmap *bitmap
     const ScaledRows rows{bitmap_pixels(bitmap), sy,     y_step, sx >> 16, k, columns,
                           static_cast<int>(w),   c.pitch};
     uint8_t *out = BackBuffer + y * c.pitch + x;
+    if (sprites.row_kernel < 0) sprites.row_kernel = widest_row_kernel(SPRITE_ROWS_PERMUTE);
+    if (columns[w - 1] < 64) {
 #if SPRITE_WIDE_ROWS
-    if (sprites.wide_rows < 0) sprites.wide_rows = wide_rows_available();
-    if (sprites.wide_rows && columns[w - 1] < 64) {
-        draw_rows_wide(rows, out, h);
-        return;
-    }
+        if (sprites.row_kernel == SPRITE_ROWS_PERMUTE) {
+            draw_rows_wide(rows, out, h);
+            return;
+        }
 #endif
+#if SPRITE_SHUFFLE_ROWS
+        if (sprites.row_kernel == SPRITE_ROWS_SHUFFLE) {
+            draw_rows_shuffle(rows, out, h);
+            return;
+        }
+#endif
+    }
     draw_rows_portable(rows, out, h);
 }
 
-int sprite_use_wide_rows(int on) {
-    sprites.wide_rows = on && wide_rows_available();
-    return sprites.wide_rows;
+int sprite_use_row_kernel(int widest) {
+    sprites.row_kernel = widest_row_kernel(widest);
+    return sprites.row_kernel;
+}
+
+const char *sprite_row_kernel_name(int kernel) {
+    switch (kernel) {
+        case SPRITE_ROWS_PORTABLE: return "portable";
+#if defined(__wasm_simd128__)
+        case SPRITE_ROWS_SHUFFLE: return "simd128";
+#else
+        case SPRITE_ROWS_SHUFFLE: return "avx2";
+#endif
+        case SPRITE_ROWS_PERMUTE: return "avx512";
+        default: return "?";
+    }
 }

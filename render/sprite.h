@@ -39,9 +39,20 @@ inline const uint8_t *bitmap_pixels(const Bitmap *b) {
 void sprite_draw(int x, int y, const Bitmap *bitmap);
 void sprite_draw_scaled(int cx, int cy, int w, int h, const Bitmap *bitmap);
 
-// Scaled rows that sample at most 64 source bytes are drawn with 512-bit
-// byte permutes where the processor has them, else by a portable writer;
-// both put exactly the same bytes. With on = 0 the portable writer is used
-// from now on, with on != 0 the wide one if available. Returns 1 when the
-// wide writer is in use. For tests and benchmarks; the game never calls it.
-int sprite_use_wide_rows(int on);
+// Scaled rows that sample at most 64 source bytes have three writers, which
+// all put exactly the same bytes: the portable one, 16-byte shuffles of the
+// source row (AVX2 on x86-64, SIMD128 in WebAssembly) and 512-bit byte
+// permutes with masked stores (AVX-512 VBMI). Rows that sample more always
+// take the portable one. The widest the processor runs is used unless
+// sprite_use_row_kernel says otherwise.
+constexpr int SPRITE_ROWS_PORTABLE = 0;
+constexpr int SPRITE_ROWS_SHUFFLE = 1;
+constexpr int SPRITE_ROWS_PERMUTE = 2;
+
+// From now on the widest writer the processor runs that is no wider than
+// `widest`; returns its number. For tests and benchmarks; the game never
+// calls it.
+int sprite_use_row_kernel(int widest);
+
+// "portable", "avx2" or "simd128", "avx512"; "?" for other numbers.
+const char *sprite_row_kernel_name(int kernel);

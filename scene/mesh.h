@@ -60,6 +60,7 @@ struct Mesh {
     int32_t vertex_count;
     Vertex *vertices;
     Face *faces;
+    Face *last_face;           // where mesh_add_face links the next one
     int32_t centre[3];         // model-space box centre
     int32_t world_centre[3];   // position + centre
     int32_t view_centre[3];    // camera space, per frame

@@ -14,6 +14,7 @@
 #include "platform/kbd.h"
 #include "platform/video.h"
 #include "render/camera.h"
+#include "render/overlap.h"
 #include "scene/mesh.h"
 
 namespace {
@@ -170,6 +171,55 @@ TEST_F(CollisionPass, OverlapQuerySkipsItsOwnMeshKeepsListOrderAndStopsWhenFull)
     // The query's own mesh (first) and the one far away (second) are skipped.
     EXPECT_EQ(camera_find_overlaps(&cam, &meshes[0], found.data()), OVERLAP_MAX);
     for (size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i], i < OVERLAP_MAX ? &owners[i + 2] : &sentinel);
+}
+
+// The grid's answers against the plain search of the list, query by query,
+// on random lists: small boxes in clusters, long thin ones, huge ones, boxes
+// of no width, coordinates near the 32-bit limits, ownerless meshes, and
+// queries both on the list and off it. The same owners in the same order.
+TEST_F(CollisionPass, IndexedSearchFindsWhatThePlainSearchFinds) {
+    uint32_t s = 1;
+    const auto rnd = [&](uint32_t n) {
+        s = s * 1664525u + 1013904223u;
+        return static_cast<int32_t>((s >> 3) % n);
+    };
+    std::vector<Body> owners(3000);
+    for (int round = 0; round < 60; ++round) {
+        const int count = 1 + rnd(round < 50 ? 300 : 2000);
+        const int32_t spread = round % 5 == 4 ? INT32_MAX : 1 + rnd(200000);
+        std::vector<Mesh> meshes;
+        for (int i = 0; i < count; ++i) {
+            const int kind = rnd(20);
+            const int32_t half = kind == 0  ? (rnd(2) ? INT32_MAX : rnd(1 << 27))
+                                 : kind < 3 ? 0
+                                            : 1 + rnd(kind < 6 ? 20000 : 3000);
+            const int32_t other = kind == 1 ? 1 + rnd(400000) : half;
+            int32_t cx = rnd(2) ? rnd(spread) : -rnd(spread), cz = rnd(2) ? rnd(spread) : -rnd(spread);
+            if (kind == 19) cx = INT32_MAX, cz = INT32_MIN;
+            meshes.push_back(
+                box({cx, rnd(200) - 100, cz}, {half, 1 + rnd(100), other}, rnd(8) == 0 ? nullptr : &owners[i]));
+        }
+        Camera cam = list_of(meshes);
+        overlap_reserve(round % 10 == 9 ? count - 1 : count + rnd(3));
+        const bool indexed = overlap_index(&cam) != 0;
+        EXPECT_EQ(indexed, round % 10 != 9);
+        std::vector<Mesh> off;   // queries that are not on the list
+        for (int i = 0; i < 50; ++i)
+            off.push_back(box({rnd(400000) - 200000, 0, rnd(400000) - 200000}, {1 + rnd(90000), 50, 1 + rnd(9000)}));
+        off.push_back(box({INT32_MAX, 0, INT32_MIN}, {INT32_MAX, 200, INT32_MAX}));
+        std::vector<const Mesh *> queries;
+        for (const Mesh &m : meshes) queries.push_back(&m);
+        for (const Mesh &m : off) queries.push_back(&m);
+        for (const Mesh *q : queries) {
+            Body *want[OVERLAP_MAX] = {}, *got[OVERLAP_MAX] = {};
+            const int n = camera_find_overlaps(&cam, q, want);
+            const int k = overlap_find(q, got);
+            ASSERT_EQ(k, indexed ? n : 0) << "round " << round;
+            if (indexed) { ASSERT_TRUE(std::equal(want, want + n, got)) << "round " << round; }
+        }
+        body_list = nullptr;
+    }
+    overlap_release();
 }
 
 // o's mass relative to p's sets the exchange; a mass of p of 0 or below, or

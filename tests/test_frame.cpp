@@ -16,6 +16,7 @@
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/video.h"
+#include "scene/mesh.h"
 
 namespace {
 
@@ -177,3 +178,33 @@ TEST_F(GameRestart, LaterGamesInOneProcessDrawTheFirstGamesFrames) {
 }
 
 }   // namespace
+
+// A start heading turns the car at each load and drives it that way; -1 (and
+// anything out of range) gives the level's own start, frame for frame.
+TEST_F(GameRestart, StartHeadingTurnsTheCarUntilItIsTakenBack) {
+    const std::vector<uint64_t> own = play_one_game();
+    game_set_start_heading(720);
+    game_startup();
+    level_load(1);
+    Body *player = nullptr;
+    game_update(&player);
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(player->heading, 720);
+    EXPECT_EQ(player->mesh->angle_y, 720);
+    const int32_t z0 = player->mesh->z;
+    headless_queue_key(KEY_UP, 1);
+    for (int frame = 0; frame < 60; frame++) {
+        EXPECT_EQ(kbd_was_hit(KEY_ESCAPE), 0);
+        game_frame(&player);
+    }
+    headless_queue_key(KEY_UP, 0);
+    EXPECT_LT(player->mesh->z, z0 - 1000) << "turned round, forward is along -z";
+    game_shutdown();
+    level_free();
+    EXPECT_NE(play_one_game(), own);
+    for (int32_t heading : {-1, 1440, -720}) {
+        game_set_start_heading(720);
+        game_set_start_heading(heading);
+        EXPECT_EQ(play_one_game(), own) << heading;
+    }
+}

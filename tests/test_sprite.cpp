@@ -210,15 +210,16 @@ void reference_scaled(uint8_t *buf, const Box &clip, int cx, int cy, int w_in, i
     }
 }
 
-// Against per-pixel stepping, with both row writers: bitmaps of 1 to 96
-// columns (up to 64 sampled bytes a row takes permutes, more the portable
-// path) with transparent holes, from a fraction of their size to many times
-// it, under random clip rectangles, drawn over each other.
-TEST(SpriteScaledSampling, BothRowWritersMatchPerPixelStepping) {
+// Against per-pixel stepping, with every row writer the processor runs:
+// bitmaps of 1 to 96 columns (up to 64 sampled bytes a row takes the vector
+// writers, more the portable path) with transparent holes, from a fraction
+// of their size to many times it, under random clip rectangles, drawn over
+// each other.
+TEST(SpriteScaledSampling, EveryRowWriterMatchesPerPixelStepping) {
     static uint8_t want[SCREEN_SIZE];
-    for (int wide : {0, 1}) {
-        if (sprite_use_wide_rows(wide) != wide) continue;   // no wide writer here
-        SCOPED_TRACE(wide ? "wide rows" : "portable rows");
+    for (int kernel : {SPRITE_ROWS_PORTABLE, SPRITE_ROWS_SHUFFLE, SPRITE_ROWS_PERMUTE}) {
+        if (sprite_use_row_kernel(kernel) != kernel) continue;   // not on this processor
+        SCOPED_TRACE(sprite_row_kernel_name(kernel));
         BackBuffer = screen;
         clear();
         std::memcpy(want, screen, sizeof want);
@@ -238,7 +239,7 @@ TEST(SpriteScaledSampling, BothRowWritersMatchPerPixelStepping) {
             ASSERT_EQ(std::memcmp(screen, want, sizeof want), 0) << "iteration " << iter;
         }
     }
-    sprite_use_wide_rows(1);
+    sprite_use_row_kernel(SPRITE_ROWS_PERMUTE);
 }
 
 // A 16×16 disc with a transparent outside and 8×4 stripes, at odd offsets,

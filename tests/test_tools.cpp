@@ -289,9 +289,9 @@ TEST(LevelText, TheSourceIsRefusedAtTheLineThatPassesTheLargestPool) {
     // 288 bytes a box: box 58255, on line 58258, passes 16 MiB.
     for (const Limits *limits : {&LIMITS_CLASSIC, &LIMITS_RAISED}) {
         limits_select(*limits);
-        EXPECT_EQ(
-            parse_error(text + "end\n").rfind("src.world:58258: the vertices and faces so far take 16777440 bytes", 0),
-            0u);
+        EXPECT_EQ(parse_error(text + "end\n")
+                      .rfind("src.world:58258: the level's vertices and faces come to more than 16777216 bytes", 0),
+                  0u);
     }
     limits_select(LIMITS_CLASSIC);
     std::string small = "world\nobject B\n mass 1\n spare 0\n";

@@ -67,7 +67,7 @@ TEST(Watch, ChangedLevelReloadsWithTheCarKeptBrokenOneIsSurvived) {
     res_set_folder(dir.c_str());
     game_startup();
     level_load(1);
-    watch_folder(dir.c_str());
+    watch_folder(dir.c_str(), game_watch_host());
     Body *player = nullptr;
     headless_queue_key(KEY_UP, 1);
     for (int frame = 0; frame < 30; frame++) {

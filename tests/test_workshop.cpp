@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/limits.h"
 #include "tools/workshop/workshop.h"
 
 namespace {
@@ -132,6 +133,65 @@ TEST(WorkshopRender, StartViewFreeCameraAndARefusedLevelSurvived) {
     auto again = std::make_unique<WorkshopFrame>();
     ASSERT_TRUE(folder.render(nullptr, again.get(), &error)) << error;
     EXPECT_EQ(0, std::memcmp(first->rgba, again->rgba, sizeof first->rgba));
+}
+
+}   // namespace
+
+namespace {
+
+// What a source can make the compiler do is bounded: the OBJ files its obj
+// lines read together, and the size of what it builds, each refused at the
+// line that goes past the bound.
+TEST(WorkshopCompile, ManyObjLinesAndHugeLevelsStopAtTheLineThatPassesTheBound) {
+    const fs::path dir = fs::temp_directory_path() / ("workshop_bound_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    {
+        std::ofstream obj(dir / "big.obj", std::ios::binary);
+        obj << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n" << std::string(1 << 20, '#') << "\n";
+    }
+    const size_t obj_size = fs::file_size(dir / "big.obj");
+    std::string source = "world\nobject A\n mass 1\n";
+    for (int i = 0; i < 40; i++) source += " obj big.obj grey 200\n";
+    source += "end\n";
+    Bytes bytes;
+    std::string error;
+    int line = 0;
+    const std::string path = (dir / "level.world").string();
+    EXPECT_FALSE(workshop_compile(source, path, &bytes, &error, &line));
+    const int lines_read = static_cast<int>((size_t{16} << 20) / obj_size);
+    EXPECT_EQ(line, 4 + lines_read) << error;
+    EXPECT_NE(error.find("bytes of OBJ files in all"), std::string::npos) << error;
+
+    // A box is 8 vertices and 12 faces: 288 bytes; 58,255 pass 16 MiB.
+    std::string boxes = "world\nobject A\n mass 1\n";
+    for (int i = 0; i < 60000; i++) boxes += " box 0 0 0 9 9 9 grey 1\n";
+    EXPECT_FALSE(workshop_compile(boxes, "level.world", &bytes, &error, &line));
+    EXPECT_EQ(line, 3 + 58255) << error;
+    EXPECT_NE(error.find("more than the game's largest pool holds"), std::string::npos) << error;
+    fs::remove_all(dir);
+}
+
+}   // namespace
+
+namespace {
+
+// The workshop compiles under the raised limits and draws a level under the
+// classic ones whenever levelc with its default limits would take it too.
+TEST(WorkshopCompile, ClassicFitIsWhatDefaultLevelcTakes) {
+    const fs::path root = POLYDRIVE_SOURCE_DIR;
+    limits_select(LIMITS_RAISED);
+    Bytes one, three;
+    std::string error;
+    int line = 0;
+    const fs::path level1 = root / "assets/level1.world", level3 = root / "assets/level3.world";
+    ASSERT_TRUE(workshop_compile(read_text(level1), level1, &one, &error, &line)) << error;
+    ASSERT_TRUE(workshop_compile(read_text(level3), level3, &three, &error, &line)) << error;
+    const Bytes spare = compile_ok("world\nobject S\n mass 1\n spare 5000\n box 0 0 0 9 9 9 grey 1\nend\n");
+    EXPECT_TRUE(workshop_fits_classic(one));
+    EXPECT_FALSE(workshop_fits_classic(three)) << "larger than the classic pool";
+    EXPECT_FALSE(workshop_fits_classic(spare)) << "more spare slots than classic allows";
+    EXPECT_EQ(&limits_current(), &LIMITS_RAISED);
+    limits_select(LIMITS_CLASSIC);
 }
 
 }   // namespace

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds every libFuzzer target with clang under ASan+UBSan and runs each for
+# Builds every libFuzzer target (each fuzz/fuzz_<name>.cpp, registered by
+# fuzz/CMakeLists.txt) with clang under ASan+UBSan and runs each for
 # SECONDS (default 60), starting from the minimised corpus kept in
 # fuzz/corpus/<target>/ and the hand-made seeds in fuzz/seeds/<target>/; new
 # inputs go to build-fuzz/corpus/<target>/. Findings are written to

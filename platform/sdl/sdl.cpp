@@ -503,13 +503,7 @@ void plat_set_mode(int mode) {
         if (sdl.graphics) return;
         // Marked first: if opening fails, the shutdown closes what was opened.
         sdl.graphics = 1;
-        const auto bytes = static_cast<size_t>(sdl.frame_bytes);
-        sdl.vram = static_cast<uint8_t *>(safe_alloc(bytes));
-        sdl.converted = static_cast<uint8_t *>(safe_alloc(bytes));
-        sdl.pixels = static_cast<uint32_t *>(safe_alloc(bytes * sizeof(uint32_t)));
-        std::memset(sdl.vram, 0, bytes);
-        std::memset(sdl.converted, 0, bytes);
-        std::memset(sdl.pixels, 0, bytes * sizeof(uint32_t));
+        rowconvert_buffers(sdl.frame_bytes, sdl.vram, sdl.converted, sdl.pixels);
         sdl.palette_changed = 1;
         sdl.next_present_ns = 0;
         open_window();

@@ -5,7 +5,8 @@
 //
 // For tests and measurements only, URL parameters:
 //   keys=SCRIPT   play a key script in the recorder's format (COUNT key key ...
-//                 a line), one game frame after another without pacing; the
+//                 a line, read by keyscript.js as the native game reads it),
+//                 one game frame after another without pacing; the
 //                 keyboard and touch buttons are then ignored
 //   frames=N      with keys: stop after game frame N (the picture stays)
 //   bench=1       with keys: no drawing and no pause for the browser; the
@@ -13,11 +14,13 @@
 //   seconds=N     end a game after N seconds instead of 60
 //   touch=1       show the touch buttons without a touch screen
 //   map=1         show the map from the start (as the Map button does)
-//   scale=N, wide=0|1
-//                 play at this scale and shape without changing the ones the
-//                 page remembers
-// The scale (1..6) and widescreen settings in the footer are kept in the
-// browser's storage and take effect from the next game.
+//   scale=N, wide=0|1, level=N, limits=classic|raised
+//                 play at this scale and shape, this level under these
+//                 limits, without changing the ones the page remembers
+// The level (1..3), limits (classic or raised), scale (1..6) and widescreen
+// settings in the footer are kept in the browser's storage and take effect
+// from the next game. Choosing a level that needs the raised limits chooses
+// them too.
 // window.polydrive tells a test what happens (see below).
 (function () {
   'use strict';
@@ -45,6 +48,8 @@
     status: '',          // the game's last status line
     scale: 1,            // the picture of the game in progress
     widescreen: 0,
+    level: 1,            // the level of the game in progress
+    limits: 'classic',   // and the limits it is played under
   };
   window.polydrive = polydrive;
   const touchScreen = params.get('touch') === '1' || navigator.maxTouchPoints > 0 ||
@@ -63,37 +68,6 @@
     polydrive.state = 'fatal';
     polydrive.fatal = line;
     show(line + '\nReload the page to try again.', 'fatal');
-  }
-
-  // The recorder's key scripts: "COUNT key key ..." holds the keys for the
-  // next COUNT frames; '#' starts a comment; nothing is held after the end.
-  const SCRIPT_BITS = {up: 1, down: 2, left: 4, right: 8, stop: 16, esc: 32};
-  function parseScript(text) {
-    const segments = [];
-    text.split('\n').forEach((raw, index) => {
-      const words = raw.split('#')[0].trim().split(/\s+/).filter(Boolean);
-      if (words.length === 0) return;
-      const where = `key script line ${index + 1}`;
-      if (!/^\d+$/.test(words[0])) throw new Error(`${where}: expected a frame count, not '${words[0]}'`);
-      if (words.length < 2) throw new Error(`${where}: no keys after the count (use 'none')`);
-      let keys = 0;
-      let none = false;
-      for (const word of words.slice(1)) {
-        if (word === 'none') none = true;
-        else if (word in SCRIPT_BITS) keys |= SCRIPT_BITS[word];
-        else throw new Error(`${where}: unknown key '${word}'`);
-      }
-      if (none && keys !== 0) throw new Error(`${where}: 'none' cannot be combined with keys`);
-      segments.push([Number(words[0]), keys]);
-    });
-    return frame => {
-      let first = 1;
-      for (const [count, keys] of segments) {
-        if (frame - first < count) return keys;
-        first += count;
-      }
-      return 0;
-    };
   }
 
   // Browsers refuse to fetch the WebAssembly from file://, which would leave
@@ -128,6 +102,24 @@
     // before the first game (levellink.js, the workshop's).
     onRuntimeInitialized() {
       if (params.get('map') === '1') Module._polydrive_map(1);
+      // A link from the workshop's Drive from here also carries the camera's heading.
+      const heading = window.levelLink ? window.levelLink.hashValue('heading') : null;
+      if (heading !== null) {
+        if (!/^[0-9]{1,4}$/.test(heading) || Number(heading) >= 1440) {
+          fail(`The heading in the link is not a number in 0..1439: '${heading.slice(0, 20)}'.`);
+          return;
+        }
+        Module._polydrive_start_heading(Number(heading));
+      }
+      // A level that needs the raised limits says so in its link.
+      const limits = window.levelLink ? window.levelLink.hashValue('limits') : null;
+      if (limits !== null) {
+        if (limits !== 'raised' && limits !== 'classic') {
+          fail(`The limits in the link are neither raised nor classic: '${limits.slice(0, 20)}'.`);
+          return;
+        }
+        Module._polydrive_limits(limits === 'raised' ? 1 : 0);
+      }
       const shared = window.levelLink ? window.levelLink.sharedLevel() : Promise.resolve(null);
       shared.then(bytes => {
         if (bytes) FS.writeFile('/lib/level1.3dw', bytes);
@@ -159,7 +151,7 @@
   const bench = params.get('bench') === '1';
   try {
     if (params.has('keys')) {
-      Module.webScriptKeys = parseScript(params.get('keys'));
+      Module.webScriptKeys = keyScript.player(keyScript.parse(params.get('keys')));
       if (params.has('frames')) Module.webPauseAt = Number(params.get('frames'));
       if (bench) Module.noDrawing = true;
     }
@@ -198,6 +190,28 @@
     return [scale, wide ? 1 : 0];
   }
 
+  // The level and the limits it is played under.
+  const levelChoice = document.getElementById('level');
+  const limitsChoice = document.getElementById('limits');
+  const validLevel = text => /^[1-3]$/.test(text || '') ? Number(text) : null;
+  const validLimits = text => text === 'classic' || text === 'raised' ? text : null;
+  levelChoice.value = String(validLevel(stored('polydrive.level')) || 1);
+  limitsChoice.value = validLimits(stored('polydrive.limits')) || 'classic';
+  levelChoice.addEventListener('change', () => {
+    store('polydrive.level', levelChoice.value);
+    const needs = levelChoice.selectedOptions[0].dataset.limits;
+    if (needs && limitsChoice.value !== needs) {
+      limitsChoice.value = needs;
+      store('polydrive.limits', needs);
+    }
+  });
+  limitsChoice.addEventListener('change', () => store('polydrive.limits', limitsChoice.value));
+  function levelSettings() {
+    const level = validLevel(params.get('level')) || Number(levelChoice.value) || 1;
+    const limits = validLimits(params.get('limits')) || limitsChoice.value;
+    return [level, limits];
+  }
+
   async function newGame() {
     if (polydrive.state === 'playing' || polydrive.state === 'fatal') return;
     polydrive.state = 'playing';
@@ -210,9 +224,13 @@
     document.body.classList.toggle('wide', wide === 1);
     polydrive.scale = scale;
     polydrive.widescreen = wide;
+    const [level, limits] = levelSettings();
+    polydrive.level = level;
+    polydrive.limits = limits;
     let signal;
     try {
-      signal = await Module.ccall('polydrive_play', 'number', ['number', 'number'], [scale, wide], {async: true});
+      signal = await Module.ccall('polydrive_play', 'number', ['number', 'number', 'number', 'number'],
+                                  [scale, wide, level, limits === 'raised' ? 1 : 0], {async: true});
     } catch (error) {
       // A fatal error has shown its line already; anything else shows here.
       if (!(error && error.name === 'ExitStatus')) fail(`The game stopped: ${error}`);

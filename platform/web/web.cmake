@@ -13,12 +13,13 @@ set(WEB_DIR ${CMAKE_SOURCE_DIR}/platform/web)
 # of the scalar code, so the frames do not change.
 target_compile_options(polydrive_flags INTERFACE -msimd128 -msse2 -mbulk-memory)
 target_link_options(polydrive_flags INTERFACE -msimd128 -mbulk-memory)
-set(WEB_PAGE_FILES index.html page.js page.css)
+set(WEB_PAGE_FILES index.html page.js page.css keyscript.js)
 
 # Asyncify lets the frame loop suspend in plat_present; only direct calls can
 # reach that suspension (the engine's function pointers never do), which keeps
 # the instrumented code small. Memory is fixed, so the canvas can keep one view
-# of the picture in it.
+# of the picture in it; 48 MB holds the raised limits' 16 MiB pool and draw
+# list beside the biggest frame.
 #
 # The optimiser inlines every function with one caller into it before
 # Asyncify runs, which would make the whole frame (update, render, flip) one
@@ -29,7 +30,7 @@ set(WEB_PAGE_FILES index.html page.js page.css)
 set(WEB_LINK_OPTIONS
   -sASYNCIFY -sASYNCIFY_IGNORE_INDIRECT=1
   -sBINARYEN_EXTRA_PASSES=--one-caller-inline-max-function-size=100
-  -sENVIRONMENT=web -sINITIAL_MEMORY=16MB -sALLOW_MEMORY_GROWTH=0
+  -sENVIRONMENT=web -sINITIAL_MEMORY=48MB -sALLOW_MEMORY_GROWTH=0
   -sEXPORTED_RUNTIME_METHODS=ccall --no-entry)
 
 add_library(platform_web STATIC ${WEB_DIR}/web.cpp)

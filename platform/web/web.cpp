@@ -301,16 +301,7 @@ void plat_set_mode(int mode) {
     if (mode == PLAT_MODE_GRAPHICS) {
         if (web.graphics) return;
         web.graphics = 1;
-        const auto bytes = static_cast<size_t>(web.picture_bytes);
-        std::free(web.vram);
-        std::free(web.converted);
-        std::free(web.pixels);
-        web.vram = static_cast<uint8_t *>(safe_alloc(bytes));
-        web.converted = static_cast<uint8_t *>(safe_alloc(bytes));
-        web.pixels = static_cast<uint32_t *>(safe_alloc(bytes * sizeof(uint32_t)));
-        std::memset(web.vram, 0, bytes);
-        std::memset(web.converted, 0, bytes);
-        std::memset(web.pixels, 0, bytes * sizeof(uint32_t));
+        rowconvert_buffers(web.picture_bytes, web.vram, web.converted, web.pixels);
         web.palette_changed = 1;
         web.drawing = web_canvas_open(web.picture.width, web.picture.height);
     } else {

@@ -4,7 +4,7 @@
 # frames as the game showed and ends on the frame the window showed last (an
 # F12 screenshot of it); --play-demo shows the same drive at the game's pace,
 # frame for frame, and ends by itself; Escape ends a demo early; a game ended
-# by SIGTERM still leaves a whole demo.
+# by SIGTERM or SIGHUP (its terminal closed) still leaves a whole demo.
 #
 #   bash tests/e2e/window_demo.sh BUILD_DIR      (from the repository root)
 #
@@ -105,18 +105,22 @@ wait_exit 10
 [ "$status" -eq 0 ] || fail "Escape while playing: exit status $status"
 [ "$(asked)" -lt $((frames + 1)) ] || fail "Escape did not end the demo early"
 
-# 5. SIGTERM while recording still leaves a whole demo, and no temporary file.
-run_game --record-demo "$tmp/term.keys"
-sleep 0.5   # keys pressed before the game takes the keyboard are not its own
-hold Up 0.7
-kill -TERM "$game_pid"
-wait_exit 10
-[ "$status" -eq 143 ] || fail "SIGTERM: exit status $status; output: $(cat "$tmp/game.out" "$tmp/game.err")"
-[ -f "$tmp/term.keys" ] || fail "SIGTERM left no demo"
-term_frames=$(demo_frames "$tmp/term.keys")
-[ "$(asked)" = $((term_frames + 1)) ] || fail "the game showed $(($(asked) - 1)) frames, its demo holds $term_frames"
-grep -q " up" "$tmp/term.keys" || fail "the demo lost the drive: $(cat "$tmp/term.keys")"
-ls "$tmp" | grep -q '\.tmp-' && fail "a temporary file was left: $(ls "$tmp")"
-"$recorder" --keys "$tmp/term.keys" --frames "$term_frames" --every "$term_frames" --out "$tmp/rec2" >"$tmp/rec.log" 2>&1 ||
-    fail "recorder refused the SIGTERM demo: $(cat "$tmp/rec.log")"
-echo "$name: SIGTERM left a whole demo of $term_frames frames"
+# 5. SIGTERM or SIGHUP while recording still leaves a whole demo, and no
+# temporary file.
+for signal in TERM:143 HUP:129; do
+    sig=${signal%:*} code=${signal#*:}
+    run_game --record-demo "$tmp/$sig.keys"
+    sleep 0.5   # keys pressed before the game takes the keyboard are not its own
+    hold Up 0.7
+    kill -"$sig" "$game_pid"
+    wait_exit 10
+    [ "$status" -eq "$code" ] || fail "SIG$sig: exit status $status; output: $(cat "$tmp/game.out" "$tmp/game.err")"
+    [ -f "$tmp/$sig.keys" ] || fail "SIG$sig left no demo"
+    term_frames=$(demo_frames "$tmp/$sig.keys")
+    [ "$(asked)" = $((term_frames + 1)) ] || fail "the game showed $(($(asked) - 1)) frames, its demo holds $term_frames"
+    grep -q " up" "$tmp/$sig.keys" || fail "the demo lost the drive: $(cat "$tmp/$sig.keys")"
+    ls "$tmp" | grep -q '\.tmp-' && fail "a temporary file was left: $(ls "$tmp")"
+    "$recorder" --keys "$tmp/$sig.keys" --frames "$term_frames" --every "$term_frames" --out "$tmp/rec-$sig" >"$tmp/rec.log" 2>&1 ||
+        fail "recorder refused the SIG$sig demo: $(cat "$tmp/rec.log")"
+    echo "$name: SIG$sig left a whole demo of $term_frames frames"
+done

@@ -3,7 +3,9 @@
 # indices and palette equal the recorder's frame (the car parked at the start,
 # so every frame equals the first); a second F12 in the same second writes a
 # second file; a folder that cannot be made gives one line on standard error
-# and the game goes on, to end normally by Escape.
+# and the game goes on, to end normally by Escape; a user-dirs.dirs that is a
+# FIFO or /dev/zero neither freezes F12 nor keeps SIGTERM out, and the
+# picture goes to ~/Pictures/polydrive.
 #
 #   bash tests/e2e/window_screenshot.sh BUILD_DIR      (from the repository root)
 name=window_screenshot
@@ -70,3 +72,28 @@ msg=$(cat "$tmp/game.err")
 : >"$tmp/game.err"
 escape_and_end
 echo "$name: an unmakeable folder gave one line ($msg) and the game went on"
+
+# user-dirs.dirs as a FIFO with no writer (a blocking open would wait for
+# good) and as /dev/zero (a read would never end).
+mkdir -p "$tmp/fifo-config" "$tmp/zero-config"
+mkfifo "$tmp/fifo-config/user-dirs.dirs"
+ln -s /dev/zero "$tmp/zero-config/user-dirs.dirs"
+for config in fifo-config zero-config; do
+    home=$tmp/home-$config
+    mkdir -p "$home"
+    start_game env -u XDG_PICTURES_DIR HOME="$home" XDG_CONFIG_HOME="$tmp/$config"
+    wait_window
+    sleep 0.5
+    timeout 5 xdotool windowfocus --sync "$wid" 2>/dev/null
+    press F12
+    for _ in $(seq 50); do
+        [ -n "$(ls "$home/Pictures/polydrive" 2>/dev/null)" ] && break
+        sleep 0.1
+    done
+    [ -n "$(ls "$home/Pictures/polydrive" 2>/dev/null)" ] ||
+        fail "$config: F12 saved nothing in ~/Pictures/polydrive: $(cat "$tmp/game.err")"
+    kill -TERM "$game_pid"
+    wait_exit 5
+    [ "$status" -eq 143 ] || fail "$config: SIGTERM after F12 gave exit status $status"
+    echo "$name: user-dirs.dirs as $config: F12 saved to ~/Pictures/polydrive, SIGTERM ended the game"
+done

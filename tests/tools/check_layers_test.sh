@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The include check passes on the tree as it is, and fails, naming file and
-# line, on an upward include and on an include between two backends planted
-# in a copy of the tree.
+# line, on an upward include, on an include between two backends and on an
+# include circle within a floor (two units, and three) planted in a copy of
+# the tree.
 #   bash tests/tools/check_layers_test.sh CHECK_SCRIPT WORK_DIR
 set -euo pipefail
 check=$1
@@ -33,6 +34,24 @@ line=$(plant base/fixed.h '#include "platform/video.h"')
 expect_refused base/fixed.h "$line"
 line=$(plant platform/headless/headless.cpp '#include "platform/sdl/keymap.h"')
 expect_refused platform/headless/headless.cpp "$line"
+
+# Circles within a floor: hud's source including game's header closes a
+# circle with game.cpp's include of hud.h; so does pause's,
+# which closes circles of two and of three units.
+line=$(plant frame/hud.cpp '#include "frame/game.h"')
+expect_refused frame/hud.cpp "$line"
+grep -q 'an include circle: frame/hud -> frame/game -> frame/hud$' "$work/out" ||
+  { cat "$work/out"; fail "the circle is not named"; }
+grep -q '^frame/game.cpp:[0-9]*: includes "frame/hud.h", an include circle' "$work/out" ||
+  { cat "$work/out"; fail "the other half of the circle is not reported"; }
+line=$(plant frame/pause.cpp '#include "frame/game.h"')
+expect_refused frame/pause.cpp "$line"
+# (hud includes pause, pause now game, game hud: a circle of three units.)
+grep -q '^frame/hud.cpp:[0-9]*: includes "frame/pause.h", an include circle: frame/hud -> frame/pause -> frame/game -> frame/hud$' "$work/out" ||
+  { cat "$work/out"; fail "the circle of three is not named"; }
+# Within a unit, and one way between two units, there is no circle.
+plant frame/hud.h '#include "frame/pause.h"' > /dev/null
+python3 "$check" "$work/tree" > "$work/out" 2>&1 || { cat "$work/out"; fail "a one-way include was refused"; }
 
 # The same include one floor lower is fine: frame may include scene.
 plant frame/drive.cpp '#include "scene/world.h"' > /dev/null

@@ -3,7 +3,10 @@
 # SIGXFSZ ignored so the write fails instead of killing the tool) leaves the
 # previous output byte for byte and no temporary file; an output that is the
 # tool's own input, however named, is refused with the input unchanged; a
-# failed write to standard output (/dev/full) is one line and a failure.
+# failed write to standard output (/dev/full) is one line and a failure;
+# outputs get the modes the umask gives (a new level 0644 under umask 022,
+# readable by the game run by another user; a replaced one keeps its mode as
+# far as the umask allows).
 #   bash tests/tools/hostile_outputs.sh BUILD_DIR WORK_DIR
 source "$(dirname "$0")/hostile_common.bash"
 
@@ -69,6 +72,20 @@ for out in pipe.3dw folder.3dw; do
   expect 1 "$out: not a regular file" "$levelc" "$work/src.world" -o "$work/$out"
 done
 [ -p "$work/pipe.3dw" ] && [ -d "$work/folder.3dw" ] || fail "a FIFO or folder output was replaced"
+
+# Modes: new files and replaced ones, under umask 022 and 077.
+mode_of() { stat -c %a "$1"; }
+rm -f "$work/mode.3dw" "$work/kept.3dw" "$work/private.3dw"
+expect 0 "" bash -c "umask 022; exec $levelc $work/src.world -o $work/mode.3dw"
+[ "$(mode_of "$work/mode.3dw")" = 644 ] || fail "a new level under umask 022 got mode $(mode_of "$work/mode.3dw")"
+cp "$work/good.3dw" "$work/kept.3dw"; chmod 640 "$work/kept.3dw"
+expect 0 "" bash -c "umask 022; exec $levelc $work/src.world -o $work/kept.3dw"
+[ "$(mode_of "$work/kept.3dw")" = 640 ] || fail "a replaced 0640 level got mode $(mode_of "$work/kept.3dw")"
+chmod 666 "$work/kept.3dw"
+expect 0 "" bash -c "umask 022; exec $levelc $work/src.world -o $work/kept.3dw"
+[ "$(mode_of "$work/kept.3dw")" = 644 ] || fail "a replaced 0666 level under umask 022 got mode $(mode_of "$work/kept.3dw")"
+expect 0 "" bash -c "umask 077; exec $levelc $work/src.world -o $work/private.3dw"
+[ "$(mode_of "$work/private.3dw")" = 600 ] || fail "a new level under umask 077 got mode $(mode_of "$work/private.3dw")"
 
 # Standard output that cannot be written.
 lib_run=$work/run; fresh_lib "$lib_run"

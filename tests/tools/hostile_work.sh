@@ -97,16 +97,16 @@ print("\n".join("f %d %d %d" % (r.randrange(1, n + 1), r.randrange(1, n + 1), r.
 ' >"$work/mesh.obj"
 { printf 'world\nobject M\n  mass 1\n  spare 0\n'; for _ in $(seq 300); do echo "  obj mesh.obj red 1"; done; echo end; } >"$work/many.world"
 expect 1 "many.world:5: .*mesh.obj:[0-9]+: its vertices and faces take more than the 10240 bytes" "$levelc" "$work/many.world" -o "$work/x.3dw"
-# Under the raised limits the first 8 fit the pool: some 16 MiB of faces
-# built, given 30 s (a sanitizer build is slow), not the minutes of 300.
+# Under the raised limits the OBJ bytes read bound it: the ninth 2 MB file
+# passes 16 MiB in all (given 30 s, as a sanitizer build is slow).
 timeout -k 1 30 "$levelc" --limits raised "$work/many.world" -o "$work/x.3dw" 2>"$work/err"
 [ $? -eq 1 ] || fail "levelc --limits raised many.world did not refuse it within 30 s"
-grep -qE "many.world:14: .*mesh.obj:[0-9]+: its vertices and faces take more than .* 16777216-byte resource pool" "$work/err" ||
+grep -qE "many.world:13: the obj lines read more than 16777216 bytes of OBJ files in all" "$work/err" ||
   fail "many.world under raised: $(head -c 300 "$work/err")"
-# OBJ files that hold little but take bytes to read: 64 MiB in all.
+# OBJ files that hold little but take bytes to read: 16 MiB in all.
 { echo "v 0 0 0"; echo "v 1 0 0"; echo "v 0 1 0"; echo "f 1 2 3"; head -c $((15 << 20)) /dev/zero | tr '\0' '#'; echo; } >"$work/padded.obj"
 { printf 'world\nobject P\n  mass 1\n  spare 0\n'; for _ in $(seq 300); do echo "  obj padded.obj red 1"; done; echo end; } >"$work/padded.world"
-expect 1 "padded.world:9: .*padded.obj: the OBJ files of one source come to more than 64 MiB" "$levelc" "$work/padded.world" -o "$work/x.3dw"
+expect 1 "padded.world:6: the obj lines read more than 16777216 bytes of OBJ files in all" "$levelc" "$work/padded.world" -o "$work/x.3dw"
 # Source lines alone build no more than the largest pool holds (288 bytes a
 # box): refused at the line that passes 16 MiB, under either limit set.
 python3 -c '
@@ -114,7 +114,7 @@ print("world\nobject B\n  mass 1\n  spare 0")
 for i in range(200000): print("  box %d 0 0 %d 1 1 red 1" % (i, i + 1))
 print("end")' >"$work/boxes.world"
 for limits in classic raised; do
-  expect 1 "boxes.world:58259: the vertices and faces so far take 16777440 bytes, more than the game's largest resource pool holds" \
+  expect 1 "boxes.world:58259: the level's vertices and faces come to more than 16777216 bytes already" \
     "$levelc" --limits $limits "$work/boxes.world" -o "$work/x.3dw"
 done
 

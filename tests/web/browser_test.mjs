@@ -283,6 +283,28 @@ const checks = [
     await page.click('#wide');
     await page.close();
   }],
+  ['the level chooser and the limits setting are remembered and draw the recorder\'s first frame of that level', async () => {
+    const page = await open(`${SITE}/index.html`);
+    await until(page, () => window.polydrive.state === 'playing');
+    const settled = async (level, limits) => {
+      await page.reload();
+      await until(page, () => window.polydrive.state === 'playing' && window.polydrive.frame >= 2);
+      const settings = await page.evaluate(() => [document.getElementById('level').value,
+        document.getElementById('limits').value, window.polydrive.level, window.polydrive.limits]);
+      if (settings.join(' ') !== `${level} ${limits} ${level} ${limits}`) throw new Error(`level settings: ${settings.join(' ')}`);
+      const diff = differences(reference(1, path.join(REF, `level${level}`)), (await canvas(page)).rgb);
+      if (diff.count !== 0) throw new Error(`canvas of level ${level}: ${diff.text}`);
+    };
+    await page.select('#level', '2');
+    await settled(2, 'classic');
+    // Level 3 needs the raised limits: choosing it chooses them.
+    await page.select('#level', '3');
+    await settled(3, 'raised');
+    // Back to the default for the pages after this one.
+    await page.select('#level', '1');
+    await page.select('#limits', 'classic');
+    await page.close();
+  }],
   ['nothing is loaded from another site', async () => {
     if (foreign.length) throw new Error(foreign.join(' '));
   }],

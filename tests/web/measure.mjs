@@ -9,7 +9,8 @@
 //     (as bench_game measures the native frame): the lap's frames in runs of
 //     16, the median run's time per frame (which a 5 µs clock resolves to a
 //     third of a microsecond, and which the rare frame the busy machine takes
-//     the thread away in does not move), median over 5 loads. The last line
+//     the thread away in does not move), median over LOADS loads (9 by
+//     default: on a shared machine a load's figure swings by a third). The last line
 //     is "wasm frame <µs>", for measure.sh.
 import fs from 'node:fs';
 import { closeChromium, launchChromium } from './chromium.mjs';
@@ -18,6 +19,7 @@ const SITE = process.env.SITE;
 const LAP_KEYS = fs.readFileSync(process.env.LAP_KEYS, 'utf8');
 const LAP_FRAMES = Number(process.env.LAP_FRAMES);
 const LONG = process.env.LONG !== '0';
+const LOADS = Number(process.env.LOADS || 9);
 
 const browser = await launchChromium();
 const median = values => {
@@ -69,7 +71,7 @@ const RUN = 16;
 const medians = [];
 const means = [];
 let isolated = false;
-for (let i = 0; i < 5; i++) {
+for (let i = 0; i < LOADS; i++) {
   const page = await open(query);
   await page.waitForFunction(() => window.polydrive.state === 'over', {polling: 50, timeout: 120000});
   // The lap's frames; then Escape, held for one more frame, ends the game.

@@ -30,7 +30,12 @@ lap_frames=1771
 # And the first frame at scale 2, widescreen (853x400).
 "$recorder" --frames 1 --scale 2 --widescreen --out "$tmp/ref/wide2" >/dev/null ||
   fail "the recorder failed at scale 2"
-for png in "$tmp"/ref/*.png "$tmp"/ref/wide2/*.png; do
+# And the first frames of levels 2 and 3 (3 under the raised limits).
+"$recorder" --level 2 --frames 1 --out "$tmp/ref/level2" >/dev/null ||
+  fail "the recorder failed on level 2"
+"$recorder" --level 3 --limits raised --frames 1 --out "$tmp/ref/level3" >/dev/null ||
+  fail "the recorder failed on level 3"
+for png in "$tmp"/ref/*.png "$tmp"/ref/wide2/*.png "$tmp"/ref/level2/*.png "$tmp"/ref/level3/*.png; do
   convert "$png" -depth 8 "rgb:${png%.png}.rgb"
 done
 

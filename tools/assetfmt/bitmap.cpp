@@ -1,10 +1,22 @@
 // tools/assetfmt/bitmap.cpp: nearest-colour mapping into the palette.
+//
+// PNG files are decoded with libpng. Where libpng is not at hand (the web
+// workshop's WebAssembly build defines POLYDRIVE_PNG_STB), stb_image decodes
+// them instead, after this file has checked what libpng checks and stb_image
+// does not: every chunk's CRC and the compressed stream's Adler-32. Either
+// way the picture goes through the same palette mapping.
 #include "tools/assetfmt/bitmap.h"
 
+#if defined(POLYDRIVE_PNG_STB)
+#include <stb/stb_image.h>
+#else
 #include <png.h>
 
 #include <csetjmp>
+#endif
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/video.h"
@@ -63,6 +75,106 @@ bool bitmap_from_rgba(const uint8_t *rgba, int width, int height, const Palette 
 }
 
 namespace {
+
+const uint8_t PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+#if defined(POLYDRIVE_PNG_STB)
+
+struct PngSource {
+    const uint8_t *data;
+    size_t size;
+    size_t at;
+    char message[160];
+};
+
+uint32_t be32(const uint8_t *p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+uint32_t crc32_of(const uint8_t *p, size_t n) {
+    static uint32_t table[256];
+    if (table[1] == 0)
+        for (uint32_t i = 0; i < 256; i++) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[i] = c;
+        }
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; i++) c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+uint32_t adler32_of(const uint8_t *p, size_t n) {
+    uint32_t a = 1, b = 0;
+    for (size_t i = 0; i < n; i++) {
+        a = (a + p[i]) % 65521;
+        b = (b + a) % 65521;
+    }
+    return b << 16 | a;
+}
+
+// The chunks in order, each whole and with its CRC right, IHDR first and
+// IEND last; the IDAT chunks' stream is inflated and its Adler-32 checked.
+// "" when all holds, else the reason.
+std::string check_png_stream(const uint8_t *data, size_t size) {
+    std::vector<uint8_t> stream;
+    size_t at = 8;
+    bool first = true;
+    for (;;) {
+        if (size - at < 12) return "the file ends inside the picture";
+        const uint32_t length = be32(data + at);
+        if (length > 0x7FFFFFFFu || length > size - at - 12)
+            return "the file ends inside the picture";
+        const uint8_t *type = data + at + 4;
+        if (first && std::memcmp(type, "IHDR", 4) != 0) return "IHDR: missing";
+        first = false;
+        if (crc32_of(type, length + 4) != be32(type + 4 + length)) {
+            char name[5] = {0};
+            for (int i = 0; i < 4; i++) name[i] = static_cast<char>(type[i]);
+            return std::string(name) + ": CRC error";
+        }
+        if (std::memcmp(type, "IDAT", 4) == 0)
+            stream.insert(stream.end(), type + 4, type + 4 + length);
+        at += size_t{length} + 12;
+        if (std::memcmp(type, "IEND", 4) == 0) break;
+    }
+    if (stream.size() < 6) return "IDAT: not enough image data";
+    int inflated = 0;
+    char *raw = stbi_zlib_decode_malloc_guesssize_headerflag(
+        reinterpret_cast<const char *>(stream.data()), static_cast<int>(stream.size()), 16384,
+        &inflated, 1);
+    if (raw == nullptr) return "IDAT: invalid compressed data";
+    const uint32_t sum =
+        adler32_of(reinterpret_cast<const uint8_t *>(raw), static_cast<size_t>(inflated));
+    std::free(raw);
+    // The stream ends with its Adler-32; stb_image stops at the last block,
+    // so the four bytes after it are looked for at the stream's end.
+    if (sum != be32(stream.data() + stream.size() - 4)) return "IDAT: incorrect data check";
+    return "";
+}
+
+std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, int *height,
+                       int64_t max_bytes) {
+    const std::string why = check_png_stream(src->data, src->size);
+    if (!why.empty()) return why;
+    if (src->size > static_cast<size_t>(INT32_MAX)) return "the file is too large";
+    int w = 0, h = 0, channels = 0;
+    stbi_uc *pixels =
+        stbi_load_from_memory(src->data, static_cast<int>(src->size), &w, &h, &channels, 4);
+    if (pixels == nullptr)
+        return std::string("cannot decode the PNG file: ") + stbi_failure_reason();
+    if (BITMAP_HEADER_SIZE + uint64_t(w) * uint64_t(h) > static_cast<uint64_t>(max_bytes)) {
+        stbi_image_free(pixels);
+        return "the picture needs more than the game's resource pool holds";
+    }
+    rgba->assign(pixels, pixels + size_t(w) * size_t(h) * 4);
+    stbi_image_free(pixels);
+    *width = w;
+    *height = h;
+    return "";
+}
+
+#else
 
 // libpng reports errors through a callback that must not return: the message
 // is kept and the decoder jumps back to bitmap_from_png.
@@ -134,10 +246,13 @@ std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, i
     return "";
 }
 
+#endif
+
 }   // namespace
 
 bool bitmap_png_size(const uint8_t *data, size_t size, int64_t *width, int64_t *height) {
-    if (size < 24 || png_sig_cmp(data, 0, 8) != 0 || std::memcmp(data + 12, "IHDR", 4) != 0)
+    if (size < 24 || std::memcmp(data, PNG_SIGNATURE, 8) != 0 ||
+        std::memcmp(data + 12, "IHDR", 4) != 0)
         return false;
     const auto be = [&](size_t at) {
         return int64_t{data[at]} << 24 | int64_t{data[at + 1]} << 16 | int64_t{data[at + 2]} << 8 |
@@ -150,7 +265,7 @@ bool bitmap_png_size(const uint8_t *data, size_t size, int64_t *width, int64_t *
 
 bool bitmap_from_png(const uint8_t *data, size_t size, const Palette *palette,
                      std::vector<uint8_t> *out, std::string *error, int64_t max_bytes) {
-    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) {
+    if (size < 8 || std::memcmp(data, PNG_SIGNATURE, 8) != 0) {
         *error = "not a PNG file";
         return false;
     }

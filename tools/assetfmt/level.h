@@ -121,9 +121,6 @@ struct ObjImport {
     // Bytes of the compiled file the OBJ's vertices (12 each) and triangles
     // (16 each) may take: more is refused before the OBJ reader runs.
     int64_t room_bytes = INT64_MAX;
-    // When set, the OBJ file's length is added to it, and a file that takes
-    // it past LEVEL_OBJ_READ_MAX is refused.
-    size_t *read_total = nullptr;
 };
 // A face of more than eight corners is cut into a fan of triangles from its
 // first corner, and must be convex; smaller ones are cut by the OBJ reader.
@@ -144,8 +141,6 @@ bool level_add_obj_text(const std::string &text, const std::string &obj_path,
 // bounds follow the limits in force, scene/limits).
 constexpr size_t LEVEL_SOURCE_MAX = size_t{16} << 20;
 constexpr size_t LEVEL_FILE_MAX = GAME_POOL_SIZE;
-// The OBJ files one source may read in all (its obj lines together).
-constexpr size_t LEVEL_OBJ_READ_MAX = size_t{64} << 20;
 
 // The shipped car1.3do's length: the car a world is played with when no
 // other car1.3do stands beside it.

@@ -47,30 +47,10 @@ struct Parser {
     bool smooth = false;
     bool has_mass = false, has_spare = false, has_position = false, has_angles = false;
 
-    // Bounded work: the bytes the vertices and faces of the finished objects
-    // take in the compiled file (12 a vertex, 16 a face), and the OBJ bytes
-    // read. A source is refused at the line that takes the file past the
-    // largest pool, so no source builds more than any limit set can play;
-    // the pool in force is checked on the whole file, and an OBJ file must
-    // fit the room that pool has left before it is read into faces.
+    // What bounds the work a source can ask for: the bytes its `obj` lines
+    // have read, and the vertex and face bytes of the objects finished.
+    size_t obj_bytes = 0;
     int64_t finished_bytes = 0;
-    size_t obj_read = 0;
-
-    int64_t taken() const {
-        if (object == nullptr) return finished_bytes;
-        return finished_bytes + 12 * int64_t{object->vertex_count()} +
-               16 * static_cast<int64_t>(object->flat.size() + object->smooth.size());
-    }
-    int64_t room() const {
-        return std::max<int64_t>(0, int64_t{limits_current().pool_size} - taken());
-    }
-    bool within_pool() {
-        if (taken() <= LIMITS_RAISED.pool_size) return true;
-        return fail("the vertices and faces so far take " + std::to_string(taken()) +
-                    " bytes, more than the game's largest resource pool holds (" +
-                    std::to_string(LIMITS_RAISED.pool_size) + " bytes, --limits " +
-                    LIMITS_RAISED.name + ")");
-    }
 
     bool fail(const std::string &message) {
         error = path + ":" + std::to_string(line) + ": " + message;
@@ -213,6 +193,24 @@ struct Parser {
         return true;
     }
 
+    // The vertices and faces of the object being read, as stored: less than
+    // its whole record.
+    int64_t object_bytes() const {
+        if (object == nullptr) return 0;
+        return static_cast<int64_t>(object->vertices.size()) * 4 +
+               static_cast<int64_t>(object->flat.size() + object->smooth.size()) * WORLD_FACE_BYTES;
+    }
+
+    // After each line: a level already larger than even the raised pool is
+    // refused at once, so that no source runs on building what no game loads.
+    bool within_bound() {
+        const int64_t bytes = finished_bytes + object_bytes();
+        if (bytes <= LIMITS_RAISED.pool_size) return true;
+        return fail("the level's vertices and faces come to more than " +
+                    std::to_string(LIMITS_RAISED.pool_size) +
+                    " bytes already, more than the game's largest pool holds");
+    }
+
     bool begin_object(const std::string &name_text) {
         out->records.emplace_back();
         object = &out->records.back().object;
@@ -244,7 +242,7 @@ struct Parser {
                           std::to_string(spare_max) + ": split it into smaller objects");
         }
         line = saved;
-        finished_bytes = taken();
+        finished_bytes += object_bytes();
         object = nullptr;
         return ok;
     }
@@ -362,8 +360,10 @@ struct Parser {
             if (tok.size() != 4 && !(tok.size() == 6 && tok[4].text == "scale"))
                 return fail("usage: obj FILE RAMP REFL [scale S]");
             ObjImport options;
-            options.room_bytes = room();
-            options.read_total = &obj_read;
+            // The OBJ's vertices and faces must fit the room the pool in
+            // force has left, judged before they are built.
+            options.room_bytes = std::max<int64_t>(
+                0, int64_t{limits_current().pool_size} - finished_bytes - object_bytes());
             uint32_t flags = 0;
             if (!colour(tok, 2, &flags)) return false;
             options.ramp = flags >> 8;
@@ -377,8 +377,21 @@ struct Parser {
             const size_t slash = path.find_last_of('/');
             if (!file.empty() && file[0] != '/' && slash != std::string::npos)
                 file = path.substr(0, slash + 1) + file;
+            // Each OBJ file is read whole; all of them together are bounded
+            // as one file is, however many obj lines name them.
+            std::vector<uint8_t> bytes;
             std::string why;
-            if (!level_add_obj(file, options, smooth, object, &why)) return fail(why);
+            if (!toolio_read(file, LEVEL_SOURCE_MAX, &bytes, &why)) return fail(why);
+            if (bytes.size() > LEVEL_SOURCE_MAX - obj_bytes)
+                return fail("the obj lines read more than " + std::to_string(LEVEL_SOURCE_MAX) +
+                            " bytes of OBJ files in all");
+            obj_bytes += bytes.size();
+            const size_t cut = file.find_last_of('/');
+            const std::string dir =
+                cut == std::string::npos ? std::string("./") : file.substr(0, cut + 1);
+            if (!level_add_obj_text(std::string(bytes.begin(), bytes.end()), file, dir, options,
+                                    smooth, object, &why))
+                return fail(why);
         } else if (k == "mass") {
             if (!expect(tok, 2, "mass M") || !int32(tok[1], &object->mass, "mass")) return false;
             if (object->mass <= 0) return fail("mass must be positive (it divides in collisions)");
@@ -495,7 +508,7 @@ bool level_parse(const std::string &text, const std::string &path, LevelFile *ou
         if (end == std::string::npos) end = text.size();
         p.line++;
         ok = p.tokenize(text.substr(start, end - start), &tokens);
-        if (ok && !tokens.empty()) ok = p.directive(tokens) && p.within_pool();
+        if (ok && !tokens.empty()) ok = p.directive(tokens) && p.within_bound();
         start = end + 1;
     }
     if (ok && !p.header_seen) ok = p.fail("empty source: it starts with 'world' or 'model'");
@@ -725,14 +738,6 @@ bool level_add_obj(const std::string &obj_path, const ObjImport &options, bool s
                    LevelObject *object, std::string *error) {
     std::vector<uint8_t> bytes;
     if (!toolio_read(obj_path, LEVEL_SOURCE_MAX, &bytes, error)) return false;
-    if (options.read_total != nullptr) {
-        *options.read_total += bytes.size();
-        if (*options.read_total > LEVEL_OBJ_READ_MAX) {
-            *error = obj_path + ": the OBJ files of one source come to more than " +
-                     std::to_string(LEVEL_OBJ_READ_MAX >> 20) + " MiB";
-            return false;
-        }
-    }
     const size_t slash = obj_path.find_last_of('/');
     const std::string dir =
         slash == std::string::npos ? std::string("./") : obj_path.substr(0, slash + 1);

@@ -89,6 +89,18 @@ bool workshop_compile(const std::string &text, const std::string &path, std::vec
     return true;
 }
 
+bool workshop_fits_classic(const std::vector<uint8_t> &bytes) {
+    LevelFile file;
+    std::string error;
+    if (!level_decode(bytes, LevelKind::World, &file, &error)) return false;
+    for (const LevelRecord &r : file.records)
+        if (!r.is_start && r.object.spare > LIMITS_CLASSIC.spare_max) return false;
+    limits_select(LIMITS_CLASSIC);
+    const bool fits = level_loadable(file, "level.world", &error);
+    limits_select(LIMITS_RAISED);
+    return fits;
+}
+
 bool workshop_render(const char *folder, const WorkshopView *view, WorkshopFrame *out,
                      std::string *error) {
     return with_level(folder, error, [&](Body *player) {

@@ -23,6 +23,12 @@ struct WorkshopView {
 bool workshop_compile(const std::string &text, const std::string &path, std::vector<uint8_t> *bytes,
                       std::string *error, int *line);
 
+// Whether a world compiled under the raised limits compiles under the classic
+// ones too, to the same bytes: its objects' spare slots within the classic
+// bound and the file within what the classic game loads. The raised limits
+// are in force again afterwards.
+bool workshop_fits_classic(const std::vector<uint8_t> &bytes);
+
 struct WorkshopFrame {
     uint8_t rgba[SCREEN_SIZE * 4];   // the picture, the palette expanded to 8 bits
     WorkshopView start;              // the player's camera in the first frame

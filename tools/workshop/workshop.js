@@ -1,14 +1,18 @@
 // tools/workshop/workshop.js: the level workshop page. The source is compiled
 // by levelc's own parser and compiler and drawn by the game's engine, both in
-// workshop-engine.wasm, shortly after typing stops; a mistake shows levelc's
-// message at its line and the last good level stays in the preview. The
-// source and the files brought in are kept in the browser's storage.
+// workshop-engine.wasm, shortly after typing stops, in a worker
+// (workshop-worker.js) so that the page answers however long a source takes;
+// a mistake shows levelc's message at its line and the last good level stays
+// in the preview. The page's own instance of the engine draws the free
+// camera's views of the good level. The source and the files brought in (OBJ,
+// MTL, and PNG pictures, converted as bitmapc converts them) are kept in the
+// browser's storage.
 //
 // window.workshop, for tests:
 //   load(text)   replaces the source; resolves when the preview shows it
 //                (from the player start), or with its mistake shown
 //   state()      {errors: [{line, message}], verdict, good, view, source,
-//                 compiles, shownMs}
+//                 compiles, shownMs, busy, bitmaps}
 //   setView(v)   moves the free camera ({x, y, z, pitch, heading}); resolves
 //                when drawn
 //   drive()      Drive from here; resolves when the game runs
@@ -21,6 +25,7 @@
   const SWEEP_GRID = 10;       // busiest-view search: positions per side
   const SWEEP_HEADINGS = 16;   // and headings at each
   const TURN = 1440;           // angle units in a full turn
+  const SUPERSEDE_MS = 400;    // longest a newer source waits for a compile under way
 
   const MINIMAL = `world
 # A first level. y is up, the ground lies at y = -6000 (the driver's eye is
@@ -65,9 +70,11 @@ end
     saved: true,       // the source is in the browser's storage
     shareLink: null,
     driving: false,
+    bitmaps: {},       // PNG name -> {bit, base64} of its Bitmap, or {error}
+    raised: false,     // the good level needs (and is drawn under) the raised limits
   };
   let engine = null;
-  let files = {};      // name -> base64 of the files brought in (OBJ, MTL)
+  let files = {};      // name -> base64 of the files brought in (OBJ, MTL, PNG)
   let timer = 0;
 
   // ---- the editor: a text area with a gutter of line numbers ----
@@ -129,6 +136,20 @@ end
     }
   }
 
+  // A PNG converted by the worker: its .bit in the page's data folder too.
+  function bitmapDone(m) {
+    if (m.error) {
+      // Not kept: a picture bitmapc refuses is only its message.
+      state.bitmaps[m.name] = {error: m.error};
+      delete files[m.name];
+      store();
+      $('files').textContent = `${m.name}: ${m.error}`;
+      return;
+    }
+    engine.FS.writeFile('/good/' + m.bit, m.bytes);
+    state.bitmaps[m.name] = {bit: m.bit, base64: base64Of(m.bytes)};
+  }
+
   function showFiles() {
     const names = Object.keys(files);
     $('files').textContent = names.length ? 'files: ' + names.join(', ') : '';
@@ -153,47 +174,135 @@ end
     context.putImageData(image, 0, 0);
   }
 
-  function readStart() {
-    if (!engine._ws_has_start()) return null;
-    const v = [0, 1, 2, 3, 4].map(i => engine._ws_start(i));
-    return {x: v[0], y: v[1], z: v[2], pitch: v[3], heading: v[4]};
-  }
-
   function engineError() {
     return engine.UTF8ToString(engine._ws_error());
   }
 
-  // Compiles the source; returns when the preview shows the result.
+  // ---- the compiler, in a worker (workshop-worker.js) ----
+  // One source is compiled at a time. A newer source while one is being
+  // compiled ends that worker and starts another, so a slow source never
+  // holds up the next; every promise compile() gave resolves when the latest
+  // source is shown with its verdict (or its mistake).
+  let wasmModule = null;
+  let worker = null;
+  let workerReady = null;
+  let readyNow = null;
+  let requestId = 0;
+  let inFlight = null;     // {id, began, source}
+  let settled = [];        // resolvers waiting for the latest source
+
+  function startWorker() {
+    if (worker) worker.terminate();
+    worker = new Worker('workshop-worker.js');
+    worker.onmessage = event => fromWorker(event.data);
+    worker.onerror = event => {
+      event.preventDefault();
+      // Out of memory and the like: the mistake of this source, then a fresh worker.
+      const failed = inFlight;
+      startWorker();
+      if (failed) finish(failed, {result: 2, error: 'the compiler stopped: ' + (event.message || 'unknown error'), line: 0});
+    };
+    workerReady = new Promise(resolve => { readyNow = resolve; });
+    worker.postMessage({type: 'init', module: wasmModule});
+    for (const [name, data] of Object.entries(files)) worker.postMessage({type: 'file', name, bytes: bytesOf(data)});
+  }
+
+  function fromWorker(m) {
+    if (m.type === 'ready') {
+      readyNow();
+    } else if (m.type === 'bitmap') {
+      bitmapDone(m);
+    } else if (inFlight && m.id === inFlight.id) {
+      if (m.type === 'shown') shown(inFlight, m);
+      else if (m.type === 'verdict') verdict(inFlight, m);
+    }
+  }
+
+  function shown(request, m) {
+    state.compiles++;
+    if (m.result !== 0) {
+      finish(request, m);
+      return;
+    }
+    engine.FS.writeFile('/good/level1.3dw', m.level);
+    engine._ws_set_raised(m.raised);
+    state.raised = m.raised === 1;
+    state.errors = [];
+    state.good = true;
+    state.start = m.start;
+    state.startFaces = m.faces;
+    state.poolBytes = [m.worldBytes, m.carBytes];
+    if (state.view) {
+      draw();
+    } else {
+      image.data.set(m.rgba);
+      context.putImageData(image, 0, 0);
+      showCamera(m.faces);
+    }
+    showErrors();
+    requestAnimationFrame(() => { state.shownMs = performance.now() - request.began; });
+  }
+
+  function verdict(request, m) {
+    state.verdictMs = m.ms;
+    updateVerdict(m);
+    finish(request, null);
+  }
+
+  function finish(request, failure) {
+    if (failure) {
+      state.errors = [{line: failure.line, message: failure.error}];
+      showErrors();
+    }
+    inFlight = null;
+    $('busy').hidden = true;
+    clearTimeout(supersedeTimer);
+    if (pendingSource !== null) {
+      const source = pendingSource;
+      pendingSource = null;
+      send(source);
+      return;
+    }
+    const waiting = settled;
+    settled = [];
+    requestAnimationFrame(() => waiting.forEach(resolve => resolve()));
+  }
+
+  // A newer source waits for the compile under way, but no longer than
+  // SUPERSEDE_MS from that compile's start: then the worker is ended and the
+  // newer source goes to a fresh one.
+  let pendingSource = null;
+  let supersedeTimer = 0;
+  function send(source) {
+    if (inFlight) {
+      pendingSource = source;
+      clearTimeout(supersedeTimer);
+      supersedeTimer = setTimeout(() => {
+        if (!inFlight || pendingSource === null) return;
+        inFlight = null;
+        startWorker();
+        const next = pendingSource;
+        pendingSource = null;
+        send(next);
+      }, Math.max(0, SUPERSEDE_MS - (performance.now() - inFlight.began)));
+      return;
+    }
+    const request = {id: ++requestId, began: performance.now(), source};
+    inFlight = request;
+    $('busy').hidden = false;
+    workerReady.then(() => {
+      if (inFlight !== request) return;
+      worker.postMessage({type: 'compile', id: request.id, source, grid: SWEEP_GRID, headings: SWEEP_HEADINGS});
+    });
+  }
+
+  // Compiles the source; resolves when the preview shows the result.
   function compile() {
     clearTimeout(timer);
     timer = 0;
-    const began = performance.now();
-    const source = text.value;
-    const size = engine.lengthBytesUTF8(source);
-    const buffer = engine._malloc(size + 1);
-    engine.stringToUTF8(source, buffer, size + 1);
-    const result = engine._ws_compile(buffer, size);
-    engine._free(buffer);
-    state.compiles++;
-    if (result === 0) {
-      state.errors = [];
-      state.good = true;
-      state.start = readStart();
-      if (state.view) {
-        draw();
-      } else {
-        paint();
-        showCamera();
-      }
-      updateVerdict();
-    } else {
-      state.errors = [{line: result === 1 ? engine._ws_error_line() : 0, message: engineError()}];
-    }
-    showErrors();
-    return new Promise(resolve => requestAnimationFrame(() => {
-      state.shownMs = performance.now() - began;
-      resolve();
-    }));
+    const done = new Promise(resolve => settled.push(resolve));
+    send(text.value);
+    return done;
   }
 
   function scheduleCompile() {
@@ -211,28 +320,24 @@ end
       return;
     }
     paint();
-    showCamera();
+    showCamera(engine._ws_faces());
   }
-  function showCamera() {
+  function showCamera(faces) {
     const c = state.view || state.start;
     $('camera').textContent = c ? `camera x ${c.x}  y ${c.y}  z ${c.z}  pitch ${c.pitch}  heading ${c.heading}` +
-      `  ·  ${engine._ws_faces()} faces in view` : 'no player start in this level';
+      `  ·  ${faces} faces in view` : 'no player start in this level';
   }
 
   // levelcheck's kind of verdict on the good level: the pool and the draw
   // list, against each limit set; `needs` is the smallest set it fits.
-  function updateVerdict() {
+  function updateVerdict(m) {
     const sets = ['classic', 'raised'].map((name, i) =>
       ({name, pool: engine._ws_limit(i, 0), capacity: engine._ws_limit(i, 1)}));
-    const world = engine._ws_world_bytes();
-    const car = engine._ws_car_bytes();
-    const startFaces = engine._ws_faces();
-    const began = performance.now();
-    const busiest = engine._ws_busiest(SWEEP_GRID, SWEEP_HEADINGS);
-    state.verdictMs = performance.now() - began;
-    const at = [0, 1, 2, 3, 4].map(i => engine._ws_busy(i));
-    const busyView = {x: at[0], y: at[1], z: at[2], pitch: at[3], heading: at[4]};
-    const failure = busiest < 0 ? engineError() : null;
+    const [world, car] = state.poolBytes;
+    const startFaces = state.startFaces;
+    const busiest = m.busiest;
+    const busyView = m.view;
+    const failure = m.error;
     const fitting = sets.find(set => !failure && world + car <= set.pool && busiest <= set.capacity);
     const classic = sets[0];
     state.verdict = {
@@ -355,7 +460,7 @@ end
     state.driving = true;
     await new Promise(resolve => {
       gameFrame.onload = resolve;
-      gameFrame.src = 'index.html#level=' + packed;
+      gameFrame.src = 'index.html#level=' + packed + '&heading=' + v.heading + (state.raised ? '&limits=raised' : '');
     });
     gameFrame.focus();
     const watch = setInterval(() => {
@@ -384,9 +489,9 @@ end
   $('open').addEventListener('change', async event => {
     for (const file of event.target.files) {
       const bytes = new Uint8Array(await file.arrayBuffer());
-      if (/\.(obj|mtl)$/i.test(file.name)) {
+      if (/\.(obj|mtl|png)$/i.test(file.name)) {
         files[file.name] = base64Of(bytes);
-        engine.FS.writeFile('/work/' + file.name, bytes);
+        worker.postMessage({type: 'file', name: file.name, bytes});
       } else {
         text.value = new TextDecoder().decode(bytes);
       }
@@ -458,7 +563,7 @@ end
     const size = engine._ws_drive(state.start ? state.start.x : 0, state.start ? state.start.z : 0);
     if (size < 0) return;
     const bytes = engine.HEAPU8.slice(engine._ws_drive_bytes(), engine._ws_drive_bytes() + size);
-    location.href = 'index.html#level=' + await window.levelLink.pack(bytes);
+    location.href = 'index.html#level=' + await window.levelLink.pack(bytes) + (state.raised ? '&limits=raised' : '');
   });
 
   text.addEventListener('input', () => {
@@ -482,7 +587,7 @@ end
       showMistake();
     },
     state() {
-      return JSON.parse(JSON.stringify(Object.assign({source: text.value}, state)));
+      return JSON.parse(JSON.stringify(Object.assign({source: text.value, busy: inFlight !== null, files: Object.keys(files)}, state)));
     },
     async setView(v) {
       setView(v);
@@ -494,22 +599,26 @@ end
 
   // ---- start-up: the engine, then the source from a link, storage or level 1 ----
   window.workshop.ready = (async () => {
-    engine = await createWorkshopEngine();
-    for (const folder of ['/try', '/good', '/work']) engine.FS.mkdir(folder);
+    // The module is compiled once: the page's engine (the free camera, the
+    // drive, the download) and each compiler worker instantiate it.
+    wasmModule = await WebAssembly.compileStreaming(fetch('workshop-engine.wasm'));
+    engine = await createWorkshopEngine({
+      instantiateWasm(imports, done) {
+        WebAssembly.instantiate(wasmModule, imports).then(instance => done(instance, wasmModule));
+        return {};
+      },
+    });
+    engine.FS.mkdir('/good');
     for (const name of engine.FS.readdir('/lib')) {
       if (name === '.' || name === '..') continue;
-      const bytes = engine.FS.readFile('/lib/' + name);
-      engine.FS.writeFile('/try/' + name, bytes);
-      engine.FS.writeFile('/good/' + name, bytes);
+      engine.FS.writeFile('/good/' + name, engine.FS.readFile('/lib/' + name));
     }
-    for (const name of ['car.obj', 'car.mtl']) engine.FS.writeFile('/work/' + name, engine.FS.readFile('/assets/' + name));
     try {
       files = JSON.parse(localStorage.getItem(STORE_FILES) || '{}');
     } catch (error) {
       files = {};
     }
-    for (const [name, data] of Object.entries(files)) engine.FS.writeFile('/work/' + name, bytesOf(data));
-    engine.FS.chdir('/work');
+    startWorker();
     showFiles();
     let source = null;
     const packed = window.levelLink.hashValue('source');

@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/video.h"
 #include "scene/limits.h"
+#include "tools/assetfmt/bitmap.h"
+#include "tools/assetfmt/level.h"
 #include "tools/workshop/workshop.h"
 
 namespace {
@@ -22,6 +25,7 @@ std::string last_error;
 int last_line = 0;
 WorkshopView busy_view;
 std::vector<uint8_t> drive_bytes;
+std::vector<uint8_t> bitmap_bytes;
 
 bool read_level(const char *path, std::vector<uint8_t> *bytes) {
     std::FILE *f = std::fopen(path, "rb");
@@ -43,26 +47,60 @@ bool write_level(const char *path, const std::vector<uint8_t> &bytes) {
 
 }   // namespace
 
+// Whether the good level needs the raised limits: it is drawn under them.
+bool good_raised = false;
+
+void select_limits(bool raised) { limits_select(raised ? LIMITS_RAISED : LIMITS_CLASSIC); }
+
 // Compiles text (len bytes, any bytes) and draws it from the player start.
+// The source is compiled under the raised limits, as `levelc --limits
+// raised` would; a level that the classic limits take as well is drawn under
+// those, any other under the raised ones. A source refused under the raised
+// limits is refused with the line levelc gives by default (classic).
 // Returns 0 when it is the good level now, 1 for levelc's refusal, 2 for the
 // game's (a fatal line); ws_error and ws_error_line tell which and where.
 extern "C" EMSCRIPTEN_KEEPALIVE int ws_compile(const char *text, int len) {
     std::vector<uint8_t> bytes;
+    const std::string source(text, static_cast<size_t>(len));
     last_error.clear();
     last_line = 0;
-    if (!workshop_compile(std::string(text, static_cast<size_t>(len)), SOURCE_NAME, &bytes,
-                          &last_error, &last_line))
+    select_limits(true);
+    if (!workshop_compile(source, SOURCE_NAME, &bytes, &last_error, &last_line)) {
+        // Only the spare slot bounds and the whole-file check name the
+        // limits; any other refusal is the same line under either set.
+        if (last_line == 0 || last_error.find("spare slots") != std::string::npos) {
+            select_limits(false);
+            std::vector<uint8_t> unused;
+            workshop_compile(source, SOURCE_NAME, &unused, &last_error, &last_line);
+        }
+        select_limits(good_raised);
         return 1;
+    }
+    const bool raised = !workshop_fits_classic(bytes);
+    select_limits(raised);
     if (!write_level("/try/level1.3dw", bytes)) {
         last_error = "cannot write the compiled level";
+        select_limits(good_raised);
         return 2;
     }
-    if (!workshop_render("/try", nullptr, &frame, &last_error)) return 2;
+    if (!workshop_render("/try", nullptr, &frame, &last_error)) {
+        select_limits(good_raised);
+        return 2;
+    }
     if (!write_level("/good/level1.3dw", bytes)) {
         last_error = "cannot write the compiled level";
         return 2;
     }
+    good_raised = raised;
     return 0;
+}
+
+// The limits the good level is drawn under: 1 raised, 0 classic (the page's
+// engine is told what its worker found).
+extern "C" EMSCRIPTEN_KEEPALIVE int ws_raised() { return good_raised ? 1 : 0; }
+extern "C" EMSCRIPTEN_KEEPALIVE void ws_set_raised(int raised) {
+    good_raised = raised != 0;
+    select_limits(good_raised);
 }
 
 // Draws the good level from the player start (use_view 0) or from the camera.
@@ -123,3 +161,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE int ws_limit(int set, int field) {
     const Limits &l = set == 0 ? LIMITS_CLASSIC : LIMITS_RAISED;
     return field == 0 ? l.pool_size : l.drawlist_capacity;
 }
+
+// A PNG file (len bytes) converted as bitmapc converts it: the Bitmap's bytes
+// at ws_bitmap_bytes, the count returned (-1 with bitmapc's reason at
+// ws_error).
+extern "C" EMSCRIPTEN_KEEPALIVE int ws_bitmap(const uint8_t *png, int len) {
+    last_error.clear();
+    if (len < 0 || static_cast<size_t>(len) > LEVEL_SOURCE_MAX) {
+        last_error = "the picture is larger than 16 MiB";
+        return -1;
+    }
+    if (!bitmap_from_png(png, static_cast<size_t>(len), palette_default(), &bitmap_bytes,
+                         &last_error))
+        return -1;
+    return static_cast<int>(bitmap_bytes.size());
+}
+extern "C" EMSCRIPTEN_KEEPALIVE const uint8_t *ws_bitmap_bytes() { return bitmap_bytes.data(); }

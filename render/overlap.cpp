@@ -1,0 +1,245 @@
+// render/overlap.cpp: the collision pass's overlap search through a grid.
+#include "render/overlap.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "base/fatal.h"
+#include "render/camera.h"
+#include "scene/mesh.h"
+
+namespace {
+
+// A mesh whose box touches more cells than this is kept on a list of its
+// own that every query reads, so that one huge box costs one entry.
+constexpr int64_t SPAN_CELLS_MAX = 16;
+// Cells reserved per mesh; the cell size doubles until the grid fits.
+constexpr int64_t CELLS_PER_MESH = 16;
+
+struct CellRange {
+    int32_t x0, x1, z0, z1;
+};
+
+// A mesh's box as mesh_box_test sees it: world_centre ± half_extent in 64
+// bits, per axis.
+struct Box {
+    int64_t x0, x1, y0, y1, z0, z1;
+};
+
+struct Index {
+    int32_t capacity = 0;   // meshes reserved for
+    int32_t cell_capacity = 0;
+    int32_t count = 0;   // meshes filed by the last overlap_index
+    bool valid = false;
+    const Mesh **mesh = nullptr;     // camera-list order
+    CellRange *range = nullptr;      // per mesh; x0 > x1 for a mesh on the big list
+    Box *box = nullptr;              // per mesh
+    int64_t *scratch = nullptr;      // box widths, for the cell size
+    int32_t *cell_start = nullptr;   // cell_capacity + 1 offsets into items
+    int32_t *cell_fill = nullptr;
+    int32_t *items = nullptr;   // mesh numbers by cell, ascending in each cell
+    int32_t *big = nullptr;     // meshes on the big list, ascending
+    int32_t big_count = 0;
+    int64_t origin_x = 0, origin_z = 0;
+    int cell_shift = 0;   // cells are 2^cell_shift units a side
+    int32_t cells_x = 0, cells_z = 0;
+};
+Index ix;
+
+int64_t lo(const Mesh *m, int axis) {
+    return int64_t{m->world_centre[axis]} - m->half_extent[axis];
+}
+int64_t hi(const Mesh *m, int axis) {
+    return int64_t{m->world_centre[axis]} + m->half_extent[axis];
+}
+Box box_of(const Mesh *m) { return {lo(m, 0), hi(m, 0), lo(m, 1), hi(m, 1), lo(m, 2), hi(m, 2)}; }
+
+// mesh_box_test(a, b, 0, 0, 0): a strict overlap on every axis.
+bool overlap(const Box &a, const Box &b) {
+    return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1 && a.z0 < b.z1 && b.z0 < a.z1;
+}
+
+// The cell column (or row) of a coordinate, clamped into the grid.
+int32_t cell_of(int64_t v, int64_t origin, int32_t cells) {
+    if (v < origin) return 0;
+    const int64_t c = (v - origin) >> ix.cell_shift;   // both are within ±2^33
+    return static_cast<int32_t>(std::min<int64_t>(c, cells - 1));
+}
+
+// The owners found so far: the smallest mesh numbers, ascending.
+struct Found {
+    int32_t order[OVERLAP_MAX];
+    int count = 0;
+
+    bool full() const { return count == OVERLAP_MAX; }
+    // Mesh numbers beyond this cannot be kept any more.
+    bool beyond(int32_t n) const { return full() && n > order[OVERLAP_MAX - 1]; }
+
+    void add(int32_t n) {
+        int i = count;
+        while (i > 0 && order[i - 1] >= n) --i;
+        if (i < count && order[i] == n) return;   // a mesh met in a second cell
+        if (i == OVERLAP_MAX) return;
+        const int last = full() ? OVERLAP_MAX - 1 : count++;
+        for (int k = last; k > i; --k) order[k] = order[k - 1];
+        order[i] = n;
+    }
+};
+
+// Tests the meshes numbered in items[0..n) (ascending) against the query.
+// In a cell (at x, z), a mesh whose cells and the query's share more than
+// this one is tested only in the first cell they share (the query's range
+// starts at qx, qz); on the big list (x < 0) every mesh is tested.
+void test_run(const Mesh *query, const Box &q, const int32_t *items, int32_t n, int32_t x,
+              int32_t z, int32_t qx, int32_t qz, Found *found) {
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t j = items[k];
+        if (found->beyond(j)) return;
+        if (x >= 0) {
+            const CellRange &r = ix.range[j];
+            if (x != std::max(r.x0, qx) || z != std::max(r.z0, qz)) continue;
+        }
+        if (overlap(q, ix.box[j]) && ix.mesh[j] != query) found->add(j);
+    }
+}
+
+}   // namespace
+
+void overlap_release() {
+    std::free(ix.mesh);
+    std::free(ix.range);
+    std::free(ix.box);
+    std::free(ix.scratch);
+    std::free(ix.cell_start);
+    std::free(ix.cell_fill);
+    std::free(ix.items);
+    std::free(ix.big);
+    ix = Index{};
+}
+
+void overlap_reserve(int32_t meshes) {
+    overlap_release();
+    const int64_t n = std::max<int32_t>(meshes, 0);
+    const int64_t cells = n * CELLS_PER_MESH + 1;
+    ix.capacity = static_cast<int32_t>(n);
+    ix.cell_capacity = static_cast<int32_t>(std::min<int64_t>(cells, INT32_MAX - 1));
+    // Sizes in bytes stay far inside a long: n is at most INT32_MAX.
+    ix.mesh = static_cast<const Mesh **>(safe_alloc(static_cast<long>((n + 1) * sizeof(Mesh *))));
+    ix.range = static_cast<CellRange *>(safe_alloc(static_cast<long>((n + 1) * sizeof(CellRange))));
+    ix.box = static_cast<Box *>(safe_alloc(static_cast<long>((n + 1) * sizeof(Box))));
+    ix.scratch = static_cast<int64_t *>(safe_alloc(static_cast<long>((n + 1) * sizeof(int64_t))));
+    ix.cell_start = static_cast<int32_t *>(
+        safe_alloc(static_cast<long>((int64_t{ix.cell_capacity} + 1) * sizeof(int32_t))));
+    ix.cell_fill =
+        static_cast<int32_t *>(safe_alloc(static_cast<long>(ix.cell_capacity * sizeof(int32_t))));
+    ix.items = static_cast<int32_t *>(
+        safe_alloc(static_cast<long>((n * SPAN_CELLS_MAX + 1) * sizeof(int32_t))));
+    ix.big = static_cast<int32_t *>(safe_alloc(static_cast<long>((n + 1) * sizeof(int32_t))));
+}
+
+int overlap_index(const Camera *camera) {
+    ix.valid = false;
+    if (camera == nullptr) return 0;
+    int32_t n = 0;
+    for (const Mesh *m = camera->meshes; m != nullptr; m = m->next) {
+        if (n == ix.capacity) return 0;
+        ix.mesh[n++] = m;
+    }
+    ix.count = n;
+    ix.big_count = 0;
+    if (n == 0) {
+        ix.cells_x = ix.cells_z = 0;
+        ix.valid = true;
+        return 1;
+    }
+
+    // The grid covers every box; its cells are the power of two at or above
+    // the median box (boxes of no width, sprites, aside), so that a cell is a
+    // shift away, enlarged until the grid fits.
+    int64_t x_min = lo(ix.mesh[0], 0), x_max = hi(ix.mesh[0], 0);
+    int64_t z_min = lo(ix.mesh[0], 2), z_max = hi(ix.mesh[0], 2);
+    int32_t widths = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const Box b = ix.box[i] = box_of(ix.mesh[i]);
+        x_min = std::min(x_min, b.x0);
+        x_max = std::max(x_max, b.x1);
+        z_min = std::min(z_min, b.z0);
+        z_max = std::max(z_max, b.z1);
+        const int64_t w = std::max(b.x1 - b.x0, b.z1 - b.z0);
+        if (w > 0) ix.scratch[widths++] = w;
+    }
+    int64_t median = 1;
+    if (widths > 0) {
+        std::nth_element(ix.scratch, ix.scratch + widths / 2, ix.scratch + widths);
+        median = ix.scratch[widths / 2];
+    }
+    int shift = 0;
+    while ((int64_t{1} << shift) < median) ++shift;
+    int64_t cx = ((x_max - x_min) >> shift) + 1, cz = ((z_max - z_min) >> shift) + 1;
+    while (cx * cz > ix.cell_capacity) {
+        ++shift;
+        cx = ((x_max - x_min) >> shift) + 1;
+        cz = ((z_max - z_min) >> shift) + 1;
+    }
+    ix.origin_x = x_min;
+    ix.origin_z = z_min;
+    ix.cell_shift = shift;
+    ix.cells_x = static_cast<int32_t>(cx);
+    ix.cells_z = static_cast<int32_t>(cz);
+    const int32_t cells = ix.cells_x * ix.cells_z;
+
+    // Counting sort of (cell, mesh) pairs: each cell's meshes ascending.
+    std::fill(ix.cell_start, ix.cell_start + cells + 1, 0);
+    for (int32_t i = 0; i < n; ++i) {
+        const Box &b = ix.box[i];
+        CellRange r = {cell_of(b.x0, x_min, ix.cells_x), cell_of(b.x1, x_min, ix.cells_x),
+                       cell_of(b.z0, z_min, ix.cells_z), cell_of(b.z1, z_min, ix.cells_z)};
+        const int64_t span = int64_t{r.x1 - r.x0 + 1} * (r.z1 - r.z0 + 1);
+        if (span > SPAN_CELLS_MAX) {
+            ix.big[ix.big_count++] = i;
+            r = {1, 0, 1, 0};
+        }
+        ix.range[i] = r;
+        for (int32_t z = r.z0; z <= r.z1; ++z)
+            for (int32_t x = r.x0; x <= r.x1; ++x) ++ix.cell_start[z * ix.cells_x + x + 1];
+    }
+    for (int32_t c = 0; c < cells; ++c) {
+        ix.cell_start[c + 1] += ix.cell_start[c];
+        ix.cell_fill[c] = ix.cell_start[c];
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        const CellRange &r = ix.range[i];
+        for (int32_t z = r.z0; z <= r.z1; ++z)
+            for (int32_t x = r.x0; x <= r.x1; ++x) ix.items[ix.cell_fill[z * ix.cells_x + x]++] = i;
+    }
+    ix.valid = true;
+    return 1;
+}
+
+int overlap_find(const Mesh *query, Body **list) {
+    if (!ix.valid || query == nullptr || ix.count == 0) return 0;
+    Found found;
+    const Box q = box_of(query);
+    const int32_t x0 = cell_of(q.x0, ix.origin_x, ix.cells_x);
+    const int32_t x1 = cell_of(q.x1, ix.origin_x, ix.cells_x);
+    const int32_t z0 = cell_of(q.z0, ix.origin_z, ix.cells_z);
+    const int32_t z1 = cell_of(q.z1, ix.origin_z, ix.cells_z);
+    if (int64_t{x1 - x0 + 1} * (z1 - z0 + 1) > SPAN_CELLS_MAX) {
+        // A query as large as the grid reads the list in order, as the
+        // plain search does.
+        for (int32_t j = 0; j < ix.count && !found.full(); ++j) {
+            if (overlap(q, ix.box[j]) && ix.mesh[j] != query) found.add(j);
+        }
+    } else {
+        test_run(query, q, ix.big, ix.big_count, -1, -1, x0, z0, &found);
+        for (int32_t z = z0; z <= z1; ++z) {
+            for (int32_t x = x0; x <= x1; ++x) {
+                const int32_t c = z * ix.cells_x + x;
+                test_run(query, q, ix.items + ix.cell_start[c],
+                         ix.cell_start[c + 1] - ix.cell_start[c], x, z, x0, z0, &found);
+            }
+        }
+    }
+    for (int k = 0; k < found.count; ++k) list[k] = ix.mesh[found.order[k]]->owner;
+    return found.count;
+}
