@@ -110,13 +110,19 @@ bool keyscript_parse(const char *text, size_t size, const char *name, KeyScript 
 }
 
 uint32_t keyscript_keys_at(const KeyScript &script, int64_t frame) {
-    if (frame < 1) return 0;
-    int64_t first = 1;
-    for (const KeyRun &r : script.runs) {
-        if (frame - first < r.count) return r.keys;
-        first += r.count;   // at most frame: no overflow
-    }
-    return 0;
+    const std::vector<KeyRun> &runs = script.runs;
+    if (frame < 1 || runs.empty()) return 0;
+    size_t i = script.cursor_run;
+    int64_t first = script.cursor_first;
+    if (i >= runs.size() || first < 1) i = 0, first = 1;
+    // Back to the run that starts at or before the frame, then on to the one
+    // that holds it; runs of 0 frames are passed over as a scan from the
+    // start passes them.
+    while (i > 0 && frame < first) first -= runs[--i].count;
+    while (i + 1 < runs.size() && frame - first >= runs[i].count) first += runs[i++].count;
+    script.cursor_run = i;
+    script.cursor_first = first;
+    return frame - first < runs[i].count ? runs[i].keys : 0;
 }
 
 void keyscript_append(KeyScript *script, uint32_t keys) {

@@ -40,6 +40,14 @@ struct KeyRun {
 struct KeyScript {
     std::vector<KeyRun> runs;
     int64_t frames = 0;   // the sum of the counts
+    // Where the last keyscript_keys_at found its frame: a run's index and the
+    // frame that run starts at. The next frame is then found from there, so a
+    // drive read frame by frame costs the same at any length. It always names
+    // a run that exists (or run 0 of an empty script); keyscript_append keeps
+    // it right, and a script whose earlier runs are changed by hand starts
+    // from a fresh KeyScript.
+    mutable size_t cursor_run = 0;
+    mutable int64_t cursor_first = 1;
 };
 
 // False with "NAME:LINE: message" in *error (NAME names the text).
@@ -47,6 +55,8 @@ bool keyscript_parse(const char *text, size_t size, const char *name, KeyScript 
                      std::string *error);
 
 // The keys held in a frame (from 1); 0 before frame 1 and after the script.
+// Walks from the run the last call found: O(1) for the next frame, O(runs
+// crossed) for a jump.
 uint32_t keyscript_keys_at(const KeyScript &script, int64_t frame);
 
 // One more frame holding `keys`, joined to the last run when it holds the

@@ -1,6 +1,7 @@
 // frame/keyscript: key scripts as runs of frames, parsed, asked and printed.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "frame/keyscript.h"
@@ -50,6 +51,52 @@ TEST(KeyscriptPrint, PrintedTextParsesBackAndAppendJoinsRuns) {
     EXPECT_EQ(again.frames, 8);
     for (int frame = 1; frame <= 9; frame++)
         EXPECT_EQ(keyscript_keys_at(again, frame), keyscript_keys_at(built, frame));
+}
+
+// The keys of a frame as a scan from the first run finds them.
+uint32_t scanned_keys_at(const KeyScript &script, int64_t frame) {
+    if (frame < 1) return 0;
+    int64_t first = 1;
+    for (const KeyRun &r : script.runs) {
+        if (frame - first < r.count) return r.keys;
+        first += r.count;
+    }
+    return 0;
+}
+
+// Random scripts (runs of 0 frames included), asked in order, backwards, at
+// random and while they grow: every answer is the scan's.
+TEST(KeyscriptKeysAt, AnswersAsAScanFromTheStartDoesInAnyOrder) {
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 200; trial++) {
+        KeyScript s;
+        const int runs = static_cast<int>(rng() % 40);
+        for (int i = 0; i < runs; i++) {
+            const int64_t count = rng() % 4 == 0 ? 0 : 1 + rng() % 6;
+            s.runs.push_back({count, static_cast<uint32_t>(rng() % 64)});
+            s.frames += count;
+        }
+        for (int64_t f = -1; f <= s.frames + 2; f++)
+            ASSERT_EQ(keyscript_keys_at(s, f), scanned_keys_at(s, f)) << trial << " " << f;
+        for (int64_t f = s.frames + 2; f >= -1; f--)
+            ASSERT_EQ(keyscript_keys_at(s, f), scanned_keys_at(s, f)) << trial << " " << f;
+        for (int k = 0; k < 300; k++) {
+            if (rng() % 5 == 0) keyscript_append(&s, static_cast<uint32_t>(rng() % 3));
+            const int64_t f = static_cast<int64_t>(rng() % static_cast<uint32_t>(s.frames + 4)) - 1;
+            ASSERT_EQ(keyscript_keys_at(s, f), scanned_keys_at(s, f)) << trial << " " << f;
+        }
+    }
+}
+
+// A drive of many one-frame runs read frame by frame: a scan from the start
+// each frame would take some 10^10 steps here.
+TEST(KeyscriptKeysAt, AFrameCostsTheSameAtAnyLength) {
+    KeyScript s;
+    for (int i = 0; i < 200000; i++) keyscript_append(&s, static_cast<uint32_t>(i % 2 + 1));
+    ASSERT_EQ(s.runs.size(), 200000u);
+    int64_t wrong = 0;
+    for (int64_t f = 1; f <= s.frames; f++) wrong += keyscript_keys_at(s, f) != static_cast<uint32_t>((f - 1) % 2 + 1);
+    EXPECT_EQ(wrong, 0);
 }
 
 }   // namespace

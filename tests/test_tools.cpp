@@ -209,6 +209,100 @@ TEST_F(TempDirTest, ObjImportKeepsWindingMaterialsSmoothingAndScale) {
     expect_fronts_outside(o, 1);
 }
 
+// A face of more than eight corners becomes a fan from its first corner, in
+// the file's order reversed as every OBJ face is; a smaller one goes to the
+// OBJ reader as before; a face naming no vertex is refused, not dropped.
+TEST(ObjImport, LargeFacesAreFansAndEveryCornerNamesAVertex) {
+    std::string ring;
+    for (int k = 0; k < 10; k++)
+        ring += "v " + std::to_string(k < 5 ? k : 9 - k) + " " + std::to_string(k < 5 ? 0 : 3) + " 0\n";
+    LevelObject o;
+    std::string error;
+    ASSERT_TRUE(level_add_obj_text(ring + "f 1 2 3 4 5 6 7 8 9 10\n", "r.obj", "", {}, false, &o, &error)) << error;
+    ASSERT_EQ(o.flat.size(), 8u);
+    for (int k = 1; k <= 8; k++) {
+        const LevelFace &f = o.flat[static_cast<size_t>(k - 1)];
+        EXPECT_EQ((std::array{f.index[0], f.index[1], f.index[2]}), (std::array{0, k + 1, k}));
+    }
+    LevelObject eight;
+    ASSERT_TRUE(level_add_obj_text(ring + "f 1 2 3 4 5 6 7 8\n", "r.obj", "", {}, false, &eight, &error));
+    EXPECT_EQ(eight.flat.size(), 6u);
+    const std::pair<std::string, std::string> refused[] = {
+        {"f 1 2 3 11\n", "r.obj:11: a face uses vertex 11 of 10"},
+        {"f 1 2 0 4\n", "r.obj:11: a face uses a vertex that does not exist ('0')"},
+        {"f -11 1 2 3\n", "r.obj:11: a face uses a vertex that does not exist ('-11')"},
+        {"f 1 2 3 4 5 6 10 9 8 7\n", "r.obj:11: a face of 10 corners that is not convex"},
+    };
+    for (const auto &[face, message] : refused) {
+        LevelObject x;
+        EXPECT_FALSE(level_add_obj_text(ring + face, "r.obj", "", {}, false, &x, &error)) << face;
+        EXPECT_EQ(error.rfind(message, 0), 0u) << error;
+    }
+    // The room given bounds the vertices and triangles before any is made.
+    ObjImport tight;
+    tight.room_bytes = 12 * 10 + 16 * 8 - 1;
+    LevelObject x;
+    EXPECT_FALSE(level_add_obj_text(ring + "f 1 2 3 4 5 6 7 8 9 10\n", "r.obj", "", tight, false, &x, &error));
+    EXPECT_NE(error.find("r.obj:11: its vertices and faces take more than the 247 bytes"), npos) << error;
+}
+
+// The pool a world shares with its car, and a bitmap with the smallest level
+// naming it, at the exact bound, under both limit sets.
+TEST(LevelPool, FilesFitTogetherUpToThePoolInForce) {
+    for (const Limits *limits : {&LIMITS_CLASSIC, &LIMITS_RAISED}) {
+        limits_select(*limits);
+        const int64_t pool = limits->pool_size;
+        EXPECT_EQ(level_pool_together("w", pool - 532, "car", 532), "");
+        const std::string over = level_pool_together("w", pool - 531, "car", 532);
+        EXPECT_EQ(over.rfind("w (" + std::to_string(pool - 531) + " bytes) and car (532 bytes) do not fit the " +
+                                 limits->name + " " + std::to_string(pool) + "-byte pool together",
+                             0),
+                  0u)
+            << over;
+        EXPECT_EQ(over.find("--limits raised") != npos, limits == &LIMITS_CLASSIC) << over;
+    }
+    limits_select(LIMITS_CLASSIC);
+    EXPECT_NE(level_pool_together("w", 1, "car", int64_t{16} << 20).find("classic"), npos);
+    EXPECT_EQ(level_pool_together("w", 1, "car", int64_t{16} << 20).find("--limits raised"), npos);
+    // The smallest world naming a bitmap is one sprite object and the end mark.
+    const LevelFile smallest = parse_ok("world\nobject tree.bit\n mass 1\n v 0 0 0\n sprite 0 0\nend\n");
+    EXPECT_EQ(level_smallest_naming("tree.bit"), static_cast<int64_t>(level_encode(smallest).size()));
+}
+
+// A start's angles are kept but unused: a warning naming the line, for any
+// angle that is not 0.
+TEST(LevelText, AStartsAnglesAreKeptWithAWarning) {
+    const LevelFile f = parse_ok("world\nstart Human1 1 2 3\nstart Human0 1 2 3 0 0 0\n\nstart Human1 0 0 0 0 -1 0\n");
+    ASSERT_EQ(f.warnings.size(), 1u);
+    EXPECT_EQ(f.warnings[0],
+              "src.world:5: warning: the game does not use a start's angles (0 -1 0): every car "
+              "starts facing +z; the file keeps them");
+    EXPECT_EQ(f.records[2].start.angles[1], -1);
+}
+
+// No source builds more than the largest pool holds: refused at the line
+// that passes it, under either limit set. Below that, the pool in force is
+// checked on the whole file.
+TEST(LevelText, TheSourceIsRefusedAtTheLineThatPassesTheLargestPool) {
+    std::string text = "world\nobject B\n mass 1\n";
+    for (int i = 0; i < 60000; i++) text += " box 0 0 0 1 1 1 red 1\n";
+    // 288 bytes a box: box 58255, on line 58258, passes 16 MiB.
+    for (const Limits *limits : {&LIMITS_CLASSIC, &LIMITS_RAISED}) {
+        limits_select(*limits);
+        EXPECT_EQ(parse_error(text + "end\n")
+                      .rfind("src.world:58258: the level's vertices and faces come to more than 16777216 bytes", 0),
+                  0u);
+    }
+    limits_select(LIMITS_CLASSIC);
+    std::string small = "world\nobject B\n mass 1\n spare 0\n";
+    for (int i = 0; i < 36; i++) small += " box 0 0 0 1 1 1 red 1\n";
+    LevelFile f;
+    EXPECT_EQ(parse_error(small + "end\n", &f), "");
+    ASSERT_EQ(level_problems(f).size(), 1u);
+    EXPECT_EQ(level_problems(f)[0].rfind("10418 bytes, more than the game's 10240-byte resource pool holds", 0), 0u)
+        << level_problems(f)[0];
+}
+
 TEST(BitmapConvert, PaletteColoursMapToThemselvesAlphaToTransparentWidthsArePowersOfTwo) {
     const Palette *pal = palette_default();
     const auto rgb = [pal](int i) { return Bytes(pal->rgb + 3 * i, pal->rgb + 3 * i + 3); };

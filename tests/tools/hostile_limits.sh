@@ -26,6 +26,14 @@ for case in "${level_cases[@]}"; do
   [ -e "$work/x.3dw" ] && fail "$file: levelc wrote an output"
 done
 
+# The same under the raised limits: a million spare slots an object.
+python3 -c '
+print("world\nobject Big\n  mass 1")
+for i in range(43691): print("  box %d 0 0 %d 5 5 grey 100" % (i * 10, i * 10 + 5))
+print("end")' >"$work/raised_auto.world"
+expect 1 "raised_auto.world:2: object Big needs 1048584 spare slots \(two a face\), more than the game's 1048576" \
+  "$levelc" --limits raised "$work/raised_auto.world" -o "$work/x.3dw"
+
 # OBJ coordinates: each bad one names the OBJ file and its line, directly and
 # through a world's obj line.
 printf 'world\nobject B\n  mass 1\n  obj part.obj grey 200\nend\n' >"$work/uses_part.world"

@@ -153,7 +153,8 @@ std::string check_png_stream(const uint8_t *data, size_t size) {
     return "";
 }
 
-std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, int *height) {
+std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, int *height,
+                       int64_t max_bytes) {
     const std::string why = check_png_stream(src->data, src->size);
     if (!why.empty()) return why;
     if (src->size > static_cast<size_t>(INT32_MAX)) return "the file is too large";
@@ -162,7 +163,7 @@ std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, i
         stbi_load_from_memory(src->data, static_cast<int>(src->size), &w, &h, &channels, 4);
     if (pixels == nullptr)
         return std::string("cannot decode the PNG file: ") + stbi_failure_reason();
-    if (BITMAP_HEADER_SIZE + uint64_t(w) * uint64_t(h) > static_cast<uint64_t>(BITMAP_BYTES_MAX)) {
+    if (BITMAP_HEADER_SIZE + uint64_t(w) * uint64_t(h) > static_cast<uint64_t>(max_bytes)) {
         stbi_image_free(pixels);
         return "the picture needs more than the game's resource pool holds";
     }
@@ -201,7 +202,8 @@ void png_read_memory(png_structp png, png_bytep out, png_size_t length) {
 
 // Decodes into rgba (resized here, before the jump point, so no destructor is
 // skipped by a longjmp); "" on success, else the reason.
-std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, int *height) {
+std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, int *height,
+                       int64_t max_bytes) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, src, png_failed, png_warned);
     if (png == nullptr) return "cannot start the PNG decoder";
     png_infop info = png_create_info_struct(png);
@@ -229,7 +231,7 @@ std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, i
     png_set_interlace_handling(png);
     // bitmap_from_png checked the header chunk already; libpng insists that
     // it comes first, so this only guards that promise.
-    if (BITMAP_HEADER_SIZE + uint64_t{w} * h > static_cast<uint64_t>(BITMAP_BYTES_MAX))
+    if (BITMAP_HEADER_SIZE + uint64_t{w} * h > static_cast<uint64_t>(max_bytes))
         png_error(png, "the picture needs more than the game's resource pool holds");
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != size_t{w} * 4) png_error(png, "unexpected row layout");
@@ -248,38 +250,47 @@ std::string decode_png(PngSource *src, std::vector<uint8_t> *rgba, int *width, i
 
 }   // namespace
 
+bool bitmap_png_size(const uint8_t *data, size_t size, int64_t *width, int64_t *height) {
+    if (size < 24 || std::memcmp(data, PNG_SIGNATURE, 8) != 0 ||
+        std::memcmp(data + 12, "IHDR", 4) != 0)
+        return false;
+    const auto be = [&](size_t at) {
+        return int64_t{data[at]} << 24 | int64_t{data[at + 1]} << 16 | int64_t{data[at + 2]} << 8 |
+               data[at + 3];
+    };
+    *width = be(16);
+    *height = be(20);
+    return true;
+}
+
 bool bitmap_from_png(const uint8_t *data, size_t size, const Palette *palette,
-                     std::vector<uint8_t> *out, std::string *error) {
+                     std::vector<uint8_t> *out, std::string *error, int64_t max_bytes) {
     if (size < 8 || std::memcmp(data, PNG_SIGNATURE, 8) != 0) {
         *error = "not a PNG file";
         return false;
     }
     // The size, from the header chunk that must come first, before the
     // decoder reads anything more.
-    if (size >= 24 && std::memcmp(data + 12, "IHDR", 4) == 0) {
-        const auto be = [&](size_t at) {
-            return uint64_t{data[at]} << 24 | uint64_t{data[at + 1]} << 16 |
-                   uint64_t{data[at + 2]} << 8 | data[at + 3];
-        };
-        const uint64_t w = be(16), h = be(20);
+    int64_t w = 0, h = 0;
+    if (bitmap_png_size(data, size, &w, &h)) {
         const std::string size_text = "size " + std::to_string(w) + "x" + std::to_string(h);
         if (w < 1 || h < 1 || w > BITMAP_SIZE_MAX || h > BITMAP_SIZE_MAX) {
             *error = size_text + " is outside 1..32767";
             return false;
         }
-        if (BITMAP_HEADER_SIZE + w * h > static_cast<uint64_t>(BITMAP_BYTES_MAX)) {
+        if (BITMAP_HEADER_SIZE + w * h > max_bytes) {
             *error = size_text + " needs more than the game's resource pool holds (" +
-                     std::to_string(BITMAP_BYTES_MAX) + " bytes: 8 and one a pixel)";
+                     std::to_string(max_bytes) + " bytes: 8 and one a pixel)";
             return false;
         }
     }
     PngSource src{data, size, 0, "cannot decode the PNG file"};
     std::vector<uint8_t> rgba;
-    int w = 0, h = 0;
-    const std::string why = decode_png(&src, &rgba, &w, &h);
+    int width = 0, height = 0;
+    const std::string why = decode_png(&src, &rgba, &width, &height, max_bytes);
     if (!why.empty()) {
         *error = why;
         return false;
     }
-    return bitmap_from_rgba(rgba.data(), w, h, palette, out, error);
+    return bitmap_from_rgba(rgba.data(), width, height, palette, out, error);
 }

@@ -29,7 +29,14 @@ constexpr long BITMAP_BYTES_MAX = GAME_POOL_SIZE;
 // compressed stream's checksum checked) and converted as bitmap_from_rgba
 // does. The size from the header is checked before anything is decoded: a
 // width that is not a power of two, a side above BITMAP_SIZE_MAX, or a bitmap
-// larger than BITMAP_BYTES_MAX is refused. Bytes that are not a PNG file are
+// longer than max_bytes is refused. Bytes that are not a PNG file are
 // refused too.
+// max_bytes bounds the bitmap's length, header included (the classic pool
+// unless the caller knows the room it will have).
 bool bitmap_from_png(const uint8_t *data, size_t size, const Palette *palette,
-                     std::vector<uint8_t> *out, std::string *error);
+                     std::vector<uint8_t> *out, std::string *error,
+                     int64_t max_bytes = BITMAP_BYTES_MAX);
+
+// The width and height a PNG file's header chunk gives, when it comes first
+// as it must; false when there is none.
+bool bitmap_png_size(const uint8_t *data, size_t size, int64_t *width, int64_t *height);

@@ -397,3 +397,27 @@ bool level_loadable(const LevelFile &file, const std::string &path, std::string 
              (problems.size() > 1 ? " (and " + std::to_string(problems.size() - 1) + " more)" : "");
     return false;
 }
+
+std::string level_pool_together(const std::string &what, int64_t bytes, const std::string &other,
+                                int64_t other_bytes) {
+    const Limits &limits = limits_current();
+    const int64_t sum = bytes + other_bytes;
+    if (sum <= limits.pool_size) return "";
+    std::string line = what + " (" + std::to_string(bytes) + " bytes) and " + other + " (" +
+                       std::to_string(other_bytes) + " bytes) do not fit the " + limits.name + " " +
+                       std::to_string(limits.pool_size) + "-byte pool together";
+    if (sum <= LIMITS_RAISED.pool_size && &limits != &LIMITS_RAISED)
+        line += " (--limits raised writes it, and the game plays it with --limits raised)";
+    return line;
+}
+
+int64_t level_smallest_naming(const std::string &name) {
+    LevelFile file;
+    file.records.emplace_back();
+    LevelObject &o = file.records.back().object;
+    o.vertices = {0, 0, 0};
+    o.flat.push_back({FACE_SPRITE, {0, 0, 0}});
+    o.name = name;
+    o.mass = 1;
+    return static_cast<int64_t>(level_encode(file).size());
+}

@@ -19,7 +19,9 @@
 //     face 0xFLAGS A B C               any flag word
 //     sprite SCALE A                   sprite face, scale exponent 0..14
 //   end
-//   start NAME X Y Z [A B C]
+//   start NAME X Y Z [A B C]           the angles are kept, but every car
+//                                      starts facing +z: level_parse warns
+//                                      of angles that are not 0 0 0
 //   trailing HEX                       bytes after the data
 //
 // level_parse also reads the shorthands `quad RAMP REFL A B C D`,
@@ -73,6 +75,9 @@ struct LevelFile {
     LevelKind kind = LevelKind::World;
     std::vector<LevelRecord> records;   // a model holds exactly one object
     std::vector<uint8_t> trailing;
+    // What level_parse noticed but accepts, one "FILE:LINE: warning: ..."
+    // each (not part of the file's bytes).
+    std::vector<std::string> warnings;
 };
 
 // Ramp names of the default palette, index = ramp number (0..9).
@@ -113,7 +118,12 @@ struct ObjImport {
     int32_t scale = 1;
     uint32_t ramp = 5;
     uint32_t refl = 200;
+    // Bytes of the compiled file the OBJ's vertices (12 each) and triangles
+    // (16 each) may take: more is refused before the OBJ reader runs.
+    int64_t room_bytes = INT64_MAX;
 };
+// A face of more than eight corners is cut into a fan of triangles from its
+// first corner, and must be convex; smaller ones are cut by the OBJ reader.
 // The file is read through toolio_read (at most LEVEL_SOURCE_MAX bytes), the
 // MTL files it names likewise from its folder. A vertex coordinate that is
 // not a finite decimal number is an error naming the OBJ file and line, and so
@@ -131,3 +141,18 @@ bool level_add_obj_text(const std::string &text, const std::string &obj_path,
 // bounds follow the limits in force, scene/limits).
 constexpr size_t LEVEL_SOURCE_MAX = size_t{16} << 20;
 constexpr size_t LEVEL_FILE_MAX = GAME_POOL_SIZE;
+
+// The shipped car1.3do's length: the car a world is played with when no
+// other car1.3do stands beside it.
+constexpr int64_t LEVEL_SHIPPED_CAR_BYTES = 532;
+
+// "" when a file of bytes and another of other_bytes fit the pool in force
+// together, else the line that says they do not: "WHAT (N bytes) and OTHER
+// (M bytes) do not fit the classic 10240-byte pool together", with how to
+// play it when the raised pool holds them.
+std::string level_pool_together(const std::string &what, int64_t bytes, const std::string &other,
+                                int64_t other_bytes);
+
+// The length of the smallest world that names the bitmap `name' (one sprite
+// object and nothing else): the least a bitmap shares the pool with.
+int64_t level_smallest_naming(const std::string &name);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <numbers>
 #include <sstream>
 #include <unistd.h>
 
@@ -359,6 +360,10 @@ struct Parser {
             if (tok.size() != 4 && !(tok.size() == 6 && tok[4].text == "scale"))
                 return fail("usage: obj FILE RAMP REFL [scale S]");
             ObjImport options;
+            // The OBJ's vertices and faces must fit the room the pool in
+            // force has left, judged before they are built.
+            options.room_bytes = std::max<int64_t>(
+                0, int64_t{limits_current().pool_size} - finished_bytes - object_bytes());
             uint32_t flags = 0;
             if (!colour(tok, 2, &flags)) return false;
             options.ramp = flags >> 8;
@@ -472,6 +477,13 @@ struct Parser {
             if (!name(tok[1], &r.start.name) || !triple(tok, 2, r.start.position, "position"))
                 return false;
             if (tok.size() == 8 && !triple(tok, 5, r.start.angles, "angle")) return false;
+            const int32_t *a = r.start.angles;
+            if (a[0] != 0 || a[1] != 0 || a[2] != 0)
+                out->warnings.push_back(path + ":" + std::to_string(line) +
+                                        ": warning: the game does not use a start's angles (" +
+                                        std::to_string(a[0]) + " " + std::to_string(a[1]) + " " +
+                                        std::to_string(a[2]) +
+                                        "): every car starts facing +z; the file keeps them");
             out->records.push_back(std::move(r));
             return true;
         }
@@ -539,6 +551,10 @@ class BoundedMaterialReader : public tinyobj::MaterialReader {
     std::string dir_;
 };
 
+// Faces of up to this many corners go to the OBJ reader's own ear clipping
+// (its time grows as the cube of the corners); larger ones are cut here.
+constexpr size_t OBJ_FACE_EAR_MAX = 8;
+
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // A decimal number: sign, digits with at most one point, an exponent; no
@@ -562,39 +578,156 @@ bool finite_decimal(const std::string &w) {
     return i == w.size() && std::isfinite(std::strtod(w.c_str(), nullptr));
 }
 
-// Every vertex line holds three to seven finite decimal numbers (x y z, and
-// w or r g b); the OBJ reader would take anything else as 0. Lines end as the
-// OBJ reader ends them: at "\n", "\r\n" or a lone "\r".
-bool check_obj_vertices(const std::string &text, const std::string &name, std::string *error) {
+// At most 40 bytes of a word, anything not printable as '?'.
+std::string shown_word(const std::string &word) {
+    std::string shown = word.substr(0, 40);
+    for (char &c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
+    return shown;
+}
+
+// What a first pass over an OBJ text finds: its vertices, the triangles its
+// faces will give, and the text tinyobj is to read (the source itself, or a
+// copy in which each large face is cut into a fan of triangles).
+struct ObjScan {
+    std::vector<double> xyz;   // 3 a vertex, as written
+    int64_t triangles = 0;
+    bool rewritten = false;
+    std::string text;
+};
+
+// The vertex a face corner names ("7", "-2", "7/1/3"), counted from 0: a
+// positive number counts from the file's first vertex (it may come later), a
+// negative one back from the vertices so far. Sets *number to the number as
+// written; false when there is none or it is 0.
+bool corner_number(const std::string &word, int64_t vertices, int64_t *number, int64_t *vertex) {
+    char *end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(word.c_str(), &end, 10);
+    if (end == word.c_str() || (*end != '\0' && *end != '/') || errno == ERANGE || v == 0)
+        return false;
+    *number = v;
+    *vertex = v > 0 ? v - 1 : vertices + v;
+    return true;
+}
+
+// Whether the polygon through the corners is convex and winds round once, in
+// the plane its Newell normal is most nearly perpendicular to. Kinks inward
+// of less than a milliradian (coordinates rounded as they were written) pass:
+// the fan's triangles then overlap by slivers no pixel shows.
+bool convex_polygon(const std::vector<double> &xyz, const std::vector<int64_t> &corner) {
+    const size_t n = corner.size();
+    double normal[3] = {0, 0, 0};
+    for (size_t k = 0; k < n; k++) {
+        const double *p = &xyz[3 * corner[k]], *q = &xyz[3 * corner[(k + 1) % n]];
+        normal[0] += (p[1] - q[1]) * (p[2] + q[2]);
+        normal[1] += (p[2] - q[2]) * (p[0] + q[0]);
+        normal[2] += (p[0] - q[0]) * (p[1] + q[1]);
+    }
+    int drop = 0;
+    for (int c = 1; c < 3; c++)
+        if (std::fabs(normal[c]) > std::fabs(normal[drop])) drop = c;
+    if (!(std::fabs(normal[drop]) > 0)) return false;   // no area
+    const int u = (drop + 1) % 3, w = (drop + 2) % 3;
+    const double sign = normal[drop] > 0 ? 1 : -1;
+    double turned = 0;
+    for (size_t k = 0; k < n; k++) {
+        const double *a = &xyz[3 * corner[k]], *b = &xyz[3 * corner[(k + 1) % n]],
+                     *c = &xyz[3 * corner[(k + 2) % n]];
+        const double e0u = b[u] - a[u], e0w = b[w] - a[w], e1u = c[u] - b[u], e1w = c[w] - b[w];
+        const double cross = (e0u * e1w - e0w * e1u) * sign;
+        const double dot = e0u * e1u + e0w * e1w;
+        const double turn = std::atan2(cross, dot);
+        if (turn < -1e-3) return false;
+        turned += turn;
+    }
+    return std::fabs(turned - 2 * std::numbers::pi) < 1e-3;   // once round, not a star
+}
+
+// One pass over the lines, as the OBJ reader ends them ("\n", "\r\n" or a
+// lone "\r"). Every vertex line holds three to seven finite decimal numbers
+// (x y z, and w or r g b): the OBJ reader would take anything else as 0. A
+// face of more than OBJ_FACE_EAR_MAX corners is cut into a fan here (in time
+// linear in its corners), and must then be convex. The pass stops once the
+// vertices and triangles take more than room bytes of the file.
+bool scan_obj(const std::string &text, const std::string &name, int64_t room, ObjScan *scan,
+              std::string *error) {
     size_t start = 0;
     int line = 0;
+    std::vector<std::string> words;
+    std::vector<int64_t> corners;
+    int64_t highest = 0;   // the highest positive corner number, on highest_line
+    int highest_line = 0;
+    auto fail = [&](const std::string &why) {
+        *error = name + ":" + std::to_string(line) + ": " + why;
+        return false;
+    };
     while (start < text.size()) {
         size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos) end = text.size();
         line++;
-        std::istringstream words(text.substr(start, end - start));
+        const size_t line_start = start;
+        std::istringstream in(text.substr(start, end - start));
         start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         std::string word;
-        if (!(words >> word) || word != "v") continue;
-        int count = 0;
-        while (words >> word && word[0] != '#') {
-            if (!finite_decimal(word)) {
-                std::string shown = word.substr(0, 40);
-                for (char &c : shown)
-                    if (static_cast<unsigned char>(c) < 0x20 ||
-                        static_cast<unsigned char>(c) >= 0x7f)
-                        c = '?';
-                *error = name + ":" + std::to_string(line) + ": coordinate '" + shown +
-                         "' is not a finite decimal number";
-                return false;
-            }
-            count++;
+        if (!(in >> word) || (word != "v" && word != "f")) {
+            if (scan->rewritten) scan->text.append(text, line_start, start - line_start);
+            continue;
         }
-        if (count < 3 || count > 7) {
-            *error = name + ":" + std::to_string(line) +
-                     ": a vertex needs x y z (and at most w or r g b)";
-            return false;
+        const bool vertex = word == "v";
+        words.clear();
+        while (in >> word && word[0] != '#') words.push_back(word);
+        if (vertex) {
+            for (const std::string &w : words)
+                if (!finite_decimal(w))
+                    return fail("coordinate '" + shown_word(w) +
+                                "' is not a finite decimal number");
+            if (words.size() < 3 || words.size() > 7)
+                return fail("a vertex needs x y z (and at most w or r g b)");
+            for (int c = 0; c < 3; c++) scan->xyz.push_back(std::strtod(words[c].c_str(), nullptr));
+        } else if (words.size() >= 3) {
+            scan->triangles += static_cast<int64_t>(words.size()) - 2;
         }
+        const int64_t vertices = static_cast<int64_t>(scan->xyz.size() / 3);
+        // Every corner names a vertex: the OBJ reader would drop a face of
+        // four or more corners that names none, and the file's data with it.
+        corners.clear();
+        for (size_t k = 0; !vertex && k < words.size(); k++) {
+            int64_t number = 0, at = 0;
+            if (!corner_number(words[k], vertices, &number, &at) || at < 0)
+                return fail("a face uses a vertex that does not exist ('" + shown_word(words[k]) +
+                            "')");
+            if (number > 0 && number > highest) highest = number, highest_line = line;
+            corners.push_back(at);
+        }
+        if (12 * vertices + 16 * scan->triangles > room)
+            return fail("its vertices and faces take more than the " + std::to_string(room) +
+                        " bytes the game's " + std::to_string(limits_current().pool_size) +
+                        "-byte resource pool has left for them (" + limits_current().name +
+                        " limits; 12 bytes a vertex, 16 a triangle)");
+        if (vertex || words.size() <= OBJ_FACE_EAR_MAX) {
+            if (scan->rewritten) scan->text.append(text, line_start, start - line_start);
+            continue;
+        }
+        for (int64_t c : corners)
+            if (c >= vertices)
+                return fail("a face of " + std::to_string(words.size()) +
+                            " corners names a vertex written after it");
+        if (!convex_polygon(scan->xyz, corners))
+            return fail("a face of " + std::to_string(words.size()) +
+                        " corners that is not convex: split it (at most " +
+                        std::to_string(OBJ_FACE_EAR_MAX) + " corners for one that is not)");
+        if (!scan->rewritten) {
+            scan->rewritten = true;
+            scan->text.assign(text, 0, line_start);
+        }
+        for (size_t k = 1; k + 1 < words.size(); k++)
+            scan->text += "f " + words[0] + " " + words[k] + " " + words[k + 1] + "\n";
+    }
+    if (highest > static_cast<int64_t>(scan->xyz.size() / 3)) {
+        line = highest_line;
+        return fail("a face uses vertex " + std::to_string(highest) + " of " +
+                    std::to_string(scan->xyz.size() / 3));
     }
     return true;
 }
@@ -619,12 +752,13 @@ bool level_add_obj_text(const std::string &text, const std::string &obj_path,
         *error = obj_path + ": not a text file (it holds a NUL byte)";
         return false;
     }
-    if (!check_obj_vertices(text, obj_path, error)) return false;
+    ObjScan scan;
+    if (!scan_obj(text, obj_path, options.room_bytes, &scan, error)) return false;
     tinyobj::attrib_t attrib;
     std::vector<tinyobj::shape_t> shapes;
     std::vector<tinyobj::material_t> materials;
     std::string warn, err;
-    std::istringstream in(text);
+    std::istringstream in(scan.rewritten ? scan.text : text);
     BoundedMaterialReader mtl(mtl_dir);
     if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, &in,
                           mtl_dir.empty() ? nullptr : &mtl, true)) {

@@ -12,7 +12,7 @@
 namespace {
 
 const char USAGE[] =
-    "usage: bitmapc IN.png -o OUTPUT\n"
+    "usage: bitmapc IN.png -o OUTPUT [--limits SET]\n"
     "       bitmapc --help | --version\n"
     "Converts a PNG picture into a Bitmap resource: int32 width, int32 height\n"
     "(little-endian), then one palette index per pixel, rows top first.\n"
@@ -21,9 +21,13 @@ const char USAGE[] =
     "\n"
     "Only PNG is read (checksums checked). The input is a regular file of at\n"
     "most 16 MiB. The width must be a power of two, width and height at most\n"
-    "32767, and the bitmap must fit the game's 10240-byte resource pool\n"
-    "(8 bytes and one a pixel): all checked from the picture's header before\n"
-    "it is decoded. OUTPUT is written whole or not at all, and never over IN.\n"
+    "32767, and the bitmap (8 bytes and one a pixel) must fit the game's\n"
+    "10240-byte resource pool beside the smallest level that can name it: a\n"
+    "world of one sprite object named after OUTPUT's file name and nothing\n"
+    "else (no player start, so no car). All is checked from the picture's\n"
+    "header before it is decoded. --limits raised checks against the raised\n"
+    "16 MiB pool instead (the game then needs --limits raised too).\n"
+    "OUTPUT is written whole or not at all, and never over IN.\n"
     "Exit status 1 on any error, 2 for a mistake in the command line.\n";
 
 [[noreturn]] void die(const std::string &message, int status = 1) {
@@ -54,9 +58,12 @@ int main(int argc, char **argv) {
             if (!toolio_finish_stdout(&error)) die(error);
             return 0;
         }
-        if (a == "-o") {
-            if (i + 1 >= argc) usage_error("-o needs a value");
-            out = argv[++i];
+        if (a == "-o" || a == "--limits") {
+            if (i + 1 >= argc) usage_error(a + " needs a value");
+            if (a == "-o")
+                out = argv[++i];
+            else
+                toolio_select_limits("bitmapc", argv[++i]);
         } else if (a.size() > 1 && a[0] == '-') {
             usage_error("unknown option " + a);
         } else if (in.empty()) {
@@ -71,7 +78,23 @@ int main(int argc, char **argv) {
     std::string error;
     if (!toolio_read(in, LEVEL_SOURCE_MAX, &png, &error)) die(error);
     if (toolio_is_input(out)) die(out + ": is the input; refusing to write over it");
-    if (!bitmap_from_png(png.data(), png.size(), palette_default(), &bytes, &error))
+    // Loaded, a level's world stays resident beside its bitmaps until one
+    // needs its room; the least a bitmap shares the pool with is the smallest
+    // world that names it.
+    const size_t slash = out.find_last_of('/');
+    const std::string name = slash == std::string::npos ? out : out.substr(slash + 1);
+    const int64_t level = level_smallest_naming(name);
+    int64_t w = 0, h = 0;
+    if (bitmap_png_size(png.data(), png.size(), &w, &h) && w >= 1 && h >= 1 &&
+        w <= BITMAP_SIZE_MAX && h <= BITMAP_SIZE_MAX) {
+        const std::string why = level_pool_together(out, BITMAP_HEADER_SIZE + w * h,
+                                                    "the smallest level that names it", level);
+        if (!why.empty())
+            die(in + ": size " + std::to_string(w) + "x" + std::to_string(h) +
+                " needs more than the game's resource pool holds beside a level: " + why);
+    }
+    if (!bitmap_from_png(png.data(), png.size(), palette_default(), &bytes, &error,
+                         limits_current().pool_size - level))
         die(in + ": " + error);
     if (!toolio_write(out, bytes.data(), bytes.size(), &error)) die(error);
     return 0;

@@ -50,7 +50,9 @@ const char USAGE[] =
     "                                the triangles of an OBJ file (its z axis is\n"
     "                                turned round; a material named after a ramp\n"
     "                                sets that ramp; smoothing groups go smooth)\n"
-    "  start NAME X Y Z [A B C]      a player start, NAME Human0 or Human1\n"
+    "  start NAME X Y Z [A B C]      a player start, NAME Human0 or Human1; every\n"
+    "                                car starts facing +z: angles other than 0 0 0\n"
+    "                                are kept in the file but unused (a warning)\n"
     "  trailing HEX                  bytes kept after the end of the data\n"
     "Coordinates: x right, y up, z forward (the car starts looking along +z).\n"
     "RAMP: red green blue cyan yellow grey orange purple magenta sky, or 0..15.\n"
@@ -62,7 +64,15 @@ const char USAGE[] =
     "spare slots in an object (also from 'spare auto'), a sprite's bitmap name\n"
     "longer than 59 characters, a file larger than the 10240-byte resource pool,\n"
     "OBJ coordinates that are not finite decimal numbers, an OBJ file without a\n"
-    "triangle. OUTPUT is written whole or not at all, never over an input.\n"
+    "triangle, and a world that does not fit the pool together with the car it\n"
+    "is played with: the car1.3do in OUTPUT's folder, or when there is none the\n"
+    "shipped car's 532 bytes. OUTPUT is written whole or not at all, never over\n"
+    "an input.\n"
+    "An OBJ file whose vertices (12 bytes each) and triangles (16 each) do not\n"
+    "fit the room the pool has left is refused before its faces are built.\n"
+    "An OBJ face of up to 8 corners is cut into triangles by the OBJ\n"
+    "reader; a larger one is cut into a fan from its first corner and must be\n"
+    "convex.\n"
     "--limits raised checks against the game's raised limits instead (a\n"
     "16 MiB pool, a million spare slots an object): the file then needs\n"
     "--limits raised in the game too.\n"
@@ -90,6 +100,22 @@ int32_t option_number(const char *text, int64_t min, int64_t max, const char *wh
     return static_cast<int32_t>(v);
 }
 
+// The car a world written to output is played with: the car1.3do in the
+// output's folder when there is one (a regular file), else the shipped car.
+// Its description for messages, and its length in *bytes.
+std::string car_beside(const std::string &output, int64_t *bytes) {
+    const size_t slash = output.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : output.substr(0, slash + 1);
+    const std::string path = folder + START_CAR_MODEL;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        *bytes = static_cast<int64_t>(st.st_size);
+        return path;
+    }
+    *bytes = LEVEL_SHIPPED_CAR_BYTES;
+    return std::string("the shipped ") + START_CAR_MODEL;
+}
+
 // One compile of source into output; false with the one-line reason.
 bool compile(const std::string &source, const std::string &output, const ObjImport &obj,
              int32_t mass, std::string *message) {
@@ -104,7 +130,10 @@ bool compile(const std::string &source, const std::string &output, const ObjImpo
         file.records.emplace_back();
         LevelObject &o = file.records.back().object;
         o.mass = mass;
-        if (!level_add_obj(source, obj, false, &o, &error)) return fail(error);
+        ObjImport bounded = obj;
+        // A model file is its vertices and faces and five words.
+        bounded.room_bytes = int64_t{limits_current().pool_size} - 20;
+        if (!level_add_obj(source, bounded, false, &o, &error)) return fail(error);
         o.spare = level_auto_spare(o);
     } else {
         std::vector<uint8_t> bytes;
@@ -115,6 +144,8 @@ bool compile(const std::string &source, const std::string &output, const ObjImpo
             return fail(output + ": is the source; refusing to write over it");
         const std::string text(bytes.begin(), bytes.end());
         if (!level_compile_text(text, source, &file, &error)) return fail(error);
+        for (const std::string &warning : file.warnings)
+            std::fprintf(stderr, "levelc: %s\n", warning.c_str());
     }
     if (file.kind == LevelKind::Model && ends_with(output, ".3dw"))
         return fail(source + ": a model goes into a .3do file, not " + output);
@@ -123,6 +154,14 @@ bool compile(const std::string &source, const std::string &output, const ObjImpo
 
     if (!level_loadable(file, source, &error)) return fail(error);
     const std::vector<uint8_t> bytes = level_encode(file);
+    if (file.kind == LevelKind::World) {
+        // The game loads the world and the car into the pool together.
+        int64_t car_bytes = 0;
+        const std::string car = car_beside(output, &car_bytes);
+        const std::string why =
+            level_pool_together(output, static_cast<int64_t>(bytes.size()), car, car_bytes);
+        if (!why.empty()) return fail(source + ": the game would refuse it: " + why);
+    }
     if (!toolio_write(output, bytes.data(), bytes.size(), &error)) return fail(error);
     return true;
 }
