@@ -85,15 +85,21 @@ TEST(KeyscriptCases, TheSharedCasesGiveTheirRunsOrTheirLine) {
         if (expect.rfind("line ", 0) == 0) {
             refusals++;
             EXPECT_FALSE(ok) << "cases.txt:" << number << " was taken";
-            EXPECT_EQ(error.rfind("case:" + expect.substr(5) + ": ", 0), 0u)
-                << "cases.txt:" << number << " gave " << error;
+            std::string want = "case:";
+            want.append(expect, 5);
+            want += ": ";
+            EXPECT_EQ(error.rfind(want, 0), 0u) << "cases.txt:" << number << " gave " << error;
             continue;
         }
         ASSERT_EQ(expect.rfind("ok", 0), 0u) << "cases.txt:" << number;
         ASSERT_TRUE(ok) << "cases.txt:" << number << " gave " << error;
         std::string runs;
-        for (const KeyRun &r : script.runs)
-            runs += (runs.empty() ? "" : ",") + std::to_string(r.count) + ":" + std::to_string(r.keys);
+        for (const KeyRun &r : script.runs) {
+            if (!runs.empty()) runs += ',';
+            runs += std::to_string(r.count);
+            runs += ':';
+            runs += std::to_string(r.keys);
+        }
         EXPECT_EQ(runs, expect.size() > 3 ? expect.substr(3) : "") << "cases.txt:" << number;
     }
     EXPECT_GT(cases, 40);
