@@ -350,15 +350,8 @@ class RatioReporter : public RunTimes {
 }   // namespace
 
 int main(int argc, char **argv) {
-    // Defaults first, so the same flags given by the caller take precedence.
-    std::vector<char *> args = {argv[0]};
-    char repetitions[] = "--benchmark_repetitions=9";
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.push_back(repetitions);
-    args.push_back(interleave);
-    for (int i = 1; i < argc; i++) args.push_back(argv[i]);
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
     RatioReporter reporter;
-    return run_benchmarks(count, args.data(), reporter);
+    return run_benchmarks(
+        argc, argv, {"--benchmark_repetitions=9", "--benchmark_enable_random_interleaving=true"},
+        reporter);
 }

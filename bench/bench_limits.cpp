@@ -284,17 +284,10 @@ class LimitsReporter : public RunTimes {
 }   // namespace
 
 int main(int argc, char **argv) {
-    // Defaults first, so the same flags given by the caller take precedence.
-    std::vector<char *> args = {argv[0]};
-    char repetitions[] = "--benchmark_repetitions=5";
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    char aggregates[] = "--benchmark_report_aggregates_only=false";
-    args.push_back(repetitions);
-    args.push_back(interleave);
-    args.push_back(aggregates);
-    for (int i = 1; i < argc; i++) args.push_back(argv[i]);
-    int count = static_cast<int>(args.size());
-    args.push_back(nullptr);
     LimitsReporter reporter;
-    return run_benchmarks(count, args.data(), reporter);
+    return run_benchmarks(
+        argc, argv,
+        {"--benchmark_repetitions=5", "--benchmark_enable_random_interleaving=true",
+         "--benchmark_report_aggregates_only=false"},
+        reporter);
 }

@@ -128,3 +128,15 @@ inline int run_benchmarks(int argc, char **argv, benchmark::BenchmarkReporter &r
     benchmark::Shutdown();
     return 0;
 }
+
+// The same with `defaults` given before the caller's flags, so that the
+// caller's take precedence.
+inline int run_benchmarks(int argc, char **argv, std::vector<std::string> defaults,
+                          benchmark::BenchmarkReporter &reporter) {
+    std::vector<char *> args = {argv[0]};
+    for (std::string &flag : defaults) args.push_back(flag.data());
+    for (int i = 1; i < argc; i++) args.push_back(argv[i]);
+    const int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    return run_benchmarks(count, args.data(), reporter);
+}
