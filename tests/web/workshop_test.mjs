@@ -339,7 +339,6 @@ await check('an OBJ file opened is compiled in and kept after a reload', async (
 await check('a shared link opens the same level in a fresh browser', async () => {
   const minimal = await page.evaluate(() => { document.getElementById('new').click(); return window.workshop.state().source; });
   await page.waitForFunction(() => !window.workshop.state().busy, {timeout: 10000});
-  await shot(page, 'workshop-new.png');
   await page.evaluate(() => document.getElementById('share').click());
   await page.waitForFunction(() => window.workshop.state().shareLink, {timeout: 5000});
   const link = await page.evaluate(() => window.workshop.state().shareLink);
@@ -347,12 +346,15 @@ await check('a shared link opens the same level in a fresh browser', async () =>
   const mine = await preview(page);
   const other = await browser.createBrowserContext();
   const fresh = await other.newPage();
+  await fresh.setViewport({width: 1360, height: 860});
   await fresh.goto(link);
   await fresh.waitForFunction(() => !!(window.workshop && window.workshop.ready), {timeout: 20000});
   await fresh.evaluate(() => window.workshop.ready);
   const s = await fresh.evaluate(() => window.workshop.state());
   expect(s.source === minimal, 'another source');
   expect(differing(await preview(fresh), mine) === 0, 'another picture');
+  // The README's picture of a new level: this browser has opened no files.
+  await shot(fresh, 'workshop-new.png');
   await other.close();
 });
 
