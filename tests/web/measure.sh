@@ -12,12 +12,14 @@
 # native bench_game --lap-times with CLOCK_MONOTONIC, playing the same key
 # script through the same game loop headless), and one function takes the
 # figure from either: the lap's frames in runs of 16, the median run's time
-# per frame. Page loads and native laps alternate, one of each per pair in
-# alternating order, so both sides of a pair see the same load from the rest
-# of the machine; the ratio is taken per pair, and the median of the LOADS
-# (9) pairs and their range are printed. A figure in CPU time on one side and
-# wall-clock time on the other would let the machine's load inflate only the
-# wall-clock side.
+# per frame. Each side plays the lap twice, two games in a row, and the
+# figure is the second lap's: a fresh page runs the first partly in V8's
+# baseline code (its figure is printed too). Page loads and native runs
+# alternate, one of each per pair in alternating order, so both sides of a
+# pair see the same load from the rest of the machine; the ratio is taken
+# per pair, and the median of the LOADS (9) pairs and their range are
+# printed. A figure in CPU time on one side and wall-clock time on the other
+# would let the machine's load inflate only the wall-clock side.
 #
 # Then bench_game's GameFrame (its two-lap drive, median of 9 repetitions) in
 # CPU time and in wall-clock time, with the WebAssembly frame as a multiple
