@@ -14,6 +14,19 @@
 //               share of each (update, clear, render, flip) in a frame.
 //   FlipDrive   gfx_flip alone, alternating two consecutive frames of the
 //               lap at speed, so every flip stores the changes of one frame.
+//   GameFrameWall
+//               GameFrame in wall-clock time, for a figure beside one that a
+//               wall clock takes elsewhere (the web page's frame).
+//
+//   bench_game --lap-times [LAPS]
+//               no benchmarks: plays tests/data/record/lap.keys LAPS times
+//               (1), each a game of its own through the game's own loop
+//               (game_run, with its HUD and status line) as the web page
+//               plays it, and prints the wall-clock time at the end of every
+//               frame of each lap, in ns from the end of the lap's first
+//               frame, one a line after a line "lap-times FRAMES LAPS". The
+//               web measurement takes its statistic from these exactly as
+//               from the page's own frame ends.
 //
 // Run from the repository root (the level is read from lib/). By default
 // each benchmark runs 9 repetitions in random interleaved order, and a table
@@ -29,14 +42,19 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "bench/bench_ratio.h"
 #include "bench/w100.h"
+#include "base/fatal.h"
 #include "frame/game.h"
+#include "frame/keyscript.h"
 #include "platform/headless/headless.h"
 #include "platform/kbd.h"
 #include "platform/video.h"
@@ -268,6 +286,7 @@ void BM_GouraudW100(benchmark::State &state) {
 BENCHMARK(BM_Memset64000);
 BENCHMARK(BM_Memcpy64000);
 BENCHMARK(BM_GameFrame)->Iterations(2 * LAP_FRAMES);
+BENCHMARK(BM_GameFrame)->Name("BM_GameFrameWall")->Iterations(2 * LAP_FRAMES)->UseRealTime();
 BENCHMARK(BM_GameFrameSteps)->Iterations(2 * LAP_FRAMES);
 BENCHMARK(BM_FlipDrive);
 BENCHMARK(BM_FlatW100);
@@ -278,12 +297,12 @@ BENCHMARK(BM_GouraudW100);
 struct Figure {
     const char *name;
     const char *baseline;
-    double goal;   // at most this many baselines
+    double goal;         // at most this many baselines
+    bool wall = false;   // both in wall-clock time rather than CPU time
 };
 constexpr Figure FIGURES[] = {
-    {"BM_GameFrame", "BM_Memset64000", 80},
-    {"BM_FlatW100", "BM_Memset64000", 23},
-    {"BM_GouraudW100", "BM_Memset64000", 52},
+    {"BM_GameFrame", "BM_Memset64000", 80}, {"BM_GameFrameWall", "BM_Memset64000", 80, true},
+    {"BM_FlatW100", "BM_Memset64000", 23},  {"BM_GouraudW100", "BM_Memset64000", 52},
     {"BM_FlipDrive", "BM_Memcpy64000", 5},
 };
 
@@ -294,13 +313,17 @@ double median(std::vector<double> v) {
 }
 
 // The usual console lines for the single repetitions, then one table of
-// ratios. CPU time, so that other processes on a shared core count less.
+// ratios. CPU time, so that other processes on a shared core count less,
+// except for the figures marked as wall-clock ones.
 class RatioReporter : public RunTimes {
   public:
     void ReportRuns(const std::vector<Run> &runs) override {
         RunTimes::ReportRuns(runs);
         for (const Run &r : runs) {
             if (r.run_type != Run::RT_Iteration || r.iterations == 0 || r.error_occurred) continue;
+            wall_[r.run_name.function_name].push_back(
+                r.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
+                benchmark::GetTimeUnitMultiplier(r.time_unit));
             for (const auto &[counter, value] : r.counters)
                 if (counter.size() > 3 && counter.compare(counter.size() - 3, 3, "_ns") == 0)
                     steps_[counter].push_back(value.value);
@@ -315,7 +338,8 @@ class RatioReporter : public RunTimes {
         std::printf("\n%-12s %10s %8s %8s %12s %6s  %s\n", "figure", "median ns", "median", "best",
                     "range", "goal", "(multiples of)");
         for (const Figure &f : FIGURES) {
-            const std::vector<double> &t = times(f.name), &b = times(f.baseline);
+            const std::vector<double> &t = f.wall ? wall_[f.name] : times(f.name);
+            const std::vector<double> &b = f.wall ? wall_[f.baseline] : times(f.baseline);
             if (t.empty() || b.empty()) continue;
             const double base = median(b);
             const double fastest = *std::min_element(t.begin(), t.end());
@@ -345,11 +369,95 @@ class RatioReporter : public RunTimes {
     static constexpr const char *STEPS[] = {"update_ns", "clear_ns", "render_ns", "flip_ns"};
     std::map<std::string, std::vector<double>>
         steps_;   // per-frame ns of each step, per repetition
+    std::map<std::string, std::vector<double>>
+        wall_;   // wall-clock ns per iteration, per repetition
 };
+
+// ------------------------------------------------------------ lap times
+
+// The recorded lap through game_run, as the web page plays it: the keys of
+// the next frame are queued at each present, the clock is read there, and
+// Escape held for the frame after the lap ends the loop.
+struct LapLoop {
+    KeyScript script;
+    std::vector<int64_t> ends;   // ns at the end of each frame, sized before the loop
+    int64_t lap_frames = 0;
+    int64_t frame = 0;   // frames presented in the loop so far
+    uint32_t held = 0;
+};
+LapLoop lap_loop;
+
+int64_t wall_ns() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
+}
+
+void lap_loop_queue(int64_t frame) {
+    const uint32_t want = keyscript_keys_at(lap_loop.script, frame);
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS)
+        if ((lap_loop.held ^ want) & k.bit) headless_queue_key(k.scancode, (want & k.bit) != 0);
+    lap_loop.held = want;
+}
+
+void lap_loop_present(int event) {
+    if (event != HEADLESS_EVENT_PRESENT) return;
+    const int64_t now = wall_ns();
+    if (lap_loop.frame < lap_loop.lap_frames)
+        lap_loop.ends[static_cast<size_t>(lap_loop.frame)] = now;
+    lap_loop.frame++;
+    lap_loop_queue(lap_loop.frame + 1);
+}
+
+// Plays the lap `laps` times, each a game of its own (start-up, level, loop,
+// shutdown) as the page plays one, and prints each lap's frame ends.
+int lap_times(int laps) {
+    const char *path = "tests/data/record/lap.keys";
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    std::string error;
+    if (text.empty() || !level_found() ||
+        !keyscript_parse(text.data(), text.size(), "lap.keys", &lap_loop.script, &error))
+        fatal_error("bench_game: run from the repository root (lib/, %s) %s", path, error.c_str());
+    lap_loop.lap_frames = lap_loop.script.frames;
+    for (const KeyscriptKey &k : KEYSCRIPT_KEYS)
+        if (k.scancode == KEY_ESCAPE) keyscript_append(&lap_loop.script, k.bit);
+    std::vector<std::vector<int64_t>> ends(static_cast<size_t>(laps));
+    for (std::vector<int64_t> &lap : ends) {
+        lap_loop.ends.assign(static_cast<size_t>(lap_loop.lap_frames), 0);
+        headless_reset();
+        game_startup();
+        level_load(1);
+        lap_loop.frame = 0;
+        lap_loop.held = 0;
+        lap_loop_queue(1);
+        headless_set_hook(lap_loop_present);
+        game_run();
+        headless_set_hook(nullptr);
+        alarm(0);
+        game_shutdown();
+        level_free();
+        // Escape is held in the frame after the lap and let go after it.
+        if (lap_loop.frame != lap_loop.lap_frames + 1)
+            fatal_error("bench_game: the lap ran %lld frames, want %lld",
+                        static_cast<long long>(lap_loop.frame),
+                        static_cast<long long>(lap_loop.lap_frames + 1));
+        lap.swap(lap_loop.ends);
+    }
+    std::printf("lap-times %lld %d\n", static_cast<long long>(lap_loop.lap_frames), laps);
+    for (const std::vector<int64_t> &lap : ends)
+        for (const int64_t end : lap) std::printf("%lld\n", static_cast<long long>(end - lap[0]));
+    return 0;
+}
 
 }   // namespace
 
 int main(int argc, char **argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--lap-times") == 0) {
+        const int laps = argc == 3 ? std::atoi(argv[2]) : argc == 2 ? 1 : 0;
+        if (laps < 1 || laps > 100) fatal_error("usage: bench_game --lap-times [LAPS 1..100]");
+        return lap_times(laps);
+    }
     RatioReporter reporter;
     return run_benchmarks(
         argc, argv, {"--benchmark_repetitions=9", "--benchmark_enable_random_interleaving=true"},

@@ -11,6 +11,8 @@
 //   frames=N      with keys: stop after game frame N (the picture stays)
 //   bench=1       with keys: no drawing and no pause for the browser; the
 //                 time of each game frame is kept in polydrive.frameTimes
+//   hashes=1      the hash of each game frame's picture is kept in
+//                 polydrive.frameHashes (the recorded laps' FNV-1a 64)
 //   seconds=N     end a game after N seconds instead of 60
 //   touch=1       show the touch buttons without a touch screen
 //   map=1         show the map from the start (as the Map button does)
@@ -32,6 +34,8 @@
   const messageText = document.getElementById('message-text');
   const again = document.getElementById('again');
   const statusLine = document.getElementById('status');
+  const statusText = statusLine.appendChild(document.createTextNode(''));
+  const STATUS_PREFIX = 'polydrive · ';
   const mapCanvas = document.getElementById('map');
   const mapButton = document.getElementById('map-button');
 
@@ -44,6 +48,7 @@
     firstFrameMs: null,  // performance.now() at the first game's first frame
     pausedAt: 0,         // the frame a key script stopped at
     frameTimes: [],      // with bench=1: performance.now() at each frame's end
+    frameHashes: [],     // with hashes=1: each frame's FNV-1a 64 of video memory, in hex
     keyLog: [],          // the last key events the game received: [scancode, press]
     status: '',          // the game's last status line
     scale: 1,            // the picture of the game in progress
@@ -130,13 +135,16 @@
       polydrive.frame = frame;
       if (frame === 1 && polydrive.firstFrameMs === null) polydrive.firstFrameMs = now;
       if (bench) polydrive.frameTimes.push(now);
+      if (hashing) polydrive.frameHashes.push(Module.ccall('web_video_hash', 'string', [], []));
       if (frame === Module.webPauseAt) polydrive.pausedAt = frame;
     },
     // The status line (time left, speed) in the footer; the map beside the
     // picture while it is on.
+    // The line changes with the speed, in many frames: one text node's data
+    // is replaced rather than the element's children.
     onStatus(text) {
       polydrive.status = text;
-      statusLine.textContent = text.replace(/^polydrive · /, '');
+      statusText.data = text.startsWith(STATUS_PREFIX) ? text.slice(STATUS_PREFIX.length) : text;
     },
     onSidePicture(image) {
       mapCanvas.hidden = image === null;
@@ -149,6 +157,7 @@
     },
   };
   const bench = params.get('bench') === '1';
+  const hashing = params.get('hashes') === '1';
   try {
     if (params.has('keys')) {
       Module.webScriptKeys = keyScript.player(keyScript.parse(params.get('keys')));

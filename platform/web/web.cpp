@@ -32,7 +32,8 @@
 // onGameFrame(frame, now) and onKey(scancode, press); and for tests and
 // measurements only a key script (webScriptKeys(frame) gives the keys held
 // in a frame as bits), the frame it pauses at (webPauseAt, until webResume()
-// is called), noDrawing and alarmSeconds. Each is optional.
+// is called), noDrawing and alarmSeconds. Each is optional. The page may ask
+// web_video_hash for the hash of the frame just presented.
 #include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
 
@@ -82,19 +83,23 @@ EM_JS(void, web_canvas_draw, (const uint8_t *pixels, int width, int height, int 
 EM_JS(uint32_t, web_clock_ms, (), { return Math.floor(performance.now()) >>> 0; });
 
 // Called at the end of game frame `frame` (1, 2, ...; 0 for a present outside
-// the game loop). Returns 1 when the stack must be suspended before the next
-// frame: in play, when that frame is not yet due; under a key script, every few
+// the game loop), with the alarm's due time in whole milliseconds modulo 2^32
+// when `armed`. One reading of the clock serves both answers: bit 1 set when
+// the alarm is due (the difference taken modulo 2^32, as the clock wraps after
+// 49 days), bit 0 set when the stack must be suspended before the next frame:
+// in play, when that frame is not yet due; under a key script, every few
 // milliseconds and at the frame the script pauses at.
-EM_JS(int, web_frame_done, (int frame), {
+EM_JS(int, web_frame_done, (int frame, int armed, uint32_t alarm_due_ms), {
     const FRAME_MS = 1000 / 70.086;
     const LATE_FRAMES = 8;
     const now = performance.now();
+    const alarm = armed && ((alarm_due_ms - (Math.floor(now) >>> 0)) | 0) <= 0 ? 2 : 0;
     if (frame > 0 && Module['onGameFrame']) Module['onGameFrame'](frame, now);
     const pace = Module.webPace || (Module.webPace = {start: now, count: 0, lastYield: now, skipped: 0});
     if (Module['webScriptKeys']) {
-        if (Module['webPauseAt'] && frame === Module['webPauseAt']) return 1;
-        if (Module['noDrawing']) return 0;
-        return now - pace.lastYield >= 8 ? 1 : 0;
+        if (Module['webPauseAt'] && frame === Module['webPauseAt']) return alarm | 1;
+        if (Module['noDrawing']) return alarm;
+        return alarm | (now - pace.lastYield >= 8 ? 1 : 0);
     }
     pace.count++;
     const due = pace.start + pace.count * FRAME_MS;
@@ -102,9 +107,9 @@ EM_JS(int, web_frame_done, (int frame), {
         pace.skipped += Math.floor((now - due) / FRAME_MS);
         pace.start = now;
         pace.count = 0;
-        return 1;
+        return alarm | 1;
     }
-    return now < due ? 1 : 0;
+    return alarm | (now < due ? 1 : 0);
 });
 
 // Suspends until the next game frame is due (in play), until the browser has
@@ -196,6 +201,7 @@ struct WebState {
     uint32_t alarm_due_ms;   // on the browser's clock, modulo 2^32
 
     uint32_t side[PLAT_SIDE_PICTURE * PLAT_SIDE_PICTURE];   // the map, RGBA
+    char hash[17];                                          // web_video_hash's answer
 };
 WebState web;
 
@@ -281,16 +287,15 @@ void draw_frame() {
 // the clock wraps after 49 days, so the difference is taken modulo 2^32.
 int32_t ms_until(uint32_t when) { return static_cast<int32_t>(when - web_clock_ms()); }
 
-void check_alarm() {
-    if (!web.alarm_armed || ms_until(web.alarm_due_ms) > 0) return;
-    web.alarm_armed = 0;
-    std::raise(SIGALRM);
-}
-
+// The alarm, once due, raises SIGALRM before the wait for the next frame.
 void present(int frame) {
     if (web.drawing) draw_frame();
-    check_alarm();
-    if (web_frame_done(frame)) web_wait(frame);
+    const int done = web_frame_done(frame, web.alarm_armed, web.alarm_due_ms);
+    if (done & 2) {
+        web.alarm_armed = 0;
+        std::raise(SIGALRM);
+    }
+    if (done & 1) web_wait(frame);
 }
 
 }   // namespace
@@ -401,6 +406,19 @@ void plat_keyboard_close() {
 // A touch button pressed (1) or let go (0); ignored outside a game.
 extern "C" EMSCRIPTEN_KEEPALIVE void web_key_event(int scancode, int press) {
     if (web.keyboard && !web.script) queue_key(scancode, press);
+}
+
+// For the browser test: FNV-1a 64 of the frame's bytes in video memory as 16
+// hex digits, the form of the recorded laps' frame hashes; empty outside
+// graphics mode.
+extern "C" EMSCRIPTEN_KEEPALIVE const char *web_video_hash() {
+    web.hash[0] = '\0';
+    if (!web.graphics) return web.hash;
+    uint64_t h = 1469598103934665603ull;
+    for (int i = 0; i < web.picture_bytes; i++) h = (h ^ web.vram[i]) * 1099511628211ull;
+    for (int i = 15; i >= 0; i--, h >>= 4) web.hash[i] = "0123456789abcdef"[h & 15];
+    web.hash[16] = '\0';
+    return web.hash;
 }
 
 // The browser has no alarm signal: see the time limit above. Returns the

@@ -185,6 +185,24 @@ const checks = [
     expectFrame(shot, LAP_FRAMES);
     await page.close();
   }],
+  // Every frame of each shipped level's recorded lap, in every kernel the
+  // page runs (flip, fills, gouraud spans, sprite rows), as natively.
+  ['every frame of the recorded laps of levels 1-3 hashes as tests/data/record holds', async () => {
+    const record = path.dirname(env('LAP_KEYS'));
+    const laps = [['lap', {}], ['level2', {level: '2'}], ['level3', {level: '3', limits: 'raised'}]];
+    for (const [name, settings] of laps) {
+      const keys = fs.readFileSync(path.join(record, `${name}.keys`), 'utf8');
+      const want = fs.readFileSync(path.join(record, `${name}.fnv`), 'utf8').trim().split('\n');
+      const query = new URLSearchParams({keys: keys + '\n1 esc\n', bench: '1', hashes: '1', ...settings});
+      const page = await open(`${SITE}/index.html?${query}`);
+      await until(page, () => window.polydrive.state === 'over', undefined, 120000);
+      const got = await page.evaluate(() => window.polydrive.frameHashes);
+      await page.close();
+      if (got.length !== want.length + 1) throw new Error(`${name}: ${got.length} frames, want ${want.length + 1}`);
+      const differ = want.findIndex((line, i) => line !== `${String(i + 1).padStart(5, '0')} ${got[i]}`);
+      if (differ >= 0) throw new Error(`${name}.fnv: frame ${differ + 1} is ${got[differ]}, want ${want[differ].slice(6)}`);
+    }
+  }],
   ['touch buttons press and release keys, two at once; New game starts the next', async () => {
     const page = await open(`${SITE}/index.html`, {width: 844, height: 390, hasTouch: true, isMobile: true});
     await until(page, () => window.polydrive.state === 'playing' && window.polydrive.frame >= 1);

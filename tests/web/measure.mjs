@@ -5,13 +5,12 @@
 // LAP_FRAMES (its length).
 //   - game frames a second over 10 s of play, and over 55 s (drift);
 //   - time from navigation to the first game frame (median of 5 loads);
-//   - the time of one game frame in WebAssembly over the lap, drawing nothing
-//     (as bench_game measures the native frame): the lap's frames in runs of
-//     16, the median run's time per frame (which a 5 µs clock resolves to a
-//     third of a microsecond, and which the rare frame the busy machine takes
-//     the thread away in does not move), median over LOADS loads (9 by
-//     default: on a shared machine a load's figure swings by a third). The last line
-//     is "wasm frame <µs>", for measure.sh.
+//   - the time of one game frame in WebAssembly over the lap, drawing nothing,
+//     beside the same frame natively (NATIVE_BENCH, bench_game's --lap-times)
+//     taken the same way in the same run, the second of two laps: see below. The last lines are
+//     "wasm frame <µs>", "native frame <µs>" and "paired ratio <x>", for
+//     measure.sh.
+import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
 import { closeChromium, launchChromium } from './chromium.mjs';
 
@@ -20,6 +19,7 @@ const LAP_KEYS = fs.readFileSync(process.env.LAP_KEYS, 'utf8');
 const LAP_FRAMES = Number(process.env.LAP_FRAMES);
 const LONG = process.env.LONG !== '0';
 const LOADS = Number(process.env.LOADS || 9);
+const NATIVE_BENCH = process.env.NATIVE_BENCH;
 
 const browser = await launchChromium();
 const median = values => {
@@ -65,26 +65,79 @@ for (let i = 0; i < 5; i++) {
 }
 console.log(`navigation to first frame: median ${median(firsts).toFixed(0)} ms (${firsts.map(t => t.toFixed(0)).join(', ')})`);
 
-// One frame of the lap in WebAssembly.
-const query = '?' + new URLSearchParams({keys: LAP_KEYS + '\n1 esc\n', bench: '1'});
+// One frame of the lap, in WebAssembly and natively, paired load by load.
+// Both sides give the wall-clock time at the end of every frame of the lap,
+// and one function takes the figure from either: the frames in runs of 16,
+// the median run's time per frame. A page load plays the lap twice, two
+// games in a row, as does a native run (NATIVE_BENCH --lap-times 2: the same
+// key script through the same game loop, headless); the figure is the second
+// lap's. In a fresh page the first lap runs partly in the code of V8's
+// baseline compiler, until the optimising compiler, in a background thread
+// that the busy machine slows, has taken the hot functions over; a 60 s game
+// spends a few hundred milliseconds so, the rest in the optimised code that
+// the second lap measures. The first lap's figures are printed as well. A
+// page load and a native run go back to back, in alternating order, so each
+// pair sees the same load from the rest of the machine, and the ratio is
+// taken per pair.
 const RUN = 16;
-const medians = [];
-const means = [];
-let isolated = false;
-for (let i = 0; i < LOADS; i++) {
-  const page = await open(query);
-  await page.waitForFunction(() => window.polydrive.state === 'over', {polling: 50, timeout: 120000});
-  // The lap's frames; then Escape, held for one more frame, ends the game.
-  const times = (await page.evaluate(() => window.polydrive.frameTimes)).slice(0, LAP_FRAMES);
-  isolated = await page.evaluate(() => window.crossOriginIsolated);
-  await page.close();
+const LAPS = 2;
+function lapFigure(times) {
   if (times.length !== LAP_FRAMES) throw new Error(`${times.length} frames, want ${LAP_FRAMES}`);
   const runs = [];
   for (let k = RUN; k < times.length; k += RUN) runs.push((times[k] - times[k - RUN]) / RUN);
-  medians.push(median(runs) * 1000);
-  means.push(((times[times.length - 1] - times[0]) / (times.length - 1)) * 1000);
+  return {median: median(runs) * 1000, mean: ((times[times.length - 1] - times[0]) / (times.length - 1)) * 1000};
 }
-console.log(`one frame of the lap in WebAssembly (clock ${isolated ? '5' : '100'} µs): median ${median(medians).toFixed(1)} µs ` +
-            `(runs of ${RUN} frames; loads: ${medians.map(m => m.toFixed(1)).join(', ')}), mean ${median(means).toFixed(1)} µs`);
-console.log(`wasm frame ${median(medians).toFixed(2)}`);
+const query = '?' + new URLSearchParams({keys: LAP_KEYS + '\n1 esc\n', bench: '1'});
+let isolated = false;
+// Each lap's figure, first to last.
+async function pageLaps() {
+  const page = await open(query);
+  const laps = [];
+  for (let g = 1; g <= LAPS; g++) {
+    await page.waitForFunction(g => window.polydrive.state === 'over' && window.polydrive.games === g,
+                               {polling: 20, timeout: 120000}, g);
+    // The lap's frames; then Escape, held for one more frame, ends the game.
+    const all = await page.evaluate(() => window.polydrive.frameTimes);
+    laps.push(lapFigure(all.slice((g - 1) * (LAP_FRAMES + 1), (g - 1) * (LAP_FRAMES + 1) + LAP_FRAMES)));
+    if (g < LAPS) await page.click('#again');
+  }
+  isolated = await page.evaluate(() => window.crossOriginIsolated);
+  await page.close();
+  return laps;
+}
+function nativeLaps() {
+  const out = execFileSync(NATIVE_BENCH, ['--lap-times', String(LAPS)], {encoding: 'utf8', maxBuffer: 1 << 24});
+  const lines = out.trim().split('\n');
+  if (lines[0] !== `lap-times ${LAP_FRAMES} ${LAPS}`) throw new Error(`${NATIVE_BENCH} --lap-times: ${lines[0]}`);
+  const ms = lines.slice(1).map(ns => Number(ns) / 1e6);
+  return Array.from({length: LAPS}, (_, g) => lapFigure(ms.slice(g * LAP_FRAMES, (g + 1) * LAP_FRAMES)));
+}
+const pairs = [];
+for (let i = 0; i < LOADS; i++) {
+  let wasm, native;
+  if (i % 2 === 0) {
+    wasm = await pageLaps();
+    native = nativeLaps();
+  } else {
+    native = nativeLaps();
+    wasm = await pageLaps();
+  }
+  const w = wasm[LAPS - 1].median, n = native[LAPS - 1].median;
+  pairs.push({wasm, native, ratio: w / n, first: wasm[0].median / native[0].median});
+  console.log(`  load ${i + 1}: WebAssembly ${w.toFixed(1)} µs, native ${n.toFixed(1)} µs, ${(w / n).toFixed(2)} x ` +
+              `(first lap ${wasm[0].median.toFixed(1)} and ${native[0].median.toFixed(1)} µs)`);
+}
+const lap = (side, k, what = 'median') => median(pairs.map(p => p[side][k][what]));
+const ratios = pairs.map(p => p.ratio);
+const range = v => `${Math.min(...v).toFixed(2)}-${Math.max(...v).toFixed(2)}`;
+console.log(`one frame of the lap in WebAssembly (clock ${isolated ? '5' : '100'} µs): median ${lap('wasm', LAPS - 1).toFixed(1)} µs ` +
+            `(runs of ${RUN} frames, median of ${LOADS} loads), mean ${lap('wasm', LAPS - 1, 'mean').toFixed(1)} µs; ` +
+            `first lap ${lap('wasm', 0).toFixed(1)} µs`);
+console.log(`the same natively (the game loop, headless, wall clock): median ${lap('native', LAPS - 1).toFixed(1)} µs, ` +
+            `mean ${lap('native', LAPS - 1, 'mean').toFixed(1)} µs; first lap ${lap('native', 0).toFixed(1)} µs`);
+console.log(`WebAssembly / native, per pair: median ${median(ratios).toFixed(2)} x (range ${range(ratios)}); ` +
+            `first lap ${median(pairs.map(p => p.first)).toFixed(2)} x (range ${range(pairs.map(p => p.first))})`);
+console.log(`wasm frame ${lap('wasm', LAPS - 1).toFixed(2)}`);
+console.log(`native frame ${lap('native', LAPS - 1).toFixed(2)}`);
+console.log(`paired ratio ${median(ratios).toFixed(3)}`);
 await closeChromium(browser);
