@@ -85,7 +85,11 @@ void collisions_resolve(Camera *camera, Body *player) {
 }
 
 void body_collide(Body *p, Body *o) {
-    if (p->mass > 0) {
+    // Two bodies at rest exchange nothing: every product and quotient of
+    // the exchange is then 0. Only the marks are set (most contacts of a
+    // big level are resting ones, and this saves their divisions).
+    const bool at_rest = (p->vx | p->vz | o->vx | o->vz) == 0;
+    if (p->mass > 0 && !at_rest) {
         const int32_t r = low32(int64_t{MASS_SCALE} * o->mass / p->mass);
         const int32_t divisor = wrap_add(r, MASS_SCALE);
         if (divisor != 0) {

@@ -14,6 +14,7 @@
 #include "frame/view.h"
 #include "frame/levels.h"
 #include "base/fatal.h"
+#include "base/fixed.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
 #include "platform/video.h"
@@ -103,8 +104,14 @@ void game_update(Body **player) {
             vehicle_drive(b);
             *player = b;
         }
-        mesh_set_position(b->mesh, b->vx, 0, b->vz, 1);
-        mesh_set_angles(b->mesh, 0, b->heading, 0, 0);
+        // A body at rest keeps its place, and one whose pose already is
+        // (0, heading, 0) keeps its rotation: the setters would store what
+        // the mesh holds (the loaders finish every mesh, so its transform is
+        // the one its position and angles give).
+        Mesh *m = b->mesh;
+        if (b->vx != 0 || b->vz != 0) mesh_set_position(m, b->vx, 0, b->vz, 1);
+        if (m->angle_x != 0 || m->angle_y != angle_wrap(b->heading) || m->angle_z != 0)
+            mesh_set_angles(m, 0, b->heading, 0, 0);
     }
     // Without a human body the camera stays where it is.
     if (*player != nullptr) {

@@ -2,6 +2,7 @@
 #include "render/overlap.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 
 #include "base/fatal.h"
@@ -31,6 +32,8 @@ struct Box {
 // (and skipped where the grid still holds them); past this many the grid is
 // filed again.
 constexpr int32_t LOOSE_MAX = 32;
+// Meshes between asking for a mesh's box and reading it.
+constexpr int32_t PREFETCH_AHEAD = 8;
 // first[] entries besides a mesh number.
 constexpr int32_t FIRST_NONE = -1;      // no box overlaps this one
 constexpr int32_t FIRST_UNKNOWN = -2;   // not asked since the list or a box changed
@@ -345,6 +348,13 @@ int overlap_index(const Camera *camera) {
         }
         if (kept && (n >= ix.count || ix.mesh[n] != m)) kept = false;
         if (kept) {
+            // The links lead from one miss to the next; the list as last
+            // indexed tells where they lead (a hint only).
+            if (n + PREFETCH_AHEAD < ix.count) {
+                const auto *ahead = reinterpret_cast<const char *>(ix.mesh[n + PREFETCH_AHEAD]);
+                __builtin_prefetch(ahead + offsetof(Mesh, world_centre));
+                __builtin_prefetch(ahead + offsetof(Mesh, next));
+            }
             const Box b = box_of(m);
             if (!same(b, ix.box[n])) {
                 ix.box[n] = b;
