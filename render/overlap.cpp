@@ -337,39 +337,39 @@ int overlap_index(const Camera *camera) {
         ix.valid = false;
         return 0;
     }
-    // Walk the list: the same meshes in the same order keep the index, and
-    // the boxes that changed are collected on the way.
-    bool kept = ix.valid;
-    int32_t n = 0, moved = 0;
+    // The same meshes in the same order keep the index, and the boxes that
+    // changed are collected on the way. Each mesh is read from the list as
+    // last indexed and its link checked against the next entry, so the reads
+    // of one mesh do not wait on those of the one before.
+    int32_t moved = 0;
+    bool kept = ix.valid && camera->meshes == (ix.count > 0 ? ix.mesh[0] : nullptr);
+    for (int32_t i = 0; kept && i < ix.count; ++i) {
+        if (i + PREFETCH_AHEAD < ix.count) {
+            const auto *ahead = reinterpret_cast<const char *>(ix.mesh[i + PREFETCH_AHEAD]);
+            __builtin_prefetch(ahead + offsetof(Mesh, world_centre));
+            __builtin_prefetch(ahead + offsetof(Mesh, next));
+        }
+        const Mesh *m = ix.mesh[i];
+        const Box b = box_of(m);
+        if (!same(b, ix.box[i])) {
+            ix.box[i] = b;
+            ix.moved_list[moved++] = i;
+        }
+        if (m->next != (i + 1 < ix.count ? ix.mesh[i + 1] : nullptr)) kept = false;
+    }
+    if (kept) {
+        if (moved > 0) note_moves(moved);
+        return 1;
+    }
+
+    int32_t n = 0;
     for (const Mesh *m = camera->meshes; m != nullptr; m = m->next) {
         if (n == ix.capacity) {
             ix.valid = false;
             return 0;
         }
-        if (kept && (n >= ix.count || ix.mesh[n] != m)) kept = false;
-        if (kept) {
-            // The links lead from one miss to the next; the list as last
-            // indexed tells where they lead (a hint only).
-            if (n + PREFETCH_AHEAD < ix.count) {
-                const auto *ahead = reinterpret_cast<const char *>(ix.mesh[n + PREFETCH_AHEAD]);
-                __builtin_prefetch(ahead + offsetof(Mesh, world_centre));
-                __builtin_prefetch(ahead + offsetof(Mesh, next));
-            }
-            const Box b = box_of(m);
-            if (!same(b, ix.box[n])) {
-                ix.box[n] = b;
-                ix.moved_list[moved++] = n;
-            }
-        } else {
-            ix.mesh[n] = m;
-        }
-        ++n;
+        ix.mesh[n++] = m;
     }
-    if (kept && n == ix.count) {
-        if (moved > 0) note_moves(moved);
-        return 1;
-    }
-
     ix.count = n;
     ix.valid = true;
     ix.big_count = 0;
