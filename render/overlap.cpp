@@ -44,6 +44,7 @@ struct Index {
     int32_t count = 0;   // meshes in the list last indexed
     bool valid = false;
     const Mesh **mesh = nullptr;     // camera-list order
+    Body **owner = nullptr;          // per mesh, as it stands
     CellRange *range = nullptr;      // per mesh as filed; x0 > x1 for a mesh on the big list
     Box *box = nullptr;              // per mesh, as it stands
     int64_t *scratch = nullptr;      // box widths, for the cell size
@@ -288,6 +289,7 @@ void note_moves(int32_t moved_count) {
 
 void overlap_release() {
     std::free(ix.mesh);
+    std::free(ix.owner);
     std::free(ix.range);
     std::free(ix.box);
     std::free(ix.scratch);
@@ -314,6 +316,7 @@ void overlap_reserve(int32_t meshes) {
         return safe_alloc(static_cast<long>((n + 1) * size));
     };
     ix.mesh = static_cast<const Mesh **>(per_mesh(sizeof(Mesh *)));
+    ix.owner = static_cast<Body **>(per_mesh(sizeof(Body *)));
     ix.range = static_cast<CellRange *>(per_mesh(sizeof(CellRange)));
     ix.box = static_cast<Box *>(per_mesh(sizeof(Box)));
     ix.scratch = static_cast<int64_t *>(per_mesh(sizeof(int64_t)));
@@ -346,10 +349,12 @@ int overlap_index(const Camera *camera) {
     for (int32_t i = 0; kept && i < ix.count; ++i) {
         if (i + PREFETCH_AHEAD < ix.count) {
             const auto *ahead = reinterpret_cast<const char *>(ix.mesh[i + PREFETCH_AHEAD]);
+            __builtin_prefetch(ahead + offsetof(Mesh, owner));
             __builtin_prefetch(ahead + offsetof(Mesh, world_centre));
             __builtin_prefetch(ahead + offsetof(Mesh, next));
         }
         const Mesh *m = ix.mesh[i];
+        ix.owner[i] = m->owner;
         const Box b = box_of(m);
         if (!same(b, ix.box[i])) {
             ix.box[i] = b;
@@ -380,6 +385,7 @@ int overlap_index(const Camera *camera) {
     }
     for (int32_t i = 0; i < n; ++i) {
         ix.box[i] = box_of(ix.mesh[i]);
+        ix.owner[i] = ix.mesh[i]->owner;
         ix.first[i] = FIRST_UNKNOWN;
         // Each owner notes where its mesh is, so that its query finds its
         // kept answer in one step.
@@ -393,7 +399,7 @@ int overlap_find(const Mesh *query, Body **list) {
     if (!ix.valid || query == nullptr || ix.count == 0) return 0;
     Found found;
     search(query, box_of(query), &found);
-    for (int k = 0; k < found.count; ++k) list[k] = ix.mesh[found.order[k]]->owner;
+    for (int k = 0; k < found.count; ++k) list[k] = ix.owner[found.order[k]];
     return found.count;
 }
 
@@ -407,5 +413,5 @@ Body *overlap_first(const Mesh *query) {
     } else {
         f = first_of(query, box_of(query));
     }
-    return f >= 0 ? ix.mesh[f]->owner : nullptr;
+    return f >= 0 ? ix.owner[f] : nullptr;
 }

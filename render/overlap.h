@@ -19,8 +19,9 @@
 // their own, the grid being filed anew once that list grows long). For every
 // listed mesh it also keeps the answer overlap_first gave, and brings it up
 // to date from the moved boxes alone, so a query whose box and neighbours
-// stayed put costs one look-up. Call overlap_index again after any mesh
-// moves or the list changes, before the next query. Each owner of a listed
+// stayed put costs one look-up. Answers name the owners as they were at the
+// last indexing: call overlap_index again after any mesh moves, changes
+// owner or the list changes, before the next query. Each owner of a listed
 // mesh is told its mesh's place in the list (Body::overlap_slot) when the
 // list is indexed afresh.
 //
