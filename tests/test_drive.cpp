@@ -372,6 +372,29 @@ TEST(GameLoop, TwoHumansAreDrivenAlikeAndTheCameraFollowsTheLater) {
     level_free();
 }
 
+// The update takes the bodies of body_list as it is, not as it was loaded:
+// one taken out is left alone, and a changed order changes which human the
+// camera follows.
+TEST(GameLoop, TheUpdateFollowsTheBodyListAsItStandsNotAsLoaded) {
+    start_level(2);
+    Body *h0 = body_list, *h1 = h0->next, *player = nullptr;
+    headless_queue_key(KEY_UP, 1);
+    h0->next = nullptr;
+    game_update(&player);
+    EXPECT_EQ(Ints({h0->vz, h1->vz}), Ints({32, 0}));
+    EXPECT_EQ(player, h0);
+    body_list = h1;
+    h1->next = h0;
+    game_update(&player);
+    EXPECT_EQ(Ints({h0->vz, h1->vz}), Ints({64, 32}));
+    EXPECT_EQ(player, h0);
+    body_list = h0;
+    h0->next = h1;
+    h1->next = nullptr;
+    game_shutdown();
+    level_free();
+}
+
 // The car is driven into the crate with up held for frames 1-3. Per frame:
 // car vz and z, crate vz and z, the frame's hash.
 std::vector<std::vector<int64_t>> drive_into_crate(int frames) {
