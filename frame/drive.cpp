@@ -64,26 +64,32 @@ void vehicle_drive(Body *body) {
 }
 
 void collisions_resolve(Camera *camera, Body *player) {
-    Body *list[OVERLAP_MAX];
-    // Nothing moves during the pass, so one index answers every query; a
+    // Nothing moves during the pass, so one indexing answers every query; a
     // list longer than the storage reserved at load is searched in full.
+    // Only the first owner found matters.
     const bool indexed = overlap_index(camera) != 0;
-    auto find = [&](const Mesh *query) {
-        return indexed ? overlap_find(query, list) : camera_find_overlaps(camera, query, list);
+    auto first = [&](const Mesh *query) -> Body * {
+        if (indexed) return overlap_first(query);
+        Body *list[OVERLAP_MAX];
+        return camera_find_overlaps(camera, query, list) > 0 ? list[0] : nullptr;
     };
     // An ownerless mesh (a bare decoration) found first has no velocity to
     // exchange; the contact is then skipped like any non-contact.
-    if (player != nullptr && find(player->mesh) > 0 && list[0] != nullptr) {
-        body_collide(player, list[0]);
+    if (player != nullptr) {
+        if (Body *o = first(player->mesh)) body_collide(player, o);
     }
     for (Body *b = body_list; b != nullptr; b = b->next) {
         if (b->collided != 0) continue;
-        if (find(b->mesh) > 0 && list[0] != nullptr) body_collide(b, list[0]);
+        if (Body *o = first(b->mesh)) body_collide(b, o);
     }
 }
 
 void body_collide(Body *p, Body *o) {
-    if (p->mass > 0) {
+    // Two bodies at rest exchange nothing: every product and quotient of
+    // the exchange is then 0. Only the marks are set (most contacts of a
+    // big level are resting ones, and this saves their divisions).
+    const bool at_rest = (p->vx | p->vz | o->vx | o->vz) == 0;
+    if (p->mass > 0 && !at_rest) {
         const int32_t r = low32(int64_t{MASS_SCALE} * o->mass / p->mass);
         const int32_t divisor = wrap_add(r, MASS_SCALE);
         if (divisor != 0) {

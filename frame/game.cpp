@@ -14,6 +14,7 @@
 #include "frame/view.h"
 #include "frame/levels.h"
 #include "base/fatal.h"
+#include "base/fixed.h"
 #include "platform/kbd.h"
 #include "platform/random.h"
 #include "platform/video.h"
@@ -35,6 +36,46 @@ namespace {
 volatile std::sig_atomic_t stop_signal = 0;
 
 int32_t start_heading = -1;   // -1: the level's own
+
+// body_list as loaded, in its order. The update reads each body from here
+// and checks its link against the next entry, so the reads of one body do
+// not wait on those of the one before; where a link leads elsewhere the
+// walk follows the links.
+struct BodyOrder {
+    Body **at = nullptr;
+    int32_t count = 0;
+};
+BodyOrder order;
+
+void order_release() {
+    std::free(order.at);
+    order = BodyOrder{};
+}
+
+void order_reserve() {
+    order_release();
+    int32_t bodies = 0;
+    for (const Body *b = body_list; b != nullptr; b = b->next) ++bodies;
+    order.at = static_cast<Body **>(safe_alloc(
+        static_cast<long>((int64_t{bodies} + 1) * static_cast<int64_t>(sizeof(Body *)))));
+    for (Body *b = body_list; b != nullptr; b = b->next) order.at[order.count++] = b;
+}
+
+void update_body(Body *b, Body **player) {
+    b->collided = 0;
+    if (b->flags & BODY_HUMAN) {
+        vehicle_drive(b);
+        *player = b;
+    }
+    // A body at rest keeps its place, and one whose pose already is
+    // (0, heading, 0) keeps its rotation: the setters would store what the
+    // mesh holds (the loaders finish every mesh, so its transform is the one
+    // its position and angles give).
+    Mesh *m = b->mesh;
+    if (b->vx != 0 || b->vz != 0) mesh_set_position(m, b->vx, 0, b->vz, 1);
+    if (m->angle_x != 0 || m->angle_y != angle_wrap(b->heading) || m->angle_z != 0)
+        mesh_set_angles(m, 0, b->heading, 0, 0);
+}
 
 extern "C" void on_stop_signal(int sig) { stop_signal = sig; }
 
@@ -87,6 +128,7 @@ void level_load(int level) {
     int32_t meshes = 0;
     for (const Mesh *m = current_camera->meshes; m != nullptr; m = m->next) ++meshes;
     overlap_reserve(meshes);
+    order_reserve();
     if (start_heading < 0) return;
     for (Body *b = body_list; b != nullptr; b = b->next)
         if (b->flags & BODY_HUMAN) b->heading = start_heading;
@@ -97,15 +139,16 @@ void game_set_start_heading(int32_t heading) {
 }
 
 void game_update(Body **player) {
-    for (Body *b = body_list; b != nullptr; b = b->next) {
-        b->collided = 0;
-        if (b->flags & BODY_HUMAN) {
-            vehicle_drive(b);
-            *player = b;
+    Body *b = body_list;
+    if (order.count > 0 && b == order.at[0]) {
+        for (int32_t i = 0; i < order.count; ++i) {
+            b = order.at[i];
+            update_body(b, player);
+            if (b->next != (i + 1 < order.count ? order.at[i + 1] : nullptr)) break;
         }
-        mesh_set_position(b->mesh, b->vx, 0, b->vz, 1);
-        mesh_set_angles(b->mesh, 0, b->heading, 0, 0);
+        b = b->next;
     }
+    for (; b != nullptr; b = b->next) update_body(b, player);
     // Without a human body the camera stays where it is.
     if (*player != nullptr) {
         const Mesh *m = (*player)->mesh;
@@ -190,6 +233,7 @@ void game_main() {
 
 void level_free() {
     overlap_release();
+    order_release();
     if (current_camera != nullptr) {
         // The bodies own the meshes; the camera's list only links them.
         current_camera->meshes = nullptr;

@@ -13,11 +13,22 @@
 // query in x or z, and tests a mesh that shares several cells with the query
 // in the first of them only.
 //
-// The index holds what the boxes were when it was built: build it again
-// after any mesh moves or the list changes. Storage is reserved once, when a
-// level is loaded, for a number of meshes; a list longer than that is not
-// indexed (overlap_index returns 0) and the caller searches the list itself.
-// Nothing is allocated and nothing is floating point per build or query.
+// The index is kept from one call of overlap_index to the next while the
+// camera's list holds the same meshes in the same order: each call reads the
+// boxes, and only those that changed are filed again (on a short list of
+// their own, the grid being filed anew once that list grows long). For every
+// listed mesh it also keeps the answer overlap_first gave, and brings it up
+// to date from the moved boxes alone, so a query whose box and neighbours
+// stayed put costs one look-up. Answers name the owners as they were at the
+// last indexing: call overlap_index again after any mesh moves, changes
+// owner or the list changes, before the next query. Each owner of a listed
+// mesh is told its mesh's place in the list (Body::overlap_slot) when the
+// list is indexed afresh.
+//
+// Storage is reserved once, when a level is loaded, for a number of meshes; a
+// list longer than that is not indexed (overlap_index returns 0) and the
+// caller searches the list itself. Nothing is allocated and nothing is
+// floating point per indexing or query.
 #pragma once
 
 #include <cstdint>
@@ -37,3 +48,6 @@ int overlap_index(const Camera *camera);
 // camera_find_overlaps over the indexed list: fills list (room for
 // OVERLAP_MAX owners) and returns the number written.
 int overlap_find(const Mesh *query, Body **list);
+// The owner of the first mesh camera_find_overlaps would list, or null when
+// it would list none (or that mesh has no owner).
+Body *overlap_first(const Mesh *query);

@@ -22,7 +22,8 @@ struct Body {
     int32_t steer_rate;   // -40..40
     int32_t vx;           // world units per frame
     int32_t vz;
-    int32_t collided;   // 1 once exchanged in this frame
+    int32_t collided;       // 1 once exchanged in this frame
+    int32_t overlap_slot;   // where the collision pass's index last found the mesh
     Mesh *mesh;
     Body *next;
 };

@@ -222,6 +222,66 @@ TEST_F(CollisionPass, IndexedSearchFindsWhatThePlainSearchFinds) {
     overlap_release();
 }
 
+// The index kept from frame to frame against the plain search, frame by
+// frame: a few boxes move each frame, now and then more than the index
+// re-files one by one, some jump far outside the area the grid was laid
+// over, some change size, and the list loses meshes from its head. Only some
+// queries are asked each frame, so answers kept unasked must follow the
+// moves too. The same owners in the same order, and the same first owner.
+TEST_F(CollisionPass, KeptIndexFollowsTheMovesFrameByFrame) {
+    uint32_t s = 5;
+    const auto rnd = [&](uint32_t n) {
+        s = s * 1664525u + 1013904223u;
+        return static_cast<int32_t>((s >> 3) % n);
+    };
+    std::vector<Body> owners(700);
+    for (int round = 0; round < 4; ++round) {
+        const int count = 200 + rnd(400);
+        std::vector<Mesh> meshes;
+        for (int i = 0; i < count; ++i) {
+            const int kind = rnd(30);
+            const int32_t half = kind == 0 ? 1 << 20 : kind == 1 ? 0 : 20 + rnd(200);
+            meshes.push_back(box({rnd(6000) - 3000, rnd(100), rnd(6000) - 3000}, {half, 20 + rnd(60), half},
+                                 rnd(10) == 0 ? nullptr : &owners[i]));
+        }
+        Camera cam = list_of(meshes);
+        overlap_reserve(count);
+        std::vector<Mesh> off;   // queries that are not on the list
+        for (int i = 0; i < 20; ++i) off.push_back(box({rnd(8000) - 4000, 50, rnd(8000) - 4000}, {300, 50, 300}));
+        for (int frame = 0; frame < 150; ++frame) {
+            const int moves = frame % 37 == 36 ? 60 : rnd(5);
+            for (int k = 0; k < moves; ++k) {
+                Mesh &m = meshes[rnd(count)];
+                const int how = rnd(40);
+                if (how == 0) {
+                    m.world_centre[0] = rnd(2) ? 1 << 30 : -(1 << 30);
+                } else if (how == 1) {
+                    m.half_extent[2] = rnd(3) == 0 ? 1 << 20 : rnd(400);
+                } else {
+                    m.world_centre[0] += rnd(81) - 40;
+                    m.world_centre[2] += rnd(81) - 40;
+                    m.world_centre[1] += rnd(3) - 1;
+                }
+            }
+            if (frame % 50 == 49) cam.meshes = cam.meshes->next->next;
+            ASSERT_EQ(overlap_index(&cam), 1);
+            std::vector<const Mesh *> queries;
+            for (const Mesh &m : meshes) queries.push_back(&m);
+            for (const Mesh &m : off) queries.push_back(&m);
+            for (const Mesh *q : queries) {
+                if (rnd(3) == 0) continue;
+                Body *want[OVERLAP_MAX] = {}, *got[OVERLAP_MAX] = {};
+                const int n = camera_find_overlaps(&cam, q, want);
+                ASSERT_EQ(overlap_find(q, got), n) << "round " << round << " frame " << frame;
+                ASSERT_TRUE(std::equal(want, want + n, got)) << "round " << round << " frame " << frame;
+                ASSERT_EQ(overlap_first(q), n > 0 ? want[0] : nullptr) << "round " << round << " frame " << frame;
+            }
+        }
+        body_list = nullptr;
+    }
+    overlap_release();
+}
+
 // o's mass relative to p's sets the exchange; a mass of p of 0 or below, or
 // masses 1 and -1 (ratio -256, divisor ratio + 256 = 0) skip it.
 TEST(VelocityExchange, ByMassOnBothAxesNeverDividingByZero) {
@@ -308,6 +368,29 @@ TEST(GameLoop, TwoHumansAreDrivenAlikeAndTheCameraFollowsTheLater) {
     EXPECT_EQ(Ints({h0->vx, h0->vz, h0->heading, h1->heading}), Ints({h1->vx, h1->vz, 3, 3}));
     const Camera *cam = current_camera;
     EXPECT_EQ(Ints({cam->x, cam->z, cam->angle_y}), Ints({h1->mesh->x, h1->mesh->z, 3}));
+    game_shutdown();
+    level_free();
+}
+
+// The update takes the bodies of body_list as it is, not as it was loaded:
+// one taken out is left alone, and a changed order changes which human the
+// camera follows.
+TEST(GameLoop, TheUpdateFollowsTheBodyListAsItStandsNotAsLoaded) {
+    start_level(2);
+    Body *h0 = body_list, *h1 = h0->next, *player = nullptr;
+    headless_queue_key(KEY_UP, 1);
+    h0->next = nullptr;
+    game_update(&player);
+    EXPECT_EQ(Ints({h0->vz, h1->vz}), Ints({32, 0}));
+    EXPECT_EQ(player, h0);
+    body_list = h1;
+    h1->next = h0;
+    game_update(&player);
+    EXPECT_EQ(Ints({h0->vz, h1->vz}), Ints({64, 32}));
+    EXPECT_EQ(player, h0);
+    body_list = h0;
+    h0->next = h1;
+    h1->next = nullptr;
     game_shutdown();
     level_free();
 }
