@@ -56,51 +56,58 @@ void drawlist_free() {
     list.allocated = 0;
 }
 
-// Least-significant-digit radix sort on 2-bit digits, sixteen passes. Each
-// pass deals the items into buckets 3 + digit in list order and gathers them
-// back from bucket 6 down to bucket 0, so every pass is stable and the result
-// runs from the largest key (farthest) to the smallest.
+// The result is that of a least-significant-digit radix sort on 2-bit
+// digits in sixteen passes, each dealing the items into buckets 3 + digit in
+// list order and gathering them back from bucket 6 down to bucket 0: every
+// pass is stable, so the list ends ordered from the largest key (farthest)
+// to the smallest, in signed order, equal keys in listing order, and the
+// bucket counts are those of the last pass (bits 30 and 31 with the sign).
 //
-// Depth keys share most of their high bits, and a pass in which every item
-// has the same digit deals the whole list into one bucket and gathers it back
-// unchanged: such a pass is done as one block copy into that bucket, which
-// leaves the list, the buckets and the counts exactly as dealing would. The
-// other passes work on local copies of the counts and pointers, which the
-// stores of items could otherwise alias.
+// The same order is reached in four stable passes on 8-bit digits of the key
+// with its sign bit flipped (which turns signed order into unsigned order),
+// dealt by counting from the largest digit down, between the list and the
+// first bucket's storage. A pass in which every item has the same digit
+// leaves the order as it is and is skipped. The last pass's counts follow
+// from the counts of the top byte.
 void drawlist_sort() {
     DrawList &list = g.rs.list;
-    DrawItem *const items = list.items;
-    DrawItem *buckets[DRAWLIST_BUCKETS];
-    int32_t counts[DRAWLIST_BUCKETS];
-    for (int b = 0; b < DRAWLIST_BUCKETS; b++) buckets[b] = list.buckets[b];
     const int32_t n = list.count;
-    // Bits in which some key differs from the first: a pass whose digit has
-    // none of them sends every item to the same bucket.
-    uint32_t differ = 0;
-    for (int i = 1; i < n; i++)
-        differ |= static_cast<uint32_t>(items[i].key) ^ static_cast<uint32_t>(items[0].key);
-    auto bucket_of = [](uint32_t key, int pass) {
-        const uint32_t digit = (key >> (2 * pass)) & 3u;
-        return pass < 15 ? 3 + static_cast<int>(digit) : LAST_PASS_BUCKET[(key >> 31) * 4 + digit];
-    };
-    for (int pass = 0; pass < 16; pass++) {
-        for (int b = 0; b < DRAWLIST_BUCKETS; b++) counts[b] = 0;
-        if (n > 0 && ((differ >> (2 * pass)) & 3u) == 0) {
-            const int b = bucket_of(static_cast<uint32_t>(items[0].key), pass);
-            std::memcpy(buckets[b], items, sizeof(DrawItem) * static_cast<size_t>(n));
-            counts[b] = n;
-            continue;
-        }
-        for (int i = 0; i < n; i++) {
-            const int b = bucket_of(static_cast<uint32_t>(items[i].key), pass);
-            buckets[b][counts[b]++] = items[i];
-        }
-        int32_t m = 0;
-        for (int b = DRAWLIST_BUCKETS - 1; b >= 0; b--) {
-            for (int i = 0; i < counts[b]; i++) items[m++] = buckets[b][i];
-        }
+    DrawItem *from = list.items;
+    DrawItem *to = list.buckets[0];
+    int32_t counts[4][256] = {};
+    for (int32_t i = 0; i < n; i++) {
+        const uint32_t u = static_cast<uint32_t>(from[i].key) ^ 0x80000000u;
+        counts[0][u & 0xff]++;
+        counts[1][(u >> 8) & 0xff]++;
+        counts[2][(u >> 16) & 0xff]++;
+        counts[3][u >> 24]++;
     }
-    for (int b = 0; b < DRAWLIST_BUCKETS; b++) list.bucket_count[b] = counts[b];
+    for (int pass = 0; pass < 4; pass++) {
+        const int shift = 8 * pass;
+        auto digit = [shift](const DrawItem &item) {
+            return ((static_cast<uint32_t>(item.key) ^ 0x80000000u) >> shift) & 0xffu;
+        };
+        if (n == 0 || counts[pass][digit(from[0])] == n) continue;
+        int32_t next[256];
+        int32_t at = 0;
+        for (int d = 255; d >= 0; d--) {
+            next[d] = at;
+            at += counts[pass][d];
+        }
+        for (int32_t i = 0; i < n; i++) to[next[digit(from[i])]++] = from[i];
+        DrawItem *const sorted = to;
+        to = from;
+        from = sorted;
+    }
+    if (from != list.items)
+        std::memcpy(list.items, from, sizeof(DrawItem) * static_cast<size_t>(n));
+
+    for (int b = 0; b < DRAWLIST_BUCKETS; b++) list.bucket_count[b] = 0;
+    for (int top = 0; top < 256; top++) {
+        // The original key's bits 31 and 30: the sign and the last digit.
+        const int bits = (top ^ 0x80) >> 6;
+        list.bucket_count[LAST_PASS_BUCKET[(bits >> 1) * 4 + bits]] += counts[3][top];
+    }
     list.count = n;
 }
 
