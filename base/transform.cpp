@@ -5,15 +5,6 @@
 // wrap_add / wrap_sub, so any input gives a defined (if meaningless) result.
 #include "base/transform.h"
 
-namespace {
-
-// One row of M times a vector: (r0 ⊗ x) + (r1 ⊗ y) + (r2 ⊗ z), wrapping.
-inline int32_t row_dot(Fixed r0, Fixed r1, Fixed r2, int32_t x, int32_t y, int32_t z) {
-    return wrap_add(wrap_add(fixed_mul(r0, x), fixed_mul(r1, y)), fixed_mul(r2, z));
-}
-
-}   // namespace
-
 void transform_set_rotation(Transform *t, int32_t ax, int32_t ay, int32_t az) {
     // fixed_sin / fixed_cos wrap, so an angle outside 0..1439 cannot index
     // outside the tables; for normalised angles they are plain lookups.
@@ -41,23 +32,12 @@ void transform_set_translation(Transform *t, int32_t x, int32_t y, int32_t z) {
     t->tz = z;
 }
 
-void transform_point(const Transform *t, int32_t *x, int32_t *y, int32_t *z) {
-    const int32_t px = *x, py = *y, pz = *z;
-    const Fixed *m = t->m;
-    const int32_t rx = wrap_add(row_dot(m[0], m[1], m[2], px, py, pz), t->tx);
-    const int32_t ry = wrap_add(row_dot(m[3], m[4], m[5], px, py, pz), t->ty);
-    const int32_t rz = wrap_add(row_dot(m[6], m[7], m[8], px, py, pz), t->tz);
-    *x = rx;
-    *y = ry;
-    *z = rz;
-}
-
 void transform_point_inverse(const Transform *t, int32_t *x, int32_t *y, int32_t *z) {
     const int32_t dx = wrap_sub(*x, t->tx), dy = wrap_sub(*y, t->ty), dz = wrap_sub(*z, t->tz);
     const Fixed *m = t->m;
-    const int32_t rx = row_dot(m[0], m[3], m[6], dx, dy, dz);
-    const int32_t ry = row_dot(m[1], m[4], m[7], dx, dy, dz);
-    const int32_t rz = row_dot(m[2], m[5], m[8], dx, dy, dz);
+    const int32_t rx = transform_row_dot(m[0], m[3], m[6], dx, dy, dz);
+    const int32_t ry = transform_row_dot(m[1], m[4], m[7], dx, dy, dz);
+    const int32_t rz = transform_row_dot(m[2], m[5], m[8], dx, dy, dz);
     *x = rx;
     *y = ry;
     *z = rz;
@@ -66,9 +46,9 @@ void transform_point_inverse(const Transform *t, int32_t *x, int32_t *y, int32_t
 void transform_rotate_translation(Transform *t) {
     const int32_t tx = t->tx, ty = t->ty, tz = t->tz;
     const Fixed *m = t->m;
-    t->tx = row_dot(m[0], m[1], m[2], tx, ty, tz);
-    t->ty = row_dot(m[3], m[4], m[5], tx, ty, tz);
-    t->tz = row_dot(m[6], m[7], m[8], tx, ty, tz);
+    t->tx = transform_row_dot(m[0], m[1], m[2], tx, ty, tz);
+    t->ty = transform_row_dot(m[3], m[4], m[5], tx, ty, tz);
+    t->tz = transform_row_dot(m[6], m[7], m[8], tx, ty, tz);
 }
 
 void transform_concat(const Transform *a, const Transform *b, Transform *out) {

@@ -19,8 +19,22 @@ struct Transform {
 // renderer's results depend on. The translation is untouched.
 void transform_set_rotation(Transform *t, int32_t ax, int32_t ay, int32_t az);
 void transform_set_translation(Transform *t, int32_t x, int32_t y, int32_t z);
-// (x, y, z) := M·(x, y, z) + t, reading all three inputs first.
-void transform_point(const Transform *t, int32_t *x, int32_t *y, int32_t *z);
+// One row of M times a vector: (r0 ⊗ x) + (r1 ⊗ y) + (r2 ⊗ z), wrapping.
+inline int32_t transform_row_dot(Fixed r0, Fixed r1, Fixed r2, int32_t x, int32_t y, int32_t z) {
+    return wrap_add(wrap_add(fixed_mul(r0, x), fixed_mul(r1, y)), fixed_mul(r2, z));
+}
+// (x, y, z) := M·(x, y, z) + t, reading all three inputs first. Inline: the
+// renderer moves every vertex and every mesh centre through it each frame.
+inline void transform_point(const Transform *t, int32_t *x, int32_t *y, int32_t *z) {
+    const int32_t px = *x, py = *y, pz = *z;
+    const Fixed *m = t->m;
+    const int32_t rx = wrap_add(transform_row_dot(m[0], m[1], m[2], px, py, pz), t->tx);
+    const int32_t ry = wrap_add(transform_row_dot(m[3], m[4], m[5], px, py, pz), t->ty);
+    const int32_t rz = wrap_add(transform_row_dot(m[6], m[7], m[8], px, py, pz), t->tz);
+    *x = rx;
+    *y = ry;
+    *z = rz;
+}
 // (x, y, z) := Mᵀ·((x, y, z) − t).
 void transform_point_inverse(const Transform *t, int32_t *x, int32_t *y, int32_t *z);
 // t := M·t.
