@@ -31,6 +31,15 @@ Body body_of(int32_t mass, int32_t vx, int32_t vz, int32_t heading = 0, int32_t 
     return b;
 }
 
+// A repeatable stream of numbers in 0..n-1 for the random lists.
+struct Lcg {
+    uint32_t s;
+    int32_t operator()(uint32_t n) {
+        s = s * 1664525u + 1013904223u;
+        return static_cast<int32_t>((s >> 3) % n);
+    }
+};
+
 class Driving : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -178,11 +187,7 @@ TEST_F(CollisionPass, OverlapQuerySkipsItsOwnMeshKeepsListOrderAndStopsWhenFull)
 // of no width, coordinates near the 32-bit limits, ownerless meshes, and
 // queries both on the list and off it. The same owners in the same order.
 TEST_F(CollisionPass, IndexedSearchFindsWhatThePlainSearchFinds) {
-    uint32_t s = 1;
-    const auto rnd = [&](uint32_t n) {
-        s = s * 1664525u + 1013904223u;
-        return static_cast<int32_t>((s >> 3) % n);
-    };
+    Lcg rnd{1u};
     std::vector<Body> owners(3000);
     for (int round = 0; round < 60; ++round) {
         const int count = 1 + rnd(round < 50 ? 300 : 2000);
@@ -229,11 +234,7 @@ TEST_F(CollisionPass, IndexedSearchFindsWhatThePlainSearchFinds) {
 // queries are asked each frame, so answers kept unasked must follow the
 // moves too. The same owners in the same order, and the same first owner.
 TEST_F(CollisionPass, KeptIndexFollowsTheMovesFrameByFrame) {
-    uint32_t s = 5;
-    const auto rnd = [&](uint32_t n) {
-        s = s * 1664525u + 1013904223u;
-        return static_cast<int32_t>((s >> 3) % n);
-    };
+    Lcg rnd{5u};
     std::vector<Body> owners(700);
     for (int round = 0; round < 4; ++round) {
         const int count = 200 + rnd(400);
