@@ -196,17 +196,29 @@ inline void store32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, 4); }
 // Fills n >= 1 bytes with `colour` as one block fill of overlapping
 // unaligned word stores: spans average about ten pixels, where a library
 // call and its size dispatch cost more than the stores.
+#if defined(__wasm_simd128__)
+using Fill16 = v128_t;
+inline Fill16 fill16_splat(uint8_t colour) { return wasm_i8x16_splat(static_cast<int8_t>(colour)); }
+inline void fill16_store(uint8_t *p, Fill16 v) { wasm_v128_store(p, v); }
+#elif defined(__SSE2__)
+using Fill16 = __m128i;
+inline Fill16 fill16_splat(uint8_t colour) { return _mm_set1_epi8(static_cast<char>(colour)); }
+inline void fill16_store(uint8_t *p, Fill16 v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v);
+}
+#endif
+
 inline void fill_span(uint8_t *p, uint32_t n, uint8_t colour) {
     const uint64_t w = 0x0101010101010101ull * colour;
-#if defined(__wasm_simd128__)
-    // WebAssembly: 16-byte stores, the last one overlapping. Written out,
-    // because the vectorised word loop spends more on its set-up than a
-    // span of a few dozen pixels takes to store.
+#if defined(__wasm_simd128__) || defined(__SSE2__)
+    // 16-byte stores, the last one overlapping. Written out, because the
+    // vectorised word loop spends more on its set-up than a span of a few
+    // dozen pixels takes to store; a big level's near walls give long ones.
     if (n >= 16) {
-        const v128_t v = wasm_i8x16_splat(static_cast<int8_t>(colour));
+        const Fill16 v = fill16_splat(colour);
         uint8_t *const last = p + n - 16;
-        for (; p < last; p += 16) wasm_v128_store(p, v);
-        wasm_v128_store(last, v);
+        for (; p < last; p += 16) fill16_store(p, v);
+        fill16_store(last, v);
         return;
     }
     if (n >= 8) {
