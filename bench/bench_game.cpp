@@ -99,6 +99,15 @@ struct KeyBit {
 };
 constexpr KeyBit KEY_BITS[] = {{K_UP, KEY_UP}, {K_RIGHT, KEY_RIGHT}, {K_STOP, KEY_1}};
 
+// Queues the presses and releases that take the keys held to `want`, as a
+// player's would arrive (keys: entries with a bit and a scancode).
+template <class Keys>
+void queue_key_changes(const Keys &keys, uint32_t *held, uint32_t want) {
+    for (const auto &k : keys)
+        if ((*held ^ want) & k.bit) headless_queue_key(k.scancode, (want & k.bit) != 0);
+    *held = want;
+}
+
 // The game as the frame loop runs it, with the lap's keys per frame.
 struct Drive {
     std::vector<uint32_t> keys;   // held in each frame of the lap
@@ -134,11 +143,7 @@ void drive_stop() {
 // One frame: the key changes since the last frame are queued (as a player's
 // presses and releases would arrive), then the loop's own steps run.
 void drive_frame() {
-    const uint32_t want = drive.keys[drive.frame];
-    for (const KeyBit &k : KEY_BITS) {
-        if ((drive.held ^ want) & k.bit) headless_queue_key(k.scancode, (want & k.bit) != 0);
-    }
-    drive.held = want;
+    queue_key_changes(KEY_BITS, &drive.held, drive.keys[drive.frame]);
     benchmark::DoNotOptimize(kbd_was_hit(KEY_ESCAPE));
     game_frame(&drive.player);
     drive.frame++;
@@ -195,11 +200,7 @@ void BM_GameFrameSteps(benchmark::State &state) {
     double spent[4] = {};   // update, clear, render, flip
     for (auto _ : state) {
         next_lap_if_done(state);
-        const uint32_t want = drive.keys[drive.frame];
-        for (const KeyBit &k : KEY_BITS) {
-            if ((drive.held ^ want) & k.bit) headless_queue_key(k.scancode, (want & k.bit) != 0);
-        }
-        drive.held = want;
+        queue_key_changes(KEY_BITS, &drive.held, drive.keys[drive.frame]);
         const double t0 = clock_ns();
         benchmark::DoNotOptimize(kbd_was_hit(KEY_ESCAPE));
         game_update(&drive.player);
@@ -389,10 +390,7 @@ struct LapLoop {
 LapLoop lap_loop;
 
 void lap_loop_queue(int64_t frame) {
-    const uint32_t want = keyscript_keys_at(lap_loop.script, frame);
-    for (const KeyscriptKey &k : KEYSCRIPT_KEYS)
-        if ((lap_loop.held ^ want) & k.bit) headless_queue_key(k.scancode, (want & k.bit) != 0);
-    lap_loop.held = want;
+    queue_key_changes(KEYSCRIPT_KEYS, &lap_loop.held, keyscript_keys_at(lap_loop.script, frame));
 }
 
 void lap_loop_present(int event) {
