@@ -116,17 +116,8 @@ Options parse_options(int argc, char **argv) {
             if (i + 1 >= argc) usage_error("%s needs a value", argv[i]);
             return argv[++i];
         };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(USAGE, stdout);
-            std::string error;
-            if (!toolio_finish_stdout(&error)) fail("%s", error.c_str());
-            std::exit(0);
-        } else if (arg == "--version") {
-            std::printf("polydrive-record %s\n", POLYDRIVE_VERSION);
-            std::string error;
-            if (!toolio_finish_stdout(&error)) fail("%s", error.c_str());
-            std::exit(0);
-        } else if (arg == "--data") {
+        toolio_answer_help_or_version(arg, "polydrive-record", USAGE, POLYDRIVE_VERSION);
+        if (arg == "--data") {
             o.data = value();
         } else if (arg == "--level") {
             o.level = level_option("polydrive-record", value());

@@ -160,18 +160,7 @@ int main(int argc, char **argv) {
     int level = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(USAGE, stdout);
-            std::string error;
-            if (!toolio_finish_stdout(&error)) fail(error.c_str());
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("polydrive-soak %s\n", POLYDRIVE_VERSION);
-            std::string error;
-            if (!toolio_finish_stdout(&error)) fail(error.c_str());
-            return 0;
-        }
+        toolio_answer_help_or_version(arg, "polydrive-soak", USAGE, POLYDRIVE_VERSION);
         if (arg == "--game" || arg == "--frames" || arg == "--data" || arg == "--level" ||
             arg == "--limits") {
             if (i + 1 >= argc) fail("missing value after ", argv[i], TOOLIO_USAGE_STATUS);

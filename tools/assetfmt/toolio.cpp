@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/fileio.h"
@@ -51,6 +52,20 @@ bool toolio_write(const std::string &path, const void *data, size_t size, std::s
 void toolio_stdout_write(const void *data, size_t size) { fileio_stdout_write(data, size); }
 
 bool toolio_finish_stdout(std::string *error) { return fileio_finish_stdout(error); }
+
+void toolio_answer_help_or_version(const std::string &arg, const char *program, const char *usage,
+                                   const char *version) {
+    if (arg == "--help" || arg == "-h")
+        std::fputs(usage, stdout);
+    else if (arg == "--version")
+        std::printf("%s %s\n", program, version);
+    else
+        return;
+    std::string error;
+    if (toolio_finish_stdout(&error)) std::exit(0);
+    std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+    std::exit(1);
+}
 
 void toolio_catch_signals() {
     struct sigaction sa = {};

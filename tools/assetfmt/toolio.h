@@ -37,6 +37,13 @@ void toolio_stdout_write(const void *data, size_t size);
 // False with "standard output: ..." when a write, the flush or the close failed.
 bool toolio_finish_stdout(std::string *error);
 
+// The options every tool answers alike: for --help or -h prints usage, for
+// --version "<program> <version>", on standard output, and ends the process
+// with status 0 (1 with "<program>: standard output: ..." when the output
+// cannot be written). Returns for any other argument.
+void toolio_answer_help_or_version(const std::string &arg, const char *program, const char *usage,
+                                   const char *version);
+
 void toolio_catch_signals();
 // At most 4 paths; each is copied.
 void toolio_remove_on_signal(const char *path);

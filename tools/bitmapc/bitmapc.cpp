@@ -46,18 +46,7 @@ int main(int argc, char **argv) {
     std::string in, out;
     for (int i = 1; i < argc; i++) {
         const std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(USAGE, stdout);
-            std::string error;
-            if (!toolio_finish_stdout(&error)) die(error);
-            return 0;
-        }
-        if (a == "--version") {
-            std::printf("bitmapc %s\n", POLYDRIVE_VERSION);
-            std::string error;
-            if (!toolio_finish_stdout(&error)) die(error);
-            return 0;
-        }
+        toolio_answer_help_or_version(a, "bitmapc", USAGE, POLYDRIVE_VERSION);
         if (a == "-o" || a == "--limits") {
             if (i + 1 >= argc) usage_error(a + " needs a value");
             if (a == "-o")

@@ -212,18 +212,7 @@ int main(int argc, char **argv) {
     bool watching = false;
     for (int i = 1; i < argc; i++) {
         const std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(USAGE, stdout);
-            std::string error;
-            if (!toolio_finish_stdout(&error)) die(error);
-            return 0;
-        }
-        if (a == "--version") {
-            std::printf("levelc %s\n", POLYDRIVE_VERSION);
-            std::string error;
-            if (!toolio_finish_stdout(&error)) die(error);
-            return 0;
-        }
+        toolio_answer_help_or_version(a, "levelc", USAGE, POLYDRIVE_VERSION);
         const bool takes_value = a == "-o" || a == "--limits" || a == "--mass" || a == "--scale" ||
                                  a == "--ramp" || a == "--refl";
         if (takes_value && i + 1 >= argc) usage_error(a + " needs a value");

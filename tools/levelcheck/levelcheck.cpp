@@ -857,19 +857,8 @@ int main(int argc, char **argv) {
             }
             return static_cast<int>(v);
         };
-        if (a == "--help" || a == "-h") {
-            std::fputs(USAGE, stdout);
-            std::string error;
-            if (toolio_finish_stdout(&error)) return 0;
-            std::fprintf(stderr, "levelcheck: %s\n", error.c_str());
-            return 1;
-        } else if (a == "--version") {
-            std::printf("levelcheck %s\n", POLYDRIVE_VERSION);
-            std::string error;
-            if (toolio_finish_stdout(&error)) return 0;
-            std::fprintf(stderr, "levelcheck: %s\n", error.c_str());
-            return 1;
-        } else if (a == "--data") {
+        toolio_answer_help_or_version(a, "levelcheck", USAGE, POLYDRIVE_VERSION);
+        if (a == "--data") {
             if (i + 1 >= argc || libdir_given) {
                 std::fprintf(stderr,
                              "levelcheck: --data needs one LIBDIR (see levelcheck --help)\n");

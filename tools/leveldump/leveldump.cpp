@@ -54,16 +54,7 @@ int main(int argc, char **argv) {
     int kind = -1;   // -1 from the extension
     for (int i = 1; i < argc; i++) {
         const std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(USAGE, stdout);
-            finish_stdout();
-            return 0;
-        }
-        if (a == "--version") {
-            std::printf("leveldump %s\n", POLYDRIVE_VERSION);
-            finish_stdout();
-            return 0;
-        }
+        toolio_answer_help_or_version(a, "leveldump", USAGE, POLYDRIVE_VERSION);
         if (a == "--world") {
             kind = 0;
         } else if (a == "--model") {
