@@ -51,6 +51,7 @@
 #include <vector>
 
 #include "bench/bench_ratio.h"
+#include "bench/flip_pair.h"
 #include "bench/w100.h"
 #include "base/fatal.h"
 #include "frame/game.h"
@@ -223,9 +224,7 @@ void BM_GameFrameSteps(benchmark::State &state) {
     for (int i = 0; i < 4; i++) state.counters[names[i]] = spent[i] / frames;
 }
 
-// Two consecutive frames of the lap at speed, shown alternately: after two
-// flips the back buffer holds the frame two flips back, which is the next
-// one to show, so the loop times the flip alone.
+// Two consecutive frames of the lap at speed, shown alternately.
 constexpr int FLIP_FRAME = 200;
 
 void BM_FlipDrive(benchmark::State &state) {
@@ -241,17 +240,7 @@ void BM_FlipDrive(benchmark::State &state) {
     int changed = 0;
     for (int i = 0; i < SCREEN_SIZE; i += 4)
         changed += std::memcmp(&frames[0][i], &frames[1][i], 4) != 0;
-    for (const std::vector<uint8_t> &f : frames) {
-        std::memcpy(BackBuffer, f.data(), SCREEN_SIZE);
-        gfx_flip();
-    }
-    for (auto _ : state) {
-        gfx_flip();
-        benchmark::ClobberMemory();
-    }
-    const std::vector<uint8_t> &last = frames[(state.iterations() + 1) % 2];
-    if (std::memcmp(headless_video_memory(), last.data(), SCREEN_SIZE) != 0)
-        state.SkipWithError("video memory does not hold the last frame shown");
+    time_flips_between(state, frames, SCREEN_SIZE);
     drive_stop();
     state.counters["changed"] = changed / 16000.0;
 }

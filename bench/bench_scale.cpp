@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/flip_pair.h"
 #include "frame/game.h"
 #include "frame/keyscript.h"
 #include "frame/view.h"
@@ -116,8 +117,7 @@ void BM_LapFrame(benchmark::State &state) {
     lap_end();
 }
 
-// Frames 200 and 201, shown alternately: after two flips the back buffer
-// holds the frame two flips back, which is the next one to show.
+// Frames 200 and 201 at the scale given, shown alternately.
 void BM_Flip(benchmark::State &state) {
     if (!lap_begin(state, static_cast<int>(state.range(0)))) return;
     while (lap.frame < 199) lap_frame();
@@ -127,17 +127,7 @@ void BM_Flip(benchmark::State &state) {
         lap_frame();
         f.assign(headless_video_memory(), headless_video_memory() + bytes);
     }
-    for (const std::vector<uint8_t> &f : frames) {
-        std::memcpy(BackBuffer, f.data(), bytes);
-        gfx_flip();
-    }
-    for (auto _ : state) {
-        gfx_flip();
-        benchmark::ClobberMemory();
-    }
-    if (std::memcmp(headless_video_memory(), frames[(state.iterations() + 1) % 2].data(), bytes) !=
-        0)
-        state.SkipWithError("video memory does not hold the last frame shown");
+    time_flips_between(state, frames, bytes);
     lap_end();
 }
 
