@@ -252,7 +252,80 @@ inline uint8_t gouraud_pixel(uint32_t c, int d) {
     return static_cast<uint8_t>(((static_cast<int32_t>(c) >> 14) + d) >> 2);
 }
 
-#if defined(__SSE2__)
+#if defined(__wasm_simd128__)
+// WebAssembly: the sums are kept shifted left by 8 (colour, step and D·2^14
+// each times 2^8, modulo 2^32, which is the plain sum times 2^8), so that an
+// arithmetic shift right by 24 leaves each pixel's byte as a value in
+// -128..127, which both narrowings keep exactly: sixteen pixels are four
+// adds, four shifts and three narrowings, with no mask.
+alignas(16) constexpr int32_t DITHER_LANES_HIGH[4][4] = {
+    {0 << 22, 3 << 22, 0 << 22, 3 << 22},
+    {1 << 22, 2 << 22, 1 << 22, 2 << 22},
+    {2 << 22, 1 << 22, 2 << 22, 1 << 22},
+    {3 << 22, 0 << 22, 3 << 22, 0 << 22},
+};
+
+struct GouraudLanes {
+    v128_t ramp[2];   // step·(0, 1, 2, 3) + dither, chunk starting on an even (0) or odd index
+    v128_t step4;     // step·4 in each lane
+    uint32_t colour, step;   // all shifted left by 8
+};
+
+inline v128_t gouraud_lanes(const GouraudLanes &g, uint32_t k) {
+    return wasm_i32x4_add(wasm_i32x4_splat(static_cast<int32_t>(g.colour + g.step * k)),
+                          g.ramp[k & 1]);
+}
+
+// Pixels k..k+7 in the low eight bytes; k may wrap below 0 (lanes before the
+// span are computed and not stored).
+inline v128_t gouraud8(const GouraudLanes &g, uint32_t k) {
+    const v128_t c0 = gouraud_lanes(g, k);
+    const v128_t c1 = wasm_i32x4_add(c0, g.step4);
+    const v128_t words = wasm_i16x8_narrow_i32x4(wasm_i32x4_shr(c0, 24), wasm_i32x4_shr(c1, 24));
+    return wasm_i8x16_narrow_i16x8(words, words);
+}
+
+// Pixels k..k+15.
+inline v128_t gouraud16(const GouraudLanes &g, uint32_t k) {
+    const v128_t c0 = gouraud_lanes(g, k);
+    const v128_t c1 = wasm_i32x4_add(c0, g.step4);
+    const v128_t c2 = wasm_i32x4_add(c1, g.step4);
+    const v128_t c3 = wasm_i32x4_add(c2, g.step4);
+    return wasm_i8x16_narrow_i16x8(
+        wasm_i16x8_narrow_i32x4(wasm_i32x4_shr(c0, 24), wasm_i32x4_shr(c1, 24)),
+        wasm_i16x8_narrow_i32x4(wasm_i32x4_shr(c2, 24), wasm_i32x4_shr(c3, 24)));
+}
+
+inline void gouraud_span(uint8_t *dst, uint32_t count, int32_t colour, int32_t step, int d) {
+    const auto c = static_cast<uint32_t>(colour);
+    const auto s = static_cast<uint32_t>(step);
+    if (count < 4) {
+        for (uint32_t i = 0; i < count; ++i) dst[i] = gouraud_pixel(c + s * i, i & 1 ? d ^ 3 : d);
+        return;
+    }
+    const uint32_t high = s << 8;
+    const v128_t ramp =
+        wasm_i32x4_mul(wasm_i32x4_splat(static_cast<int32_t>(high)), wasm_i32x4_make(0, 1, 2, 3));
+    const GouraudLanes g{{wasm_i32x4_add(ramp, wasm_v128_load(DITHER_LANES_HIGH[d])),
+                          wasm_i32x4_add(ramp, wasm_v128_load(DITHER_LANES_HIGH[d ^ 3]))},
+                         wasm_i32x4_splat(static_cast<int32_t>(high << 2)),
+                         c << 8,
+                         high};
+    if (count < 8) {
+        wasm_v128_store32_lane(dst, gouraud8(g, 0), 0);
+        wasm_v128_store32_lane(dst + count - 4, gouraud8(g, count - 8), 1);
+        return;
+    }
+    if (count < 16) {
+        wasm_v128_store64_lane(dst, gouraud8(g, 0), 0);
+        wasm_v128_store64_lane(dst + count - 8, gouraud8(g, count - 8), 0);
+        return;
+    }
+    uint32_t k = 0;
+    for (; k + 16 <= count; k += 16) wasm_v128_store(dst + k, gouraud16(g, k));
+    if (k < count) wasm_v128_store(dst + count - 16, gouraud16(g, count - 16));
+}
+#elif defined(__SSE2__)
 // D·2^14 for lanes 0..3 of a chunk that starts on an even index, by d.
 alignas(16) constexpr int32_t DITHER_LANES[4][4] = {
     {0 << 14, 3 << 14, 0 << 14, 3 << 14},
