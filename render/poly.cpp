@@ -300,8 +300,8 @@ inline void gouraud_span(uint8_t *dst, uint32_t count, int32_t colour, int32_t s
         return;
     }
     const uint32_t high = s << 8, base = c << 8;
-    const v128_t ramp = wasm_i32x4_mul(wasm_i32x4_splat(static_cast<int32_t>(high)),
-                                       wasm_i32x4_make(0, 1, 2, 3));
+    const v128_t ramp =
+        wasm_i32x4_mul(wasm_i32x4_splat(static_cast<int32_t>(high)), wasm_i32x4_make(0, 1, 2, 3));
     const v128_t first = wasm_i32x4_add(ramp, wasm_v128_load(DITHER_LANES_HIGH[d]));
     const v128_t last = wasm_i32x4_add(
         ramp, wasm_v128_load(DITHER_LANES_HIGH[d ^ static_cast<int>((count & 1) * 3)]));
@@ -319,7 +319,8 @@ inline void gouraud_span(uint8_t *dst, uint32_t count, int32_t colour, int32_t s
         return;
     }
     uint32_t k = 0;
-    for (; k + 16 <= count; k += 16) wasm_v128_store(dst + k, gouraud16(base + high * k, first, step4));
+    for (; k + 16 <= count; k += 16)
+        wasm_v128_store(dst + k, gouraud16(base + high * k, first, step4));
     if (k < count)
         wasm_v128_store(dst + count - 16, gouraud16(base + high * (count - 16), last, step4));
 }
