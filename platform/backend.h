@@ -31,6 +31,10 @@ void plat_set_mode(int mode);
 // 320x200, pitch 320). Called by the video module before each switch.
 void plat_set_frame(int width, int height, int pitch, int bytes);
 uint8_t *plat_video_memory();   // the frame's bytes in graphics mode, else null
+// True when video memory is ordinary memory that nothing but the flip writes
+// and nothing watches word by word (the page's): a flip may then store the
+// whole frame, which leaves it as storing only the changed words would.
+bool plat_video_memory_plain();
 void plat_present();
 void plat_set_palette(const int *rgb);   // PLAT_PALETTE_INTS ints
 void plat_get_palette(int *rgb);         // fills PLAT_PALETTE_INTS ints, 0..63

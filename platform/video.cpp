@@ -73,6 +73,7 @@ static_assert(GFX_FLIP_PORTABLE == FLIP_PORTABLE && GFX_FLIP_SSE2 == FLIP_128 &&
 struct VideoState {
     uint8_t *previous;   // previous-frame buffer, double-buffer mode only
     int single_buffer;
+    int plain;                     // plat_video_memory_plain() at gfx_init
     int active;                    // 1 between gfx_init and gfx_shutdown
     int kernel_narrowing;          // GFX_FLIP_WIDEST minus the widest kernel allowed
     FlipKernel kernel;             // chosen by gfx_init (platform/flip.h)
@@ -80,6 +81,7 @@ struct VideoState {
     int next_width, next_height;   // the size the next gfx_init opens
 };
 VideoState video = {nullptr,
+                    0,
                     0,
                     0,
                     0,
@@ -106,6 +108,7 @@ int gfx_init(int single_buffer) {
     // error runs frees what was allocated and gives the mode back.
     video.active = 1;
     video.single_buffer = single_buffer;
+    video.plain = plat_video_memory_plain() ? 1 : 0;
     video.kernel = flip_kernel(flip_choose(GFX_FLIP_WIDEST - video.kernel_narrowing));
     const int32_t w = video.next_width, h = video.next_height;
     const int32_t bytes = (w * h + BLOCK_BYTES - 1) / BLOCK_BYTES * BLOCK_BYTES;
@@ -141,7 +144,16 @@ void gfx_flip() {
     if (video.single_buffer) {
         std::memcpy(vram, BackBuffer, static_cast<size_t>(video.frame.bytes));
     } else {
-        video.kernel(BackBuffer, video.previous, vram, static_cast<size_t>(video.frame.bytes));
+        // Video memory holds the previous frame (both start as zeros at the
+        // switch to graphics mode), so where it is plain memory one block
+        // copy, a fraction of the cost of comparing the two frames, leaves it
+        // the same. The buffers swap either way: the next frame is drawn over
+        // the one before last.
+        const auto bytes = static_cast<size_t>(video.frame.bytes);
+        if (video.plain)
+            std::memcpy(vram, BackBuffer, bytes);
+        else
+            video.kernel(BackBuffer, video.previous, vram, bytes);
         uint8_t *shown = BackBuffer;
         BackBuffer = video.previous;
         video.previous = shown;

@@ -252,7 +252,79 @@ inline uint8_t gouraud_pixel(uint32_t c, int d) {
     return static_cast<uint8_t>(((static_cast<int32_t>(c) >> 14) + d) >> 2);
 }
 
-#if defined(__SSE2__)
+#if defined(__wasm_simd128__)
+// WebAssembly: the sums are kept shifted left by 8 (colour, step and D·2^14
+// each times 2^8, modulo 2^32, which is the plain sum times 2^8), so that an
+// arithmetic shift right by 24 leaves each pixel's byte as a value in
+// -128..127, which both narrowings keep exactly: sixteen pixels are four
+// adds, four shifts and three narrowings, with no mask.
+alignas(16) constexpr int32_t DITHER_LANES_HIGH[4][4] = {
+    {0 << 22, 3 << 22, 0 << 22, 3 << 22},
+    {1 << 22, 2 << 22, 1 << 22, 2 << 22},
+    {2 << 22, 1 << 22, 2 << 22, 1 << 22},
+    {3 << 22, 0 << 22, 3 << 22, 0 << 22},
+};
+
+// Pixels k..k+7 in the low eight bytes, from the sum at pixel k (`at`) and
+// the lanes' offsets from it (`ramp`, step·(0, 1, 2, 3) plus the dither of
+// k's parity).
+inline v128_t gouraud8(uint32_t at, v128_t ramp, v128_t step4) {
+    const v128_t c0 = wasm_i32x4_add(wasm_i32x4_splat(static_cast<int32_t>(at)), ramp);
+    const v128_t c1 = wasm_i32x4_add(c0, step4);
+    const v128_t words = wasm_i16x8_narrow_i32x4(wasm_i32x4_shr(c0, 24), wasm_i32x4_shr(c1, 24));
+    return wasm_i8x16_narrow_i16x8(words, words);
+}
+
+// Pixels k..k+15, likewise.
+inline v128_t gouraud16(uint32_t at, v128_t ramp, v128_t step4) {
+    const v128_t c0 = wasm_i32x4_add(wasm_i32x4_splat(static_cast<int32_t>(at)), ramp);
+    const v128_t c1 = wasm_i32x4_add(c0, step4);
+    const v128_t c2 = wasm_i32x4_add(c1, step4);
+    const v128_t c3 = wasm_i32x4_add(c2, step4);
+    return wasm_i8x16_narrow_i16x8(
+        wasm_i16x8_narrow_i32x4(wasm_i32x4_shr(c0, 24), wasm_i32x4_shr(c1, 24)),
+        wasm_i16x8_narrow_i32x4(wasm_i32x4_shr(c2, 24), wasm_i32x4_shr(c3, 24)));
+}
+
+// count >= 1. The first chunk starts at pixel 0, the last one (which may
+// overlap it, or start before the span: lanes before it are not stored) at
+// count - 8 or count - 16, so of count's parity; each has its dither lanes
+// picked once, with no branch.
+inline void gouraud_span(uint8_t *dst, uint32_t count, int32_t colour, int32_t step, int d) {
+    const auto c = static_cast<uint32_t>(colour);
+    const auto s = static_cast<uint32_t>(step);
+    if (count < 4) {
+        dst[0] = gouraud_pixel(c, d);
+        if (count > 1) dst[1] = gouraud_pixel(c + s, d ^ 3);
+        if (count > 2) dst[2] = gouraud_pixel(c + 2 * s, d);
+        return;
+    }
+    const uint32_t high = s << 8, base = c << 8;
+    const v128_t ramp =
+        wasm_i32x4_mul(wasm_i32x4_splat(static_cast<int32_t>(high)), wasm_i32x4_make(0, 1, 2, 3));
+    const v128_t first = wasm_i32x4_add(ramp, wasm_v128_load(DITHER_LANES_HIGH[d]));
+    const v128_t last = wasm_i32x4_add(
+        ramp, wasm_v128_load(DITHER_LANES_HIGH[d ^ static_cast<int>((count & 1) * 3)]));
+    const v128_t step4 = wasm_i32x4_splat(static_cast<int32_t>(high << 2));
+    if (count < 8) {
+        wasm_v128_store32_lane(dst, gouraud8(base, first, step4), 0);
+        wasm_v128_store32_lane(dst + count - 4, gouraud8(base + high * (count - 8), last, step4),
+                               1);
+        return;
+    }
+    if (count < 16) {
+        wasm_v128_store64_lane(dst, gouraud8(base, first, step4), 0);
+        wasm_v128_store64_lane(dst + count - 8, gouraud8(base + high * (count - 8), last, step4),
+                               0);
+        return;
+    }
+    uint32_t k = 0;
+    for (; k + 16 <= count; k += 16)
+        wasm_v128_store(dst + k, gouraud16(base + high * k, first, step4));
+    if (k < count)
+        wasm_v128_store(dst + count - 16, gouraud16(base + high * (count - 16), last, step4));
+}
+#elif defined(__SSE2__)
 // D·2^14 for lanes 0..3 of a chunk that starts on an even index, by d.
 alignas(16) constexpr int32_t DITHER_LANES[4][4] = {
     {0 << 14, 3 << 14, 0 << 14, 3 << 14},

@@ -239,14 +239,66 @@ void overlay_row_simd128(uint8_t *out, const uint8_t *row, int n) {
 }
 
 // A row with no transparent byte is a copy: 16-byte stores, the last one
-// overlapping the one before.
+// overlapping the one before. Its place is picked in the loop, so that the
+// loop is no plain copy that the compiler would turn into a block copy (a
+// call, see copy_source); under 16 bytes, two overlapping pieces.
 void copy_row_simd128(uint8_t *out, const uint8_t *row, int n) {
-    if (n < 16) {
-        std::memcpy(out, row, static_cast<size_t>(n));
-        return;
+    if (n >= 16) {
+        for (int i = 0;; i += 16) {
+            const int at = i + 16 < n ? i : n - 16;
+            wasm_v128_store(out + at, wasm_v128_load(row + at));
+            if (at == n - 16) return;
+        }
     }
-    for (int i = 0; i + 16 < n; i += 16) wasm_v128_store(out + i, wasm_v128_load(row + i));
-    wasm_v128_store(out + n - 16, wasm_v128_load(row + n - 16));
+    uint64_t a, b;
+    uint32_t c, d;
+    if (n >= 8) {
+        std::memcpy(&a, row, 8);
+        std::memcpy(&b, row + n - 8, 8);
+        std::memcpy(out, &a, 8);
+        std::memcpy(out + n - 8, &b, 8);
+    } else if (n >= 4) {
+        std::memcpy(&c, row, 4);
+        std::memcpy(&d, row + n - 4, 4);
+        std::memcpy(out, &c, 4);
+        std::memcpy(out + n - 4, &d, 4);
+    } else {
+        out[0] = row[0];   // n >= 1
+        if (n > 1) out[1] = row[1];
+        if (n > 2) out[2] = row[2];
+    }
+}
+
+// The sampled source bytes (1..64) into the front of `to`: whole 16-byte
+// parts by vector loads and the rest in 8-, 4-, 2- and 1-byte pieces, all of
+// fixed size and none in a loop. A loop of copies would be turned into a
+// block copy, which in WebAssembly is a call out of the module, several
+// times the cost of the copy at this size.
+void copy_source(uint8_t *to, const uint8_t *in, int span) {
+    const int whole = span & ~15;
+    if (whole >= 16) wasm_v128_store(to, wasm_v128_load(in));
+    if (whole >= 32) wasm_v128_store(to + 16, wasm_v128_load(in + 16));
+    if (whole >= 48) wasm_v128_store(to + 32, wasm_v128_load(in + 32));
+    if (whole >= 64) wasm_v128_store(to + 48, wasm_v128_load(in + 48));
+    to += whole;
+    in += whole;
+    const int rest = span - whole;
+    if (rest & 8) {
+        std::memcpy(to, in, 8);
+        to += 8;
+        in += 8;
+    }
+    if (rest & 4) {
+        std::memcpy(to, in, 4);
+        to += 4;
+        in += 4;
+    }
+    if (rest & 2) {
+        std::memcpy(to, in, 2);
+        to += 2;
+        in += 2;
+    }
+    if (rest & 1) *to = *in;
 }
 
 void draw_rows_shuffle(const ScaledRows &s, uint8_t *out, int64_t h) {
@@ -261,29 +313,35 @@ void draw_rows_shuffle(const ScaledRows &s, uint8_t *out, int64_t h) {
     for (int64_t r = 0; r < h; ++r, sy += s.y_step, out += s.pitch) {
         const int64_t from = s.from(sy);
         if (from != scaled_from) {
-            // Whole 16-byte parts by vector loads and the rest byte by byte:
-            // a block copy of a few dozen bytes costs more as a call.
-            const uint8_t *in = s.pixels + from;
-            const int whole = u.span & ~15;
-            for (int j = 0; j < whole; j += 16) wasm_v128_store(source + j, wasm_v128_load(in + j));
-            for (int j = whole; j < u.span; ++j) source[j] = in[j];
+            copy_source(source, s.pixels + from, u.span);
             // Sampled from source bytes none of which is transparent (the
             // zeroed rest of the block never is), the row is opaque.
             const v128_t transparent = wasm_i8x16_splat(static_cast<int8_t>(BITMAP_TRANSPARENT));
-            v128_t part[4], holes = wasm_i8x16_splat(0);
-            for (int j = 0; j < u.parts; ++j) {
-                part[j] = wasm_v128_load(source + 16 * j);
-                holes = wasm_v128_or(holes, wasm_i8x16_eq(part[j], transparent));
-            }
+            // The four parts as four values rather than an array indexed in
+            // a loop, which would be kept in memory; parts past the span are
+            // zeros.
+            const v128_t p0 = wasm_v128_load(source), p1 = wasm_v128_load(source + 16),
+                         p2 = wasm_v128_load(source + 32), p3 = wasm_v128_load(source + 48);
+            const v128_t holes = wasm_v128_or(
+                wasm_v128_or(wasm_i8x16_eq(p0, transparent), wasm_i8x16_eq(p1, transparent)),
+                wasm_v128_or(wasm_i8x16_eq(p2, transparent), wasm_i8x16_eq(p3, transparent)));
             opaque = !wasm_v128_any_true(holes);
+            const v128_t sixteen = wasm_i8x16_splat(16);
             for (int c = 0; c < chunks; ++c) {
-                const v128_t at = wasm_v128_load(index + 16 * c);
-                v128_t v = wasm_i8x16_swizzle(part[0], at);
-                for (int j = 1; j < u.parts; ++j)
-                    v = wasm_v128_or(
-                        v, wasm_i8x16_swizzle(
-                               part[j],
-                               wasm_i8x16_sub(at, wasm_i8x16_splat(static_cast<int8_t>(16 * j)))));
+                v128_t at = wasm_v128_load(index + 16 * c);
+                v128_t v = wasm_i8x16_swizzle(p0, at);
+                if (u.parts > 1) {
+                    at = wasm_i8x16_sub(at, sixteen);
+                    v = wasm_v128_or(v, wasm_i8x16_swizzle(p1, at));
+                }
+                if (u.parts > 2) {
+                    at = wasm_i8x16_sub(at, sixteen);
+                    v = wasm_v128_or(v, wasm_i8x16_swizzle(p2, at));
+                }
+                if (u.parts > 3) {
+                    at = wasm_i8x16_sub(at, sixteen);
+                    v = wasm_v128_or(v, wasm_i8x16_swizzle(p3, at));
+                }
                 wasm_v128_store(scaled + 16 * c, v);
             }
             scaled_from = from;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/headless/headless.h"
@@ -75,6 +76,33 @@ TEST_F(FlipWritesChangedWords, EveryKernelStoresExactlyTheChangedWords) {
             const auto bad = std::mismatch(want.begin(), want.end(), vram).first - want.begin();
             ASSERT_EQ(bad, SCREEN_SIZE) << "kernel " << kernel << ", first wrong byte " << bad;
             shown = frame;
+        }
+    }
+}
+
+// Video memory holds every frame flipped, from the first on, also after a
+// new graphics mode of another size: both it and the previous frame start as
+// zeros at the switch. That is what lets a backend whose video memory is plain
+// memory (the page's) copy each frame whole instead of the changed words.
+TEST_F(FlipBuffers, VideoMemoryHoldsEveryFrameFlippedAcrossModes) {
+    uint32_t seed = 12345;
+    for (const auto &[width, height] :
+         {std::pair{SCREEN_WIDTH, SCREEN_HEIGHT}, std::pair{100, 37}, std::pair{SCREEN_WIDTH, SCREEN_HEIGHT}}) {
+        gfx_shutdown();
+        ASSERT_TRUE(gfx_set_frame_size(width, height));
+        gfx_init(0);
+        const auto bytes = static_cast<size_t>(gfx_frame().bytes);
+        for (int frame = 0; frame < 4; frame++) {
+            // Sparse frames: most words stay 0, as in the zeroed buffers.
+            std::memset(BackBuffer, 0, bytes);
+            for (int k = 0; k < 300; k++) {
+                seed = seed * 1664525u + 1013904223u;
+                BackBuffer[(seed >> 8) % bytes] = static_cast<uint8_t>(seed >> 24 | 1);
+            }
+            const std::vector<uint8_t> drawn(BackBuffer, BackBuffer + bytes);
+            gfx_flip();
+            ASSERT_EQ(std::memcmp(headless_video_memory(), drawn.data(), bytes), 0)
+                << width << "x" << height << ", frame " << frame;
         }
     }
 }

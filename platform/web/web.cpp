@@ -323,6 +323,9 @@ void plat_set_frame(int width, int height, int pitch, int bytes) {
 
 uint8_t *plat_video_memory() { return web.graphics ? web.vram : nullptr; }
 
+// Only the flip writes video memory, and the present compares rows itself.
+bool plat_video_memory_plain() { return true; }
+
 void plat_present() {
     if (!web.graphics) return;
     if (web.keyboard) {
