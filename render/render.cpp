@@ -87,8 +87,28 @@ void list_sprite(Mesh *mesh, RenderState *rs) {
 int32_t clip_face(Mesh *mesh, Face *face, const Transform &to_camera, int32_t stamp,
                   int32_t *maxz) {
     Vertex *v = mesh->vertices;
-    bool smooth = (face->flags & FACE_SMOOTH) != 0;
     int32_t first = face->index[0];
+    if (face->corner_count == 3) {
+        // Most triangles lie wholly in front: the walk below would keep each
+        // corner and close on the first. Their corners are transformed here
+        // (the walk would only find them done) and the walk is left to the
+        // ones that cross the plane.
+        const int32_t second = face->index[1], third = face->index[2];
+        ensure_transformed(v[first], to_camera, stamp);
+        ensure_transformed(v[second], to_camera, stamp);
+        ensure_transformed(v[third], to_camera, stamp);
+        const int32_t z0 = v[first].cz, z1 = v[second].cz, z2 = v[third].cz;
+        if (z0 >= NEAR_Z && z1 >= NEAR_Z && z2 >= NEAR_Z) {
+            face->clip_index[0] = first;
+            face->clip_index[1] = second;
+            face->clip_index[2] = third;
+            face->clip_index[3] = first;
+            const int32_t z01 = z1 > z0 ? z1 : z0;
+            *maxz = z2 > z01 ? z2 : z01;
+            return 4;
+        }
+    }
+    bool smooth = (face->flags & FACE_SMOOTH) != 0;
     int s = 0;
     int32_t corners = 1;
     bool started = false;
