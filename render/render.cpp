@@ -211,21 +211,31 @@ Mesh *render_frame(Camera *camera, int draw) {
 // Bounding-sphere test: in front of the near plane, within about 512 radii,
 // and inside the four frustum sides widened by twice the radius. Sprite
 // meshes only take the near-plane test.
+//
+// The view centre is only ever read for a mesh found visible in the same
+// frame (a sprite takes it as its vertex), so it is only stored for a mesh
+// that reaches the side tests: the depth alone decides the near and the far
+// test, and a mesh failing them is left with its last value.
 int mesh_visible(Mesh *mesh) {
     const RenderState *rs = render_state();
     const Camera &cam = rs->camera;
-    int32_t cx = wrap_add(mesh->x, mesh->centre[0]);
-    int32_t cy = wrap_add(mesh->y, mesh->centre[1]);
-    int32_t cz = wrap_add(mesh->z, mesh->centre[2]);
-    transform_point(&rs->view, &cx, &cy, &cz);
-    mesh->view_centre[0] = cx;
-    mesh->view_centre[1] = cy;
-    mesh->view_centre[2] = cz;
+    const int32_t wx = wrap_add(mesh->x, mesh->centre[0]);
+    const int32_t wy = wrap_add(mesh->y, mesh->centre[1]);
+    const int32_t wz = wrap_add(mesh->z, mesh->centre[2]);
+    // transform_point's rows, each on its own: the depth first.
+    const Fixed *m = rs->view.m;
+    const int32_t cz = wrap_add(transform_row_dot(m[6], m[7], m[8], wx, wy, wz), rs->view.tz);
 
     int32_t r = mesh->radius;
     if (wrap_add(cz, r) < NEAR_Z) return 0;
-    if (mesh->faces != nullptr && (mesh->faces->flags & FACE_SPRITE)) return 1;
-    if ((wrap_sub(cz, r) >> 9) > r) return 0;
+    const bool sprite = mesh->faces != nullptr && (mesh->faces->flags & FACE_SPRITE);
+    if (!sprite && (wrap_sub(cz, r) >> 9) > r) return 0;
+    const int32_t cx = wrap_add(transform_row_dot(m[0], m[1], m[2], wx, wy, wz), rs->view.tx);
+    const int32_t cy = wrap_add(transform_row_dot(m[3], m[4], m[5], wx, wy, wz), rs->view.ty);
+    mesh->view_centre[0] = cx;
+    mesh->view_centre[1] = cy;
+    mesh->view_centre[2] = cz;
+    if (sprite) return 1;
     int32_t z = cz == 0 ? 1 : cz;
     int32_t r2 = wrap_add(r, r);
     if (wrap_add(cx, r2) < coord_mul(cam.slope_x_min, z)) return 0;
