@@ -52,21 +52,30 @@ void transform_rotate_translation(Transform *t) {
 }
 
 void transform_concat(const Transform *a, const Transform *b, Transform *out) {
-    // Built in a local so that out may also be a or b.
-    Transform r;
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            int32_t sum = 0;
-            for (int k = 0; k < 3; ++k)
-                sum = wrap_add(sum, fixed_mul(b->m[3 * i + k], a->m[3 * k + j]));
-            r.m[3 * i + j] = sum;
-        }
-    }
-    r.tx = a->tx;
-    r.ty = a->ty;
-    r.tz = a->tz;
-    transform_point(b, &r.tx, &r.ty, &r.tz);
-    *out = r;
+    // Read whole before anything is written, so that out may also be a or b;
+    // each entry is spelled out (the renderer concatenates once per visible
+    // mesh a frame, and the loops were left rolled).
+    const Fixed *p = a->m, *q = b->m;
+    const Fixed a0 = p[0], a1 = p[1], a2 = p[2], a3 = p[3], a4 = p[4], a5 = p[5], a6 = p[6],
+                a7 = p[7], a8 = p[8];
+    const Fixed b0 = q[0], b1 = q[1], b2 = q[2], b3 = q[3], b4 = q[4], b5 = q[5], b6 = q[6],
+                b7 = q[7], b8 = q[8];
+    int32_t tx = a->tx, ty = a->ty, tz = a->tz;
+    transform_point(b, &tx, &ty, &tz);
+    // Entry (i, j) is the sum over k of b(i, k) ⊗ a(k, j), added from k = 0.
+    Fixed *m = out->m;
+    m[0] = transform_row_dot(b0, b1, b2, a0, a3, a6);
+    m[1] = transform_row_dot(b0, b1, b2, a1, a4, a7);
+    m[2] = transform_row_dot(b0, b1, b2, a2, a5, a8);
+    m[3] = transform_row_dot(b3, b4, b5, a0, a3, a6);
+    m[4] = transform_row_dot(b3, b4, b5, a1, a4, a7);
+    m[5] = transform_row_dot(b3, b4, b5, a2, a5, a8);
+    m[6] = transform_row_dot(b6, b7, b8, a0, a3, a6);
+    m[7] = transform_row_dot(b6, b7, b8, a1, a4, a7);
+    m[8] = transform_row_dot(b6, b7, b8, a2, a5, a8);
+    out->tx = tx;
+    out->ty = ty;
+    out->tz = tz;
 }
 
 void near_plane_intersect(int32_t x1, int32_t y1, int32_t z1, int32_t x2, int32_t y2, int32_t z2,

@@ -106,18 +106,24 @@ void face_draw(Face *face) {
     int32_t ambient = rs->camera.ambient;
     int32_t reflectivity = static_cast<int32_t>(face->flags & FACE_REFLECT_MASK);
     int32_t ramp = static_cast<int32_t>((face->flags & FACE_RAMP_MASK) >> FACE_RAMP_SHIFT);
+    // A triangle that needed no clipping is listed closed on its first
+    // corner again. That last edge has no height, and the fillers draw and
+    // report a polygon the same with or without it, so they get the three
+    // corners alone and spare themselves its set-up.
+    int corners = face->clip_count;
+    if (corners == 4 && face->clip_index[3] == face->clip_index[0]) corners = 3;
 
     if (face->flags & FACE_SMOOTH) {
         uint8_t colours[SCREEN_POINTS];
-        for (int i = 0; i < face->clip_count; i++) {
+        for (int i = 0; i < corners; i++) {
             int32_t intensity = vertices[face->clip_index[i]].intensity;
             colours[i] = shade(ramp, reflectivity, intensity, ambient);
         }
-        poly_fill_gouraud(face->clip_count, rs->points, colours);
+        poly_fill_gouraud(corners, rs->points, colours);
     } else if (face->flags & FACE_SPRITE) {
         draw_sprite(face, vertices, rs);
     } else {
         int32_t d = light_dot(mesh->object_light, face->nx, face->ny, face->nz);
-        poly_fill_flat(face->clip_count, rs->points, shade(ramp, reflectivity, d, ambient));
+        poly_fill_flat(corners, rs->points, shade(ramp, reflectivity, d, ambient));
     }
 }

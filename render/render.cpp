@@ -87,8 +87,28 @@ void list_sprite(Mesh *mesh, RenderState *rs) {
 int32_t clip_face(Mesh *mesh, Face *face, const Transform &to_camera, int32_t stamp,
                   int32_t *maxz) {
     Vertex *v = mesh->vertices;
-    bool smooth = (face->flags & FACE_SMOOTH) != 0;
     int32_t first = face->index[0];
+    if (face->corner_count == 3) {
+        // Most triangles lie wholly in front: the walk below would keep each
+        // corner and close on the first. Their corners are transformed here
+        // (the walk would only find them done) and the walk is left to the
+        // ones that cross the plane.
+        const int32_t second = face->index[1], third = face->index[2];
+        ensure_transformed(v[first], to_camera, stamp);
+        ensure_transformed(v[second], to_camera, stamp);
+        ensure_transformed(v[third], to_camera, stamp);
+        const int32_t z0 = v[first].cz, z1 = v[second].cz, z2 = v[third].cz;
+        if (z0 >= NEAR_Z && z1 >= NEAR_Z && z2 >= NEAR_Z) {
+            face->clip_index[0] = first;
+            face->clip_index[1] = second;
+            face->clip_index[2] = third;
+            face->clip_index[3] = first;
+            const int32_t z01 = z1 > z0 ? z1 : z0;
+            *maxz = z2 > z01 ? z2 : z01;
+            return 4;
+        }
+    }
+    bool smooth = (face->flags & FACE_SMOOTH) != 0;
     int s = 0;
     int32_t corners = 1;
     bool started = false;
@@ -191,21 +211,31 @@ Mesh *render_frame(Camera *camera, int draw) {
 // Bounding-sphere test: in front of the near plane, within about 512 radii,
 // and inside the four frustum sides widened by twice the radius. Sprite
 // meshes only take the near-plane test.
+//
+// The view centre is only ever read for a mesh found visible in the same
+// frame (a sprite takes it as its vertex), so it is only stored for a mesh
+// that reaches the side tests: the depth alone decides the near and the far
+// test, and a mesh failing them is left with its last value.
 int mesh_visible(Mesh *mesh) {
     const RenderState *rs = render_state();
     const Camera &cam = rs->camera;
-    int32_t cx = wrap_add(mesh->x, mesh->centre[0]);
-    int32_t cy = wrap_add(mesh->y, mesh->centre[1]);
-    int32_t cz = wrap_add(mesh->z, mesh->centre[2]);
-    transform_point(&rs->view, &cx, &cy, &cz);
-    mesh->view_centre[0] = cx;
-    mesh->view_centre[1] = cy;
-    mesh->view_centre[2] = cz;
+    const int32_t wx = wrap_add(mesh->x, mesh->centre[0]);
+    const int32_t wy = wrap_add(mesh->y, mesh->centre[1]);
+    const int32_t wz = wrap_add(mesh->z, mesh->centre[2]);
+    // transform_point's rows, each on its own: the depth first.
+    const Fixed *m = rs->view.m;
+    const int32_t cz = wrap_add(transform_row_dot(m[6], m[7], m[8], wx, wy, wz), rs->view.tz);
 
     int32_t r = mesh->radius;
     if (wrap_add(cz, r) < NEAR_Z) return 0;
-    if (mesh->faces != nullptr && (mesh->faces->flags & FACE_SPRITE)) return 1;
-    if ((wrap_sub(cz, r) >> 9) > r) return 0;
+    const bool sprite = mesh->faces != nullptr && (mesh->faces->flags & FACE_SPRITE);
+    if (!sprite && (wrap_sub(cz, r) >> 9) > r) return 0;
+    const int32_t cx = wrap_add(transform_row_dot(m[0], m[1], m[2], wx, wy, wz), rs->view.tx);
+    const int32_t cy = wrap_add(transform_row_dot(m[3], m[4], m[5], wx, wy, wz), rs->view.ty);
+    mesh->view_centre[0] = cx;
+    mesh->view_centre[1] = cy;
+    mesh->view_centre[2] = cz;
+    if (sprite) return 1;
     int32_t z = cz == 0 ? 1 : cz;
     int32_t r2 = wrap_add(r, r);
     if (wrap_add(cx, r2) < coord_mul(cam.slope_x_min, z)) return 0;

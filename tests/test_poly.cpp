@@ -316,6 +316,40 @@ TEST(PolySafety, RandomPolygonsStayInsideClipRectangle) {
     poly_use_wide_spans(1);
 }
 
+// A triangle closed on its first corner again, as the pipeline lists one that needs no clipping, fills,
+// picks and reports exactly as the bare triangle: the face drawer hands the fillers the three corners.
+TEST(PolySafety, ClosingCornerChangesNothing) {
+    static uint8_t bare[SCREEN_SIZE], closed[SCREEN_SIZE];
+    Lcg r{777};
+    for (int iter = 0; iter < 20000; ++iter) {
+        const int x0 = r.range(0, 319), x1 = r.range(x0, 319), y0 = r.range(0, 199), y1 = r.range(y0, 199);
+        const RasterState clip{x0, y0, x1, y1, r.range(-10, 330), r.range(-10, 210), 0, 0};
+        const int spread = iter % 4 == 0 ? 3000 : 60;
+        const int cx = r.range(-40, 360), cy = r.range(-40, 240);
+        ScreenPoint p[4];
+        for (int k = 0; k < 3; ++k) p[k] = {cx + r.range(-spread, spread), cy + r.range(-spread, spread)};
+        if (iter % 8 == 1) p[1].y = p[0].y;   // a flat top or bottom edge
+        p[3] = p[0];
+        const uint8_t c[4] = {uint8_t(r.next()), uint8_t(r.next()), uint8_t(r.next()), 0};
+        const uint8_t cc[4] = {c[0], c[1], c[2], c[0]};
+        const int op = iter % 3;
+        int flags[2][2];
+        for (int closing = 0; closing < 2; ++closing) {
+            uint8_t *buf = closing ? closed : bare;
+            BackBuffer = buf;
+            std::memset(buf, BG, SCREEN_SIZE);
+            *raster_state() = clip;
+            draw(op, closing ? 4 : 3, p, closing ? cc : c, c[0]);
+            flags[closing][0] = hit();
+            flags[closing][1] = drawn();
+        }
+        SCOPED_TRACE(iter);
+        ASSERT_EQ(std::memcmp(bare, closed, SCREEN_SIZE), 0) << "op " << op;
+        ASSERT_EQ(flags[0][0], flags[1][0]) << "op " << op;
+        ASSERT_EQ(flags[0][1], flags[1][1]) << "op " << op;
+    }
+}
+
 // Convex triangles, parallelograms and hexagons around the image window, many crossing its edges.
 struct Shape {
     int n;

@@ -199,6 +199,10 @@ TEST_F(Pipeline, SphereVisibility) {
         m.z = c.z;
         m.radius = c.r;
         EXPECT_EQ(mesh_visible(&m), c.want) << c.x << "," << c.y << "," << c.z << " radius " << c.r;
+        // A visible mesh carries its centre in camera space (a sprite draws there).
+        if (c.want) {
+            EXPECT_EQ((std::array{m.view_centre[0], m.view_centre[1], m.view_centre[2]}), (std::array{c.x, c.y, c.z}));
+        }
     }
 }
 
