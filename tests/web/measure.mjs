@@ -27,8 +27,8 @@ const median = values => {
   return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
 };
 const sleep = ms => new Promise(resolve => setTimeout(resolve, ms));
-async function open(query = '') {
-  const page = await browser.newPage();
+async function open(query = '', from = browser) {
+  const page = await from.newPage();
   await page.setViewport({width: 1280, height: 800});
   await page.goto(`${SITE}/index.html${query}`);
   return page;
@@ -64,6 +64,7 @@ for (let i = 0; i < 5; i++) {
   await page.close();
 }
 console.log(`navigation to first frame: median ${median(firsts).toFixed(0)} ms (${firsts.map(t => t.toFixed(0)).join(', ')})`);
+await closeChromium(browser);
 
 // One frame of the lap, in WebAssembly and natively, paired load by load.
 // Both sides give the wall-clock time at the end of every frame of the lap,
@@ -78,7 +79,8 @@ console.log(`navigation to first frame: median ${median(firsts).toFixed(0)} ms (
 // the second lap measures. The first lap's figures are printed as well. A
 // page load and a native run go back to back, in alternating order, so each
 // pair sees the same load from the rest of the machine, and the ratio is
-// taken per pair.
+// taken per pair. Each page load has a browser of its own, closed before the
+// native run, so that nothing of the browser runs beside the native lap.
 const RUN = 16;
 const LAPS = 2;
 function lapFigure(times) {
@@ -91,7 +93,8 @@ const query = '?' + new URLSearchParams({keys: LAP_KEYS + '\n1 esc\n', bench: '1
 let isolated = false;
 // Each lap's figure, first to last.
 async function pageLaps() {
-  const page = await open(query);
+  const own = await launchChromium();
+  const page = await open(query, own);
   const laps = [];
   for (let g = 1; g <= LAPS; g++) {
     await page.waitForFunction(g => window.polydrive.state === 'over' && window.polydrive.games === g,
@@ -103,6 +106,7 @@ async function pageLaps() {
   }
   isolated = await page.evaluate(() => window.crossOriginIsolated);
   await page.close();
+  await closeChromium(own);
   return laps;
 }
 function nativeLaps() {
@@ -140,4 +144,3 @@ console.log(`WebAssembly / native, per pair: median ${median(ratios).toFixed(2)}
 console.log(`wasm frame ${lap('wasm', LAPS - 1).toFixed(2)}`);
 console.log(`native frame ${lap('native', LAPS - 1).toFixed(2)}`);
 console.log(`paired ratio ${median(ratios).toFixed(3)}`);
-await closeChromium(browser);
