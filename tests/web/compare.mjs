@@ -3,31 +3,18 @@
 // tests/web/compare.sh. The frame is taken as measure.mjs takes it.
 import fs from 'node:fs';
 import { closeChromium, launchChromium } from './chromium.mjs';
+import { lapQuery, median, playedLaps } from './lap.mjs';
 
 const LAP_KEYS = fs.readFileSync(process.env.LAP_KEYS, 'utf8');
 const LAP_FRAMES = Number(process.env.LAP_FRAMES);
 const PAIRS = Number(process.env.PAIRS || 8);
-const RUN = 16;
 const browser = await launchChromium();
-const median = values => {
-  const s = [...values].sort((a, b) => a - b);
-  return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
-};
-const query = '?' + new URLSearchParams({keys: LAP_KEYS + '\n1 esc\n', bench: '1'});
 async function secondLap(site) {
   const page = await browser.newPage();
-  await page.goto(`${site}/index.html${query}`);
-  for (let g = 1; g <= 2; g++) {
-    await page.waitForFunction(g => window.polydrive.state === 'over' && window.polydrive.games === g,
-                               {polling: 20, timeout: 120000}, g);
-    if (g < 2) await page.click('#again');
-  }
-  const times = (await page.evaluate(() => window.polydrive.frameTimes)).slice(LAP_FRAMES + 1, 2 * LAP_FRAMES + 1);
+  await page.goto(`${site}/index.html${lapQuery(LAP_KEYS)}`);
+  const laps = await playedLaps(page, LAP_FRAMES, 2);
   await page.close();
-  if (times.length !== LAP_FRAMES) throw new Error(`${times.length} frames, want ${LAP_FRAMES}`);
-  const runs = [];
-  for (let k = RUN; k < times.length; k += RUN) runs.push((times[k] - times[k - RUN]) / RUN);
-  return median(runs) * 1000;
+  return laps[1].median;
 }
 const ratios = [], olds = [], news = [];
 for (let i = 0; i < PAIRS; i++) {

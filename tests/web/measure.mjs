@@ -13,6 +13,7 @@
 import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
 import { closeChromium, launchChromium } from './chromium.mjs';
+import { RUN, lapFigure, lapQuery, median, playedLaps } from './lap.mjs';
 
 const SITE = process.env.SITE;
 const LAP_KEYS = fs.readFileSync(process.env.LAP_KEYS, 'utf8');
@@ -22,10 +23,6 @@ const LOADS = Number(process.env.LOADS || 9);
 const NATIVE_BENCH = process.env.NATIVE_BENCH;
 
 const browser = await launchChromium();
-const median = values => {
-  const s = [...values].sort((a, b) => a - b);
-  return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
-};
 const sleep = ms => new Promise(resolve => setTimeout(resolve, ms));
 async function open(query = '', from = browser) {
   const page = await from.newPage();
@@ -81,29 +78,13 @@ await closeChromium(browser);
 // pair sees the same load from the rest of the machine, and the ratio is
 // taken per pair. Each page load has a browser of its own, closed before the
 // native run, so that nothing of the browser runs beside the native lap.
-const RUN = 16;
 const LAPS = 2;
-function lapFigure(times) {
-  if (times.length !== LAP_FRAMES) throw new Error(`${times.length} frames, want ${LAP_FRAMES}`);
-  const runs = [];
-  for (let k = RUN; k < times.length; k += RUN) runs.push((times[k] - times[k - RUN]) / RUN);
-  return {median: median(runs) * 1000, mean: ((times[times.length - 1] - times[0]) / (times.length - 1)) * 1000};
-}
-const query = '?' + new URLSearchParams({keys: LAP_KEYS + '\n1 esc\n', bench: '1'});
 let isolated = false;
 // Each lap's figure, first to last.
 async function pageLaps() {
   const own = await launchChromium();
-  const page = await open(query, own);
-  const laps = [];
-  for (let g = 1; g <= LAPS; g++) {
-    await page.waitForFunction(g => window.polydrive.state === 'over' && window.polydrive.games === g,
-                               {polling: 20, timeout: 120000}, g);
-    // The lap's frames; then Escape, held for one more frame, ends the game.
-    const all = await page.evaluate(() => window.polydrive.frameTimes);
-    laps.push(lapFigure(all.slice((g - 1) * (LAP_FRAMES + 1), (g - 1) * (LAP_FRAMES + 1) + LAP_FRAMES)));
-    if (g < LAPS) await page.click('#again');
-  }
+  const page = await open(lapQuery(LAP_KEYS), own);
+  const laps = await playedLaps(page, LAP_FRAMES, LAPS);
   isolated = await page.evaluate(() => window.crossOriginIsolated);
   await page.close();
   await closeChromium(own);
@@ -114,7 +95,7 @@ function nativeLaps() {
   const lines = out.trim().split('\n');
   if (lines[0] !== `lap-times ${LAP_FRAMES} ${LAPS}`) throw new Error(`${NATIVE_BENCH} --lap-times: ${lines[0]}`);
   const ms = lines.slice(1).map(ns => Number(ns) / 1e6);
-  return Array.from({length: LAPS}, (_, g) => lapFigure(ms.slice(g * LAP_FRAMES, (g + 1) * LAP_FRAMES)));
+  return Array.from({length: LAPS}, (_, g) => lapFigure(ms.slice(g * LAP_FRAMES, (g + 1) * LAP_FRAMES), LAP_FRAMES));
 }
 const pairs = [];
 for (let i = 0; i < LOADS; i++) {

@@ -8,6 +8,7 @@
 // inside the WebAssembly module.
 import fs from 'node:fs';
 import { closeChromium, launchChromium } from './chromium.mjs';
+import { lapQuery } from './lap.mjs';
 
 const SITE = process.env.SITE;
 const LAP_KEYS = fs.readFileSync(process.env.LAP_KEYS, 'utf8');
@@ -17,7 +18,7 @@ const TOP = Number(process.env.TOP || 30);
 const browser = await launchChromium();
 const self = new Map();
 let total = 0;
-const query = '?' + new URLSearchParams({keys: LAP_KEYS + '\n1 esc\n', bench: '1'});
+const query = lapQuery(LAP_KEYS);
 for (let i = 0; i < LOADS; i++) {
   const page = await browser.newPage();
   const cdp = await page.target().createCDPSession();
