@@ -63,24 +63,29 @@ void vehicle_drive(Body *body) {
     body->heading = wrap_add(rate / STEER_DIVISOR, body->heading) % ANGLE_TURN;
 }
 
-void collisions_resolve(Camera *camera, Body *player) {
+void collisions_resolve(Camera *camera, Body *player, const BodyOrder *order) {
     // Nothing moves during the pass, so one indexing answers every query; a
     // list longer than the storage reserved at load is searched in full.
     // Only the first owner found matters.
     const bool indexed = overlap_index(camera) != 0;
-    auto first = [&](const Mesh *query) -> Body * {
-        if (indexed) return overlap_first(query);
+    auto first = [&](const Body *b) -> Body * {
+        if (indexed) return overlap_first_of(b);
         Body *list[OVERLAP_MAX];
-        return camera_find_overlaps(camera, query, list) > 0 ? list[0] : nullptr;
+        return camera_find_overlaps(camera, b->mesh, list) > 0 ? list[0] : nullptr;
     };
     // An ownerless mesh (a bare decoration) found first has no velocity to
     // exchange; the contact is then skipped like any non-contact.
     if (player != nullptr) {
-        if (Body *o = first(player->mesh)) body_collide(player, o);
+        if (Body *o = first(player)) body_collide(player, o);
     }
-    for (Body *b = body_list; b != nullptr; b = b->next) {
-        if (b->collided != 0) continue;
-        if (Body *o = first(b->mesh)) body_collide(b, o);
+    auto unmarked = [&](Body *b) {
+        if (b->collided != 0) return;
+        if (Body *o = first(b)) body_collide(b, o);
+    };
+    if (order != nullptr) {
+        body_order_walk(*order, unmarked);
+    } else {
+        for (Body *b = body_list; b != nullptr; b = b->next) unmarked(b);
     }
 }
 

@@ -12,13 +12,16 @@
 #include <cstdint>
 
 struct Body;
+struct BodyOrder;
 struct Camera;
 
 void vehicle_drive(Body *body);
 // The player first (skipped when null), then every unmarked body in
 // body_list order; each query uses only the first owner found (a null owner
 // is no contact).
-void collisions_resolve(Camera *camera, Body *player);
+// order, when given, is body_list as recorded at load: the walk reads the
+// bodies from it (the same bodies in the same order).
+void collisions_resolve(Camera *camera, Body *player, const BodyOrder *order = nullptr);
 // Exchanges vx and vz by mass (o's mass relative to p's in 1/256 units) and
 // marks both. Never divides by zero: with p->mass <= 0, or a mass ratio whose
 // divisor wraps to 0, the exchange is skipped and both are still marked.

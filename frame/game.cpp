@@ -37,29 +37,8 @@ volatile std::sig_atomic_t stop_signal = 0;
 
 int32_t start_heading = -1;   // -1: the level's own
 
-// body_list as loaded, in its order. The update reads each body from here
-// and checks its link against the next entry, so the reads of one body do
-// not wait on those of the one before; where a link leads elsewhere the
-// walk follows the links.
-struct BodyOrder {
-    Body **at = nullptr;
-    int32_t count = 0;
-};
+// body_list as loaded, for the walks of the update and the collision pass.
 BodyOrder order;
-
-void order_release() {
-    std::free(order.at);
-    order = BodyOrder{};
-}
-
-void order_reserve() {
-    order_release();
-    int32_t bodies = 0;
-    for (const Body *b = body_list; b != nullptr; b = b->next) ++bodies;
-    order.at = static_cast<Body **>(safe_alloc(
-        static_cast<long>((int64_t{bodies} + 1) * static_cast<int64_t>(sizeof(Body *)))));
-    for (Body *b = body_list; b != nullptr; b = b->next) order.at[order.count++] = b;
-}
 
 void update_body(Body *b, Body **player) {
     b->collided = 0;
@@ -128,7 +107,7 @@ void level_load(int level) {
     int32_t meshes = 0;
     for (const Mesh *m = current_camera->meshes; m != nullptr; m = m->next) ++meshes;
     overlap_reserve(meshes);
-    order_reserve();
+    body_order_record(&order);
     if (start_heading < 0) return;
     for (Body *b = body_list; b != nullptr; b = b->next)
         if (b->flags & BODY_HUMAN) b->heading = start_heading;
@@ -139,23 +118,14 @@ void game_set_start_heading(int32_t heading) {
 }
 
 void game_update(Body **player) {
-    Body *b = body_list;
-    if (order.count > 0 && b == order.at[0]) {
-        for (int32_t i = 0; i < order.count; ++i) {
-            b = order.at[i];
-            update_body(b, player);
-            if (b->next != (i + 1 < order.count ? order.at[i + 1] : nullptr)) break;
-        }
-        b = b->next;
-    }
-    for (; b != nullptr; b = b->next) update_body(b, player);
+    body_order_walk<true>(order, [player](Body *b) { update_body(b, player); });
     // Without a human body the camera stays where it is.
     if (*player != nullptr) {
         const Mesh *m = (*player)->mesh;
         camera_set_position(current_camera, m->x, m->y, m->z, 0);
         camera_set_angles(current_camera, m->angle_x, m->angle_y, m->angle_z, 0);
     }
-    collisions_resolve(current_camera, *player);
+    collisions_resolve(current_camera, *player, &order);
 }
 
 void game_draw() {
@@ -233,7 +203,7 @@ void game_main() {
 
 void level_free() {
     overlap_release();
-    order_release();
+    body_order_release(&order);
     if (current_camera != nullptr) {
         // The bodies own the meshes; the camera's list only links them.
         current_camera->meshes = nullptr;

@@ -403,15 +403,30 @@ int overlap_find(const Mesh *query, Body **list) {
     return found.count;
 }
 
+namespace {
+// The answer kept for the listed mesh at slot, worked out when unknown.
+Body *kept_first(int32_t slot) {
+    if (ix.first[slot] == FIRST_UNKNOWN) ix.first[slot] = first_of(ix.mesh[slot], ix.box[slot]);
+    const int32_t f = ix.first[slot];
+    return f >= 0 ? ix.owner[f] : nullptr;
+}
+}   // namespace
+
 Body *overlap_first(const Mesh *query) {
     if (!ix.valid || query == nullptr || ix.count == 0) return nullptr;
-    int32_t f;
     const int32_t slot = query->owner != nullptr ? query->owner->overlap_slot : -1;
-    if (slot >= 0 && slot < ix.count && ix.mesh[slot] == query) {
-        if (ix.first[slot] == FIRST_UNKNOWN) ix.first[slot] = first_of(query, ix.box[slot]);
-        f = ix.first[slot];
-    } else {
-        f = first_of(query, box_of(query));
-    }
+    if (slot >= 0 && slot < ix.count && ix.mesh[slot] == query) return kept_first(slot);
+    const int32_t f = first_of(query, box_of(query));
     return f >= 0 ? ix.owner[f] : nullptr;
+}
+
+Body *overlap_first_of(const Body *body) {
+    // The owner read at indexing is the mesh's owner now: nothing changes
+    // between the indexing and the queries. The body's slot then is the one
+    // overlap_first would look in.
+    const int32_t slot = body->overlap_slot;
+    if (ix.valid && slot >= 0 && slot < ix.count && ix.owner[slot] == body &&
+        ix.mesh[slot] == body->mesh)
+        return kept_first(slot);
+    return overlap_first(body->mesh);
 }

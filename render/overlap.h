@@ -51,3 +51,6 @@ int overlap_find(const Mesh *query, Body **list);
 // The owner of the first mesh camera_find_overlaps would list, or null when
 // it would list none (or that mesh has no owner).
 Body *overlap_first(const Mesh *query);
+// overlap_first(body->mesh), with the kept answer found from the body's own
+// record where the index lists its mesh as owned by it.
+Body *overlap_first_of(const Body *body);

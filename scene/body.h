@@ -29,3 +29,39 @@ struct Body {
 };
 
 extern Body *body_list;
+
+// body_list as it stood when recorded, in its order. A walk reads each body
+// from here and checks its link against the next entry, so the reads of one
+// body do not wait on those of the one before; where a link leads elsewhere
+// (the list changed since) the walk follows the links.
+struct BodyOrder {
+    Body **at = nullptr;
+    int32_t count = 0;
+};
+
+// Records body_list into order (storage for it allocated here).
+void body_order_record(BodyOrder *order);
+// Frees what body_order_record allocated; order is then empty.
+void body_order_release(BodyOrder *order);
+
+// Calls visit(b) for every body of body_list in list order, b->next read
+// after each call. With WithMesh the meshes too are asked for ahead.
+template <bool WithMesh = false, class Visit>
+void body_order_walk(const BodyOrder &order, Visit &&visit) {
+    // Bodies this many entries on are asked for while one is visited, and
+    // their meshes at half the distance (hints only).
+    constexpr int32_t AHEAD = 8;
+    Body *b = body_list;
+    if (order.count > 0 && b == order.at[0]) {
+        for (int32_t i = 0; i < order.count; ++i) {
+            if (i + AHEAD < order.count) __builtin_prefetch(order.at[i + AHEAD]);
+            if (WithMesh && i + AHEAD / 2 < order.count)
+                __builtin_prefetch(order.at[i + AHEAD / 2]->mesh);
+            b = order.at[i];
+            visit(b);
+            if (b->next != (i + 1 < order.count ? order.at[i + 1] : nullptr)) break;
+        }
+        b = b->next;
+    }
+    for (; b != nullptr; b = b->next) visit(b);
+}

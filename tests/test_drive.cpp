@@ -232,7 +232,8 @@ TEST_F(CollisionPass, IndexedSearchFindsWhatThePlainSearchFinds) {
 // re-files one by one, some jump far outside the area the grid was laid
 // over, some change size, and the list loses meshes from its head. Only some
 // queries are asked each frame, so answers kept unasked must follow the
-// moves too. The same owners in the same order, and the same first owner.
+// moves too. The same owners in the same order, and the same first owner,
+// whether asked by the mesh or by the body.
 TEST_F(CollisionPass, KeptIndexFollowsTheMovesFrameByFrame) {
     Lcg rnd{5u};
     std::vector<Body> owners(700);
@@ -276,6 +277,12 @@ TEST_F(CollisionPass, KeptIndexFollowsTheMovesFrameByFrame) {
                 ASSERT_EQ(overlap_find(q, got), n) << "round " << round << " frame " << frame;
                 ASSERT_TRUE(std::equal(want, want + n, got)) << "round " << round << " frame " << frame;
                 ASSERT_EQ(overlap_first(q), n > 0 ? want[0] : nullptr) << "round " << round << " frame " << frame;
+                if (q->owner == nullptr) continue;
+                // Asked through the owner, and through a body that claims
+                // the mesh and the owner's slot but does not own the mesh.
+                Body claims = *q->owner;
+                ASSERT_EQ(overlap_first_of(q->owner), n > 0 ? want[0] : nullptr) << "frame " << frame;
+                ASSERT_EQ(overlap_first_of(&claims), n > 0 ? want[0] : nullptr) << "frame " << frame;
             }
         }
         body_list = nullptr;
