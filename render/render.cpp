@@ -17,6 +17,18 @@ namespace {
 constexpr int32_t NEAR_Z = 256;
 // Items between asking for a face's corners and projecting them.
 constexpr int PREFETCH_AHEAD = 4;
+// Meshes tested for visibility before the visible ones among them are
+// transformed, and the lines of a visible mesh's faces and of its vertices
+// asked for in between.
+constexpr int VISIBLE_BATCH = 16;
+constexpr int MESH_LINES_AHEAD = 4;
+
+// Hints that the first lines from p on will be read soon (none for null).
+void prefetch_lines(const void *p, int lines) {
+    if (p == nullptr) return;
+    const auto *bytes = static_cast<const char *>(p);
+    for (int l = 0; l < lines; ++l) __builtin_prefetch(bytes + 64 * l);
+}
 
 void list_face(DrawList &list, Face *face, int32_t key) {
     if (list.count >= list.capacity) fatal_error("Transform: too many ptrs\n");
@@ -162,12 +174,26 @@ Mesh *render_frame(Camera *camera, int draw) {
     rs->frame_stamp = wrap_add(rs->frame_stamp, 1);
     if (rs->frame_stamp == 0) rs->frame_stamp = 1;
 
-    for (Mesh *mesh = rs->camera.meshes; mesh != nullptr; mesh = mesh->next) {
-        // The next mesh is asked for while this one is tested (a hint only):
-        // a big level's meshes lie far apart, each behind its faces.
-        __builtin_prefetch(mesh->next);
-        mesh->drawn = 0;
-        if (mesh_visible(mesh)) mesh_transform_faces(mesh);
+    // A big level's meshes lie far apart, each behind its faces, and a
+    // visible one's faces and corners are read right after its test. So the
+    // list is taken in batches: each mesh of a batch is tested (the next one
+    // asked for meanwhile), the faces and corners of the visible ones are
+    // asked for, and then those are transformed and listed in list order.
+    // A mesh's test reads nothing another mesh's transform writes, so the
+    // list comes out as if each were transformed right after its test.
+    Mesh *mesh = rs->camera.meshes;
+    while (mesh != nullptr) {
+        Mesh *visible[VISIBLE_BATCH];
+        int found = 0;
+        for (int k = 0; k < VISIBLE_BATCH && mesh != nullptr; ++k, mesh = mesh->next) {
+            __builtin_prefetch(mesh->next);
+            mesh->drawn = 0;
+            if (!mesh_visible(mesh)) continue;
+            visible[found++] = mesh;
+            prefetch_lines(mesh->faces, MESH_LINES_AHEAD);
+            prefetch_lines(mesh->vertices, MESH_LINES_AHEAD);
+        }
+        for (int k = 0; k < found; ++k) mesh_transform_faces(visible[k]);
     }
     if (rs->list.count < 1) return nullptr;
 
