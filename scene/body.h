@@ -34,8 +34,11 @@ extern Body *body_list;
 // from here and checks its link against the next entry, so the reads of one
 // body do not wait on those of the one before; where a link leads elsewhere
 // (the list changed since) the walk follows the links.
+// The bodies' meshes are recorded too, for hints only: a hint never reads a
+// body the walk has not reached, which may have left the list since.
 struct BodyOrder {
     Body **at = nullptr;
+    Mesh **meshes = nullptr;   // at[i]->mesh when recorded
     int32_t count = 0;
 };
 
@@ -56,7 +59,7 @@ void body_order_walk(const BodyOrder &order, Visit &&visit) {
         for (int32_t i = 0; i < order.count; ++i) {
             if (i + AHEAD < order.count) __builtin_prefetch(order.at[i + AHEAD]);
             if (WithMesh && i + AHEAD / 2 < order.count)
-                __builtin_prefetch(order.at[i + AHEAD / 2]->mesh);
+                __builtin_prefetch(order.meshes[i + AHEAD / 2]);
             b = order.at[i];
             visit(b);
             if (b->next != (i + 1 < order.count ? order.at[i + 1] : nullptr)) break;

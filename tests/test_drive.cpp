@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "platform/video.h"
 #include "render/camera.h"
 #include "render/overlap.h"
+#include "scene/body.h"
 #include "scene/mesh.h"
 
 namespace {
@@ -401,6 +403,35 @@ TEST(GameLoop, TheUpdateFollowsTheBodyListAsItStandsNotAsLoaded) {
     h1->next = nullptr;
     game_shutdown();
     level_free();
+}
+
+// The recorded walk visits the list as it stands: a body taken out of the
+// list after recording (and freed) is neither visited nor read, not even
+// for a hint, and a body put in is visited in its place.
+TEST(BodyOrderWalk, VisitsTheListAsItStandsAndReadsNoBodyTakenOut) {
+    std::vector<Body *> bodies;
+    Mesh meshes[12] = {};
+    for (int i = 0; i < 12; ++i) {
+        bodies.push_back(static_cast<Body *>(std::calloc(1, sizeof(Body))));
+        bodies[i]->mesh = &meshes[i];
+        bodies[i]->mass = i;
+        if (i > 0) bodies[i - 1]->next = bodies[i];
+    }
+    body_list = bodies[0];
+    BodyOrder order;
+    body_order_record(&order);
+    Body added{};
+    added.mass = 100;
+    bodies[6]->next = &added;
+    added.next = bodies[8];
+    std::free(bodies[7]);
+    std::vector<int32_t> seen;
+    body_order_walk<true>(order, [&](Body *b) { seen.push_back(b->mass); });
+    EXPECT_EQ(seen, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 100, 8, 9, 10, 11}));
+    body_order_release(&order);
+    body_list = nullptr;
+    for (int i = 0; i < 12; ++i)
+        if (i != 7) std::free(bodies[i]);
 }
 
 // The car is driven into the crate with up held for frames 1-3. Per frame:
