@@ -82,11 +82,9 @@ void collisions_resolve(Camera *camera, Body *player, const BodyOrder *order) {
         if (b->collided != 0) return;
         if (Body *o = first(b)) body_collide(b, o);
     };
-    if (order != nullptr) {
-        body_order_walk(*order, unmarked);
-    } else {
-        for (Body *b = body_list; b != nullptr; b = b->next) unmarked(b);
-    }
+    // Without a recorded order the walk follows the links from the start.
+    static const BodyOrder none;
+    body_order_walk(order != nullptr ? *order : none, unmarked);
 }
 
 void body_collide(Body *p, Body *o) {
